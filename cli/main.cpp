@@ -1,0 +1,3 @@
+#include <qola/qola.h>
+
+int main() { return 0; }

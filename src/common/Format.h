@@ -1,0 +1,57 @@
+// Field widths, values and limits of the compressed file format (.qla).
+// All multi-byte integers in the file are big-endian.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace qola::format {
+
+// File header: version byte, flags byte, 32-bit sample count per channel.
+inline constexpr int kFileHeaderSize = 6;
+inline constexpr std::uint8_t kVersionByte = 0x11;  // version 17 ("1.7"), platform "DOS"
+inline constexpr int kMinVersion = 15;              // older files are refused
+inline constexpr std::uint8_t kPlatformBit = 0x80;  // set: written on "Solaris"
+inline constexpr std::uint8_t kVersionMask = 0x7f;
+inline constexpr std::int64_t kMaxSampleCount = 0x7fffffff;
+
+// Flags byte.
+inline constexpr std::uint8_t kFlagStereo = 0x80;
+inline constexpr std::uint8_t kFlagAdaptive = 0x40;
+inline constexpr std::uint8_t kFlagEightBit = 0x20;
+inline constexpr std::uint8_t kFlagHeaderCopy = 0x10;
+inline constexpr std::uint8_t kFlagJointStereo = 0x08;
+inline constexpr std::uint8_t kBlockIndexMask = 0x07;
+inline constexpr int kBlockIndexBase = 7;  // N = 2^(index + 7)
+inline constexpr int kMaxWriterBlockIndex = 5;
+
+// Header copy: one length byte, then that many bytes.
+inline constexpr int kWavHeaderSize = 44;
+
+// Segment byte: bits 0-2 length exponent - 7, bits 6-7 kind.
+inline constexpr std::uint8_t kSegmentExponentMask = 0x07;
+inline constexpr int kSegmentKindShift = 6;
+inline constexpr int kMinSegmentExponent = 7;    // 128 samples
+inline constexpr int kMaxTransformExponent = 12;  // 4096 samples, the longest inverse transform
+inline constexpr int kMaxBlockLength = 1 << kMaxTransformExponent;
+enum class SegmentKind : std::uint8_t { Zero = 0, Constant = 1, Transform = 2, LaggedTransform = 3 };
+
+// Model byte: bits 0-5 largest residual magnitude M, bit 7 adaptive model.
+inline constexpr std::uint8_t kModelAdaptiveBit = 0x80;
+inline constexpr std::uint8_t kModelMagnitudeMask = 0x3f;
+inline constexpr int kMaxResidual = 31;
+inline constexpr int kMinPeakedResidual = 3;
+// Initial counts of the symbols M-3 .. M+3 of the fixed peaked model.
+inline constexpr std::array<int, 7> kPeakCounts = {14, 82, 236, 335, 236, 82, 14};
+
+// Coefficient code: bands of 32 coefficients, one parameter each.
+inline constexpr int kBandSize = 32;
+inline constexpr int kMinBandParameter = -3;
+inline constexpr int kMaxBandParameter = 31;
+inline constexpr int kLastBandReference = -1;  // the highest band's difference is taken against -1
+
+// Joint stereo.
+inline constexpr int kMaxLag = 20;
+inline constexpr int kNoJointStereo = -128;
+
+}  // namespace qola::format

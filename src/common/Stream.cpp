@@ -1,0 +1,144 @@
+// Buffered byte streams of the public interface.
+#include <qola/qola.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/Fatal.h"
+
+namespace qola {
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 16;
+
+}  // namespace
+
+InputStream::InputStream(std::FILE* file)
+    : file_(file), buffer_(kBufferSize + kMaxStepBack), data_(buffer_.data()) {}
+
+InputStream::InputStream(std::span<const std::uint8_t> memory)
+    : data_(memory.data()), length_(memory.size()), memory_(true) {}
+
+InputStream::~InputStream() { close(); }
+
+bool InputStream::refill() {
+  if (memory_ || file_ == nullptr) return false;
+  // Keep the last bytes so that a step back over them stays possible.
+  const std::size_t keep = std::min<std::size_t>(length_, kMaxStepBack);
+  std::memmove(buffer_.data(), buffer_.data() + length_ - keep, keep);
+  bufferStart_ += static_cast<std::int64_t>(length_ - keep);
+  length_ = keep;
+  position_ = keep;
+  const std::size_t got = std::fread(buffer_.data() + keep, 1, buffer_.size() - keep, file_);
+  if (got == 0 && std::ferror(file_)) readError_ = true;
+  length_ += got;
+  return got > 0;
+}
+
+int InputStream::getByte() {
+  if (position_ < length_ || refill()) return data_[position_++];
+  ++endFetches_;
+  return -1;
+}
+
+std::size_t InputStream::read(std::uint8_t* destination, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    if (position_ == length_ && !refill()) break;
+    const std::size_t chunk = std::min(count - done, length_ - position_);
+    std::memcpy(destination + done, data_ + position_, chunk);
+    position_ += chunk;
+    done += chunk;
+  }
+  return done;
+}
+
+void InputStream::stepBack(int count) {
+  while (count > 0 && endFetches_ > 0) {
+    --endFetches_;
+    --count;
+  }
+  if (count < 0 || static_cast<std::size_t>(count) > position_) {
+    fatalError("internal error: input step back beyond the buffer", 1);
+  }
+  position_ -= static_cast<std::size_t>(count);
+}
+
+std::int64_t InputStream::size() {
+  if (memory_) return static_cast<std::int64_t>(length_);
+  if (file_ == nullptr) return -1;
+  const std::int64_t filePosition = bufferStart_ + static_cast<std::int64_t>(length_);
+  if (fseeko(file_, 0, SEEK_END) != 0) return -1;
+  const std::int64_t end = ftello(file_);
+  if (fseeko(file_, static_cast<off_t>(filePosition), SEEK_SET) != 0) return -1;
+  return end;
+}
+
+bool InputStream::rewind() {
+  endFetches_ = 0;
+  if (memory_) {
+    position_ = 0;
+    return true;
+  }
+  if (file_ == nullptr || fseeko(file_, 0, SEEK_SET) != 0) return false;
+  bufferStart_ = 0;
+  length_ = 0;
+  position_ = 0;
+  return true;
+}
+
+void InputStream::close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  open_ = false;
+}
+
+OutputStream::OutputStream(std::FILE* file) : file_(file) { buffer_.reserve(kBufferSize); }
+
+OutputStream::OutputStream(std::vector<std::uint8_t>& memory) : memory_(&memory) {}
+
+OutputStream::~OutputStream() { close(); }
+
+void OutputStream::putByte(std::uint8_t byte) {
+  ++written_;
+  if (memory_ != nullptr) {
+    memory_->push_back(byte);
+    return;
+  }
+  buffer_.push_back(byte);
+  if (buffer_.size() >= kBufferSize) flush();
+}
+
+void OutputStream::write(const std::uint8_t* source, std::size_t count) {
+  written_ += static_cast<std::int64_t>(count);
+  if (memory_ != nullptr) {
+    memory_->insert(memory_->end(), source, source + count);
+    return;
+  }
+  if (buffer_.size() + count <= kBufferSize) {
+    buffer_.insert(buffer_.end(), source, source + count);
+    return;
+  }
+  flush();
+  if (file_ != nullptr && std::fwrite(source, 1, count, file_) != count) failed_ = true;
+}
+
+void OutputStream::flush() {
+  if (file_ == nullptr) return;
+  if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
+    failed_ = true;
+  }
+  buffer_.clear();
+  if (std::fflush(file_) != 0) failed_ = true;
+}
+
+void OutputStream::close() {
+  if (file_ != nullptr) {
+    flush();
+    if (std::fclose(file_) != 0) failed_ = true;
+  }
+  file_ = nullptr;
+  open_ = false;
+}
+
+}  // namespace qola
