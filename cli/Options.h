@@ -1,0 +1,35 @@
+// Command-line options of the qola tool.
+#pragma once
+
+#include <qola/qola.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qola::cli {
+
+enum class Action { Compress, Decompress, Test };
+
+struct Options {
+  Action action = Action::Compress;
+  CodecSettings settings;
+  std::vector<std::string> inputs;
+  std::optional<std::string> output;
+  bool force = false;
+  bool verify = false;
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+};
+
+// The tool's defaults: the dialog's initial settings, with WAV evaluation and
+// joint stereo switched on.
+Options defaultOptions();
+
+// Parses argv; on a usage error returns nullopt and sets the message.
+std::optional<Options> parseOptions(int argc, char** argv, std::string& error);
+
+const char* usageText();
+
+}  // namespace qola::cli

@@ -1,0 +1,99 @@
+#include "codec/FileFormat.h"
+
+#include <array>
+
+#include "common/ByteOrder.h"
+#include "common/Fatal.h"
+
+namespace qola {
+
+std::uint8_t headerFlags(const PcmLayout& layout, bool joint, Adaptation level, int blockLengthIndex) {
+  std::uint8_t flags = static_cast<std::uint8_t>(blockLengthIndex & format::kBlockIndexMask);
+  if (layout.channels == 2) flags |= format::kFlagStereo;
+  if (joint) flags |= format::kFlagJointStereo;
+  if (level != Adaptation::None) flags |= format::kFlagAdaptive;
+  if (layout.eightBit) flags |= format::kFlagEightBit;
+  if (layout.headerLength == format::kWavHeaderSize) flags |= format::kFlagHeaderCopy;
+  return flags;
+}
+
+void writeFileHeader(OutputStream& output, std::uint8_t flags, std::int32_t sampleCount) {
+  std::array<std::uint8_t, format::kFileHeaderSize> bytes{};
+  bytes[0] = format::kVersionByte;
+  bytes[1] = flags;
+  storeBig32(bytes.data() + 2, static_cast<std::uint32_t>(sampleCount));
+  output.write(bytes.data(), bytes.size());
+}
+
+FileHeader readFileHeader(InputStream& input) {
+  std::array<std::uint8_t, format::kFileHeaderSize> bytes{};
+  if (input.read(bytes.data(), bytes.size()) != bytes.size()) {
+    damagedFile("the file is too short for a file header");
+  }
+  FileHeader header;
+  header.solaris = (bytes[0] & format::kPlatformBit) != 0;
+  header.version = bytes[0] & format::kVersionMask;
+  header.flags = bytes[1];
+  header.sampleCount = static_cast<std::int32_t>(loadBig32(bytes.data() + 2));
+  return header;
+}
+
+const char* platformWord(const FileHeader& header) { return header.solaris ? "Solaris" : "DOS"; }
+
+void writeHeaderCopy(OutputStream& output, const std::uint8_t* bytes, int length) {
+  output.putByte(static_cast<std::uint8_t>(length));
+  output.write(bytes, static_cast<std::size_t>(length));
+}
+
+std::int64_t blockCount(std::int64_t frames, int blockLength) {
+  return (frames + blockLength - 1) / blockLength;
+}
+
+int finalBlockFrames(std::int64_t frames, int blockLength) {
+  return static_cast<int>(frames % blockLength);
+}
+
+int finalSegmentLength(int blockLength, int finalFrames, bool adaptive) {
+  const int N = blockLength;
+  if (!adaptive) return N;
+  if (finalFrames <= N / 4 && N >= 512) return N / 4;
+  if (finalFrames <= N / 2 && N >= 256) return N / 2;
+  return N;
+}
+
+std::uint8_t segmentByte(format::SegmentKind kind, int s) {
+  return static_cast<std::uint8_t>((static_cast<int>(kind) << format::kSegmentKindShift) |
+                                   (s - format::kMinSegmentExponent));
+}
+
+format::SegmentKind segmentKind(std::uint8_t segmentByte) {
+  return static_cast<format::SegmentKind>(segmentByte >> format::kSegmentKindShift);
+}
+
+int segmentExponent(std::uint8_t segmentByte) {
+  return (segmentByte & format::kSegmentExponentMask) + format::kMinSegmentExponent;
+}
+
+void writeZeroSegment(OutputStream& output, int s) {
+  output.putByte(segmentByte(format::SegmentKind::Zero, s));
+}
+
+void writeConstantSegment(OutputStream& output, int s, std::int16_t value) {
+  std::array<std::uint8_t, 3> bytes{segmentByte(format::SegmentKind::Constant, s), 0, 0};
+  storeBig16(bytes.data() + 1, static_cast<std::uint16_t>(value));
+  output.write(bytes.data(), bytes.size());
+}
+
+std::int16_t readConstantValue(InputStream& input) {
+  const std::uint8_t high = readFileByte(input, "inside a constant segment");
+  const std::uint8_t low = readFileByte(input, "inside a constant segment");
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>((high << 8) | low));
+}
+
+std::uint8_t readFileByte(InputStream& input, const char* where) {
+  const int byte = input.getByte();
+  if (byte < 0) damagedFile(std::string("the file ends ") + where);
+  return static_cast<std::uint8_t>(byte);
+}
+
+}  // namespace qola

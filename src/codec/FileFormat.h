@@ -1,0 +1,57 @@
+// The byte layer of the compressed file: file header, header copy, segment
+// records' fixed fields, and the block bookkeeping both jobs share.
+#pragma once
+
+#include <qola/qola.h>
+
+#include <cstdint>
+#include <string>
+
+#include "common/Format.h"
+#include "pcm/PcmIo.h"
+
+namespace qola {
+
+struct FileHeader {
+  int version = 17;         // shown divided by 10
+  bool solaris = false;     // platform bit of the writer
+  std::uint8_t flags = 0;
+  std::int32_t sampleCount = 0;  // frames per channel
+
+  int blockLength() const { return 1 << ((flags & format::kBlockIndexMask) + format::kBlockIndexBase); }
+  bool stereo() const { return (flags & format::kFlagStereo) != 0; }
+  bool adaptive() const { return (flags & format::kFlagAdaptive) != 0; }
+  bool eightBit() const { return (flags & format::kFlagEightBit) != 0; }
+  bool headerCopy() const { return (flags & format::kFlagHeaderCopy) != 0; }
+  bool jointStereo() const { return (flags & format::kFlagJointStereo) != 0; }
+};
+
+std::uint8_t headerFlags(const PcmLayout& layout, bool joint, Adaptation level, int blockLengthIndex);
+void writeFileHeader(OutputStream& output, std::uint8_t flags, std::int32_t sampleCount);
+// Reads the six header bytes; a shorter file is damaged. The version is not tested here.
+FileHeader readFileHeader(InputStream& input);
+const char* platformWord(const FileHeader& header);
+
+// Header copy: one length byte, then the bytes themselves.
+void writeHeaderCopy(OutputStream& output, const std::uint8_t* bytes, int length);
+
+// Number of blocks of n frames, and the frames of a final partial block (0: none).
+std::int64_t blockCount(std::int64_t frames, int blockLength);
+int finalBlockFrames(std::int64_t frames, int blockLength);
+// Segment length of the final partial block: it is never split, and with
+// adaptation on it shrinks to N/4 or N/2 when the frames fit.
+int finalSegmentLength(int blockLength, int finalFrames, bool adaptive);
+
+// Segment byte: length exponent s (128 << (s - 7) samples) and kind.
+std::uint8_t segmentByte(format::SegmentKind kind, int s);
+format::SegmentKind segmentKind(std::uint8_t segmentByte);
+int segmentExponent(std::uint8_t segmentByte);
+
+void writeZeroSegment(OutputStream& output, int s);
+void writeConstantSegment(OutputStream& output, int s, std::int16_t value);
+std::int16_t readConstantValue(InputStream& input);
+
+// One byte of a compressed file; its end here means a damaged file.
+std::uint8_t readFileByte(InputStream& input, const char* where);
+
+}  // namespace qola

@@ -1,0 +1,37 @@
+// The rebuild of a transform segment that encoder and decoder must compute
+// identically, and the joint-stereo rebuild of a block's second channel.
+#pragma once
+
+#include <cstdint>
+
+namespace qola {
+
+// Temp = FIDCT(coefficients * quantiserStep(s)) over 2^s values.
+void rebuildSegment(int s, const std::int32_t* coefficients, double* Temp);
+
+// The rounded rebuild of one value. Valid files stay far inside 32 bits;
+// a crafted file's huge values saturate instead of overflowing.
+std::int32_t roundRebuilt(double value);
+
+// Decoder: samples = rounded rebuild - residual, in 16-bit wrap-around.
+void reconstructSegment(int s, const std::int32_t* TK, const std::int16_t* AWf, double* Temp,
+                        std::int16_t* AWi);
+
+// Encoder: residual = rounded rebuild - source, in 16-bit wrap-around.
+// Returns the largest residual magnitude; nonZero counts the non-zero residuals.
+int formResidual(int s, const std::int32_t* TK, const std::int16_t* source, double* Temp,
+                 std::int16_t* AWf, int& nonZero);
+
+// Encoder: forms the residual of a transform segment and makes sure it can be
+// coded. Where the quantisation error of a sparse signal piles up beyond the
+// largest codable residual, the segment's coefficients are requantised with
+// dithered rounding (fixed seeds, so the output is reproducible) and its band
+// parameters chosen anew. Returns the number of non-zero residuals.
+int codableResidual(int s, const std::int16_t* source, std::int32_t* TK, std::int8_t* CB, double* Temp,
+                    std::int16_t* AWf);
+
+// second[j] = difference[j] + first~[j + lag], first~ being first mirrored at both ends.
+void jointReconstruct(int lag, int length, const std::int16_t* first, const std::int16_t* difference,
+                      std::int16_t* second);
+
+}  // namespace qola

@@ -1,0 +1,140 @@
+#include "pcm/PcmIo.h"
+
+#include <array>
+#include <cstring>
+
+#include "common/ByteOrder.h"
+#include "common/Format.h"
+
+namespace qola {
+namespace {
+
+constexpr int kChannelsOffset = 22;
+constexpr int kBitsPerSampleOffset = 34;
+
+bool isWaveHeader(const std::uint8_t* header) {
+  return std::memcmp(header, "RIFF", 4) == 0 && std::memcmp(header + 8, "WAVE", 4) == 0;
+}
+
+std::int16_t fromByte(std::uint8_t byte) { return static_cast<std::int16_t>(byte - 128); }
+
+std::uint8_t toByte(std::int16_t sample) {
+  return static_cast<std::uint8_t>((static_cast<std::uint16_t>(sample) + 128u) & 0xffu);
+}
+
+std::int16_t decode16(const std::uint8_t* bytes) {
+  return static_cast<std::int16_t>(loadLittle16(bytes));
+}
+
+void encode16(std::uint8_t* bytes, std::int16_t sample) {
+  storeLittle16(bytes, static_cast<std::uint16_t>(sample));
+}
+
+std::int16_t swapped(std::int16_t sample) {
+  const auto value = static_cast<std::uint16_t>(sample);
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>((value << 8) | (value >> 8)));
+}
+
+}  // namespace
+
+PcmLayout EvaluateWaveHeader(InputStream& input, const CodecSettings& settings) {
+  PcmLayout layout;
+  layout.channels = settings.channelCount;
+  layout.eightBit = settings.sampleBits == 8;
+  layout.swapBytes = settings.swapBytes;
+  layout.headerLength = 0;
+
+  if (settings.wavEvaluation) {
+    std::array<std::uint8_t, format::kWavHeaderSize> header{};
+    const std::size_t got = input.read(header.data(), header.size());
+    if (got == header.size() && isWaveHeader(header.data())) {
+      layout.channels = loadLittle16(header.data() + kChannelsOffset);
+      const int bytesPerSample = loadLittle16(header.data() + kBitsPerSampleOffset) / 8;
+      layout.eightBit = bytesPerSample % 2 == 1;  // 24-bit data is coded byte by byte
+      layout.headerLength = format::kWavHeaderSize;
+    }
+    input.rewind();
+  }
+
+  layout.channels = layout.channels == 1 ? 1 : 2;
+  if (layout.eightBit) layout.swapBytes = false;
+
+  const std::int64_t size = input.size();
+  std::int64_t frames = size < layout.headerLength ? 0 : size - layout.headerLength;
+  if (!layout.eightBit) frames /= 2;
+  if (layout.channels == 2) frames /= 2;
+  layout.frames = frames;
+  input.rewind();
+  return layout;
+}
+
+void SwapBytes16(std::int16_t* samples, int count) {
+  for (int i = 0; i < count; ++i) samples[i] = swapped(samples[i]);
+}
+
+void ReadMono16(std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
+                InputStream& input) {
+  input.read(scratch, static_cast<std::size_t>(frames) * 2);
+  for (int i = 0; i < frames; ++i) samples[i] = decode16(scratch + 2 * i);
+  if (swapBytes) SwapBytes16(samples, frames);
+}
+
+void ReadMono8(std::int16_t* samples, int frames, std::uint8_t* AWb, InputStream& input) {
+  input.read(AWb, static_cast<std::size_t>(frames));
+  for (int i = 0; i < frames; ++i) samples[i] = fromByte(AWb[i]);
+}
+
+void ReadStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swapBytes,
+                  std::uint8_t* buff, InputStream& input) {
+  input.read(buff, static_cast<std::size_t>(frames) * 4);
+  for (int i = 0; i < frames; ++i) {
+    left[i] = decode16(buff + 4 * i);
+    right[i] = decode16(buff + 4 * i + 2);
+  }
+  if (swapBytes) {
+    SwapBytes16(left, frames);
+    SwapBytes16(right, frames);
+  }
+}
+
+void ReadStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* AWb,
+                 InputStream& input) {
+  input.read(AWb, static_cast<std::size_t>(frames) * 2);
+  for (int i = 0; i < frames; ++i) {
+    left[i] = fromByte(AWb[2 * i]);
+    right[i] = fromByte(AWb[2 * i + 1]);
+  }
+}
+
+void WriteMono16(const std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
+                 OutputStream& output) {
+  for (int i = 0; i < frames; ++i) {
+    encode16(scratch + 2 * i, swapBytes ? swapped(samples[i]) : samples[i]);
+  }
+  output.write(scratch, static_cast<std::size_t>(frames) * 2);
+}
+
+void WriteMono8(const std::int16_t* samples, int frames, std::uint8_t* AWb, OutputStream& output) {
+  for (int i = 0; i < frames; ++i) AWb[i] = toByte(samples[i]);
+  output.write(AWb, static_cast<std::size_t>(frames));
+}
+
+void WriteStereo16(const std::int16_t* left, const std::int16_t* right, int frames, bool swapBytes,
+                   std::uint8_t* buff, OutputStream& output) {
+  for (int i = 0; i < frames; ++i) {
+    encode16(buff + 4 * i, swapBytes ? swapped(left[i]) : left[i]);
+    encode16(buff + 4 * i + 2, swapBytes ? swapped(right[i]) : right[i]);
+  }
+  output.write(buff, static_cast<std::size_t>(frames) * 4);
+}
+
+void WriteStereo8(const std::int16_t* left, const std::int16_t* right, int frames, std::uint8_t* AWb,
+                  OutputStream& output) {
+  for (int i = 0; i < frames; ++i) {
+    AWb[2 * i] = toByte(left[i]);
+    AWb[2 * i + 1] = toByte(right[i]);
+  }
+  output.write(AWb, static_cast<std::size_t>(frames) * 2);
+}
+
+}  // namespace qola

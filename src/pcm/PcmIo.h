@@ -1,0 +1,53 @@
+// PCM sample layouts, WAV header evaluation and block reads and writes.
+//
+// In memory every sample is a signed 16-bit value; 8-bit PCM (unsigned in
+// files, 128 the zero line) is held as its byte value - 128. 16-bit samples
+// are little-endian in files unless swap bytes is set. Each block moves with
+// one read or one write call on the stream.
+#pragma once
+
+#include <qola/qola.h>
+
+#include <cstdint>
+
+namespace qola {
+
+// The effective layout of one job's PCM data.
+struct PcmLayout {
+  int channels = 2;           // 1 or 2
+  bool eightBit = false;
+  bool swapBytes = false;     // never set for 8-bit data
+  int headerLength = 0;       // 0 or 44 when compressing; 0..255 when decompressing
+  std::int64_t frames = 0;    // samples per channel
+};
+
+inline int bytesPerSample(const PcmLayout& layout) { return layout.eightBit ? 1 : 2; }
+
+// Settles the layout from the settings and, with WAV evaluation on, from a
+// RIFF/WAVE header at the start of the input. Leaves the input at byte 0.
+// A header whose channel count is not 1 is coded as stereo frames; an input
+// shorter than a whole header is raw PCM.
+PcmLayout EvaluateWaveHeader(InputStream& input, const CodecSettings& settings);
+
+void SwapBytes16(std::int16_t* samples, int count);
+
+// Compression side: F frames from the input. The byte scratch holds at least
+// F * bytes per frame bytes.
+void ReadMono16(std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
+                InputStream& input);
+void ReadMono8(std::int16_t* samples, int frames, std::uint8_t* AWb, InputStream& input);
+void ReadStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swapBytes,
+                  std::uint8_t* buff, InputStream& input);
+void ReadStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* AWb,
+                 InputStream& input);
+
+// Decompression side: F frames to the output. The sample arrays are left unchanged.
+void WriteMono16(const std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
+                 OutputStream& output);
+void WriteMono8(const std::int16_t* samples, int frames, std::uint8_t* AWb, OutputStream& output);
+void WriteStereo16(const std::int16_t* left, const std::int16_t* right, int frames, bool swapBytes,
+                   std::uint8_t* buff, OutputStream& output);
+void WriteStereo8(const std::int16_t* left, const std::int16_t* right, int frames, std::uint8_t* AWb,
+                  OutputStream& output);
+
+}  // namespace qola

@@ -1,0 +1,111 @@
+// Decoder behaviour on hand-made files: worked examples, reports and refusals.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "codec/SegmentRebuild.h"
+
+namespace qola::test {
+namespace {
+
+TEST(DecompressFile, ZeroSegmentAndAllZeroTransformSegmentGiveSilence) {
+  const Bytes zeroSegment = {0x11, 0x00, 0x00, 0x00, 0x00, 0x80, 0x00};
+  const Bytes transformSegment = {0x11, 0x00, 0x00, 0x00, 0x00, 0x80, 0x80, 0x80, 0x02, 0x1E};
+  EXPECT_EQ(decompressBytes(zeroSegment), Bytes(256, 0));
+  EXPECT_EQ(decompressBytes(transformSegment), Bytes(256, 0));
+}
+
+TEST(DecompressFile, ConstantSegmentsInStereoEightBit) {
+  // Stereo 8-bit, N = 128, n = 128: left constant -2, right constant 5.
+  const Bytes file = {0x11, 0xA0, 0x00, 0x00, 0x00, 0x80, 0x40, 0xFF, 0xFE, 0x40, 0x00, 0x05};
+  Bytes expected;
+  for (int i = 0; i < 128; ++i) {
+    expected.push_back(126);
+    expected.push_back(133);
+  }
+  EXPECT_EQ(decompressBytes(file), expected);
+  EXPECT_EQ(decompressBytes(file, true), expected) << "swap bytes has no effect on 8-bit output";
+}
+
+TEST(DecompressFile, EmptyFilesWriteOnlyTheHeaderCopyAndReport) {
+  RecordingSink sink;
+  EXPECT_TRUE(decompressBytes(Bytes{0x11, 0x85, 0, 0, 0, 0}, false, &sink).empty());
+  ASSERT_EQ(sink.reports.size(), 1u);
+  EXPECT_EQ(sink.reports[0].first, "\nQOLA file version\t: 1.7 DOS\naudio data type\t: 2 x 0 samples (16 bit)");
+  EXPECT_EQ(sink.reports[0].second, "Ready");
+  EXPECT_EQ(sink.progress, (std::vector<int>{0, 0}));
+
+  Bytes withCopy = {0x11, 0x10, 0, 0, 0, 0, 3, 'a', 'b', 'c'};
+  EXPECT_EQ(decompressBytes(withCopy), (Bytes{'a', 'b', 'c'}));
+}
+
+TEST(DecompressFile, PlatformBitSelectsSolarisInTheReport) {
+  RecordingSink sink;
+  decompressBytes(Bytes{0x90, 0x20, 0, 0, 0, 0}, false, &sink);
+  EXPECT_EQ(sink.reports.at(0).first, "\nQOLA file version\t: 1.6 Solaris\naudio data type\t: 0 samples (8 bit)");
+}
+
+TEST(DecompressFile, OldVersionIsRefusedBeforeAnythingIsWritten) {
+  Bytes output;
+  const Bytes file = {0x0E, 0x10, 0, 0, 0, 0, 3, 'a', 'b', 'c'};
+  const auto message = fatalMessageOf([&] {
+    InputStream in(file);
+    OutputStream out(output);
+    RecordingSink sink;
+    decompressFile(CodecSettings{}, in, out, sink);
+  });
+  EXPECT_EQ(message, "Old file version, program terminated");
+  EXPECT_TRUE(output.empty());
+}
+
+TEST(DecompressFileDeathTest, OldVersionExitsWithStatusOne) {
+  const Bytes file = {0x0E, 0x00, 0, 0, 0, 0};
+  EXPECT_EXIT(decompressBytes(file), ::testing::ExitedWithCode(1), "Old file version, program terminated");
+}
+
+TEST(DecompressFile, DamagedStructuresAreRefused) {
+  const std::vector<Bytes> damaged = {
+      {0x11, 0x00, 0, 0, 0, 0x80},                    // ends before its only segment
+      {0x11, 0x00, 0, 0, 0x01, 0x00, 0x00},           // ends between segments
+      {0x11, 0x00, 0, 0, 0, 0x80, 0x01},              // a 256-sample segment in a 128-sample block
+      {0x11, 0xC1, 0, 0, 0x01, 0x00, 0x01, 0x00, 0x01},  // stereo adaptive 256: 128 + 256 overruns
+      {0x11, 0x00, 0, 0, 0, 0x80, 0x40, 0x12},        // constant value cut short
+      {0x11, 0x10, 0, 0, 0, 0x00, 5, 1, 2},           // header copy cut short
+      {0x11, 0x00},                                   // file header cut short
+  };
+  for (const Bytes& file : damaged) {
+    const auto message = fatalMessageOf([&] { decompressBytes(file); });
+    ASSERT_TRUE(message) << "accepted file of " << file.size() << " bytes";
+    EXPECT_NE(message->find("Damaged file"), std::string::npos) << *message;
+  }
+}
+
+TEST(DecompressFile, MonoFinalSegmentWritesOnlyTheRemainingSamples) {
+  // Mono 16-bit, N = 4096, n = 10000: two zero blocks and a final constant segment.
+  const Bytes file = {0x11, 0x05, 0x00, 0x00, 0x27, 0x10, 0x05, 0x05, 0x45, 0x00, 0x07};
+  const Bytes out = decompressBytes(file);
+  ASSERT_EQ(out.size(), 20000u);
+  EXPECT_EQ(out[2 * 8192], 7);
+  EXPECT_EQ(out[2 * 9999], 7);
+}
+
+TEST(JointReconstruct, MirrorsTheFirstChannelAtBothEnds) {
+  std::vector<std::int16_t> first(128);
+  for (int i = 0; i < 128; ++i) first[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * 10);
+  const std::vector<std::int16_t> difference(128, 1);
+  std::vector<std::int16_t> second(128);
+  jointReconstruct(-20, 128, first.data(), difference.data(), second.data());
+  for (int j = 0; j < 20; ++j) EXPECT_EQ(second[static_cast<std::size_t>(j)], first[static_cast<std::size_t>(19 - j)] + 1);
+  EXPECT_EQ(second[20], 1);
+  jointReconstruct(20, 128, first.data(), difference.data(), second.data());
+  EXPECT_EQ(second[107], first[127] + 1);
+  EXPECT_EQ(second[108], first[127] + 1) << "t = 128 mirrors to 127";
+  EXPECT_EQ(second[127], first[108] + 1);
+
+  const std::vector<std::int16_t> low(128, -32768);
+  const std::vector<std::int16_t> minusOne(128, -1);
+  jointReconstruct(0, 128, low.data(), minusOne.data(), second.data());
+  EXPECT_EQ(second[0], 32767) << "the sum wraps in 16 bits";
+}
+
+}  // namespace
+}  // namespace qola::test

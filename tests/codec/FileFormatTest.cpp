@@ -1,0 +1,104 @@
+#include "codec/FileFormat.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "codec/Report.h"
+
+namespace qola::test {
+namespace {
+
+TEST(FileFormat, HeaderOfARecognisedStereoWavWithJointAndFullAdaptation) {
+  PcmLayout layout;
+  layout.channels = 2;
+  layout.headerLength = 44;
+  const std::uint8_t flags = headerFlags(layout, true, Adaptation::Full, 5);
+  Bytes out;
+  OutputStream output(out);
+  writeFileHeader(output, flags, 44100);
+  EXPECT_EQ(out, (Bytes{0x11, 0xDD, 0x00, 0x00, 0xAC, 0x44}));
+  layout.channels = 1;
+  layout.eightBit = true;
+  layout.headerLength = 0;
+  EXPECT_EQ(headerFlags(layout, false, Adaptation::None, 0), 0x20);
+}
+
+TEST(FileFormat, ReadsVersionPlatformAndFlags) {
+  const Bytes bytes = {0x90, 0xA3, 0x00, 0x01, 0x00, 0x02};
+  InputStream input(bytes);
+  const FileHeader header = readFileHeader(input);
+  EXPECT_EQ(header.version, 16);
+  EXPECT_STREQ(platformWord(header), "Solaris");
+  EXPECT_TRUE(header.stereo());
+  EXPECT_TRUE(header.eightBit());
+  EXPECT_EQ(header.blockLength(), 1024);
+  EXPECT_EQ(header.sampleCount, 65538);
+
+  const Bytes shortFile = {0x11, 0x00, 0x00};
+  InputStream shortInput(shortFile);
+  const auto message = fatalMessageOf([&] { readFileHeader(shortInput); });
+  ASSERT_TRUE(message);
+  EXPECT_NE(message->find("Damaged file"), std::string::npos);
+}
+
+TEST(FileFormat, SegmentBytesAndConstantValue) {
+  EXPECT_EQ(segmentByte(format::SegmentKind::Zero, 7), 0x00);
+  EXPECT_EQ(segmentByte(format::SegmentKind::Constant, 12), 0x45);
+  EXPECT_EQ(segmentByte(format::SegmentKind::Transform, 9), 0x82);
+  EXPECT_EQ(segmentByte(format::SegmentKind::LaggedTransform, 10), 0xC3);
+  EXPECT_EQ(segmentExponent(0xFF), 14);
+  EXPECT_EQ(segmentKind(0x78), format::SegmentKind::Constant) << "bits 3-5 are ignored";
+
+  Bytes out;
+  OutputStream output(out);
+  writeConstantSegment(output, 8, -2);
+  EXPECT_EQ(out, (Bytes{0x41, 0xFF, 0xFE}));
+  InputStream input(std::span(out).subspan(1));
+  EXPECT_EQ(readConstantValue(input), -2);
+}
+
+TEST(FileFormat, BlockBookkeepingAndTheFinalSegmentRule) {
+  EXPECT_EQ(blockCount(10000, 4096), 3);
+  EXPECT_EQ(finalBlockFrames(10000, 4096), 1808);
+  EXPECT_EQ(blockCount(8192, 4096), 2);
+  EXPECT_EQ(finalBlockFrames(8192, 4096), 0);
+  EXPECT_EQ(blockCount(0, 128), 0);
+
+  EXPECT_EQ(finalSegmentLength(4096, 1808, false), 4096);
+  EXPECT_EQ(finalSegmentLength(4096, 1000, true), 1024);
+  EXPECT_EQ(finalSegmentLength(4096, 1024, true), 1024);
+  EXPECT_EQ(finalSegmentLength(4096, 1025, true), 2048);
+  EXPECT_EQ(finalSegmentLength(4096, 1500, true), 2048);
+  EXPECT_EQ(finalSegmentLength(4096, 3000, true), 4096);
+  EXPECT_EQ(finalSegmentLength(512, 100, true), 128);
+  EXPECT_EQ(finalSegmentLength(256, 60, true), 128) << "N/4 only from N = 512 on";
+  EXPECT_EQ(finalSegmentLength(128, 10, true), 128);
+}
+
+TEST(Report, CompressionTextIsExact) {
+  EXPECT_EQ(compressionReport(100000, 2, 2, 0, 200000),
+            "\nprocessed data\t: 2 x 100000 samples (16 bit)\noriginal size\t: 400000 bytes"
+            "\ncompressed file\t: 200000 bytes\ncompression ratio\t: 2.000\naverage bit rate\t: 8.000 bps");
+  EXPECT_EQ(compressionReport(1000, 1, 1, 44, 522),
+            "\nprocessed data\t: 1000 samples (8 bit)\noriginal size\t: 1044 bytes"
+            "\ncompressed file\t: 522 bytes\ncompression ratio\t: 2.000\naverage bit rate\t: 4.000 bps");
+  EXPECT_EQ(compressionReport(0, 2, 2, 0, 6).substr(0, 47), "\nprocessed data\t: 2 x 0 samples (16 bit)\norigi");
+  EXPECT_NE(compressionReport(0, 2, 2, 0, 6).find("average bit rate\t: 0.000 bps"), std::string::npos);
+}
+
+TEST(Report, DecompressionTextIsExact) {
+  FileHeader header;
+  header.version = 17;
+  header.flags = format::kFlagStereo;
+  header.sampleCount = 44100;
+  EXPECT_EQ(decompressionReport(header),
+            "\nQOLA file version\t: 1.7 DOS\naudio data type\t: 2 x 44100 samples (16 bit)");
+  header.version = 16;
+  header.solaris = true;
+  header.flags = format::kFlagEightBit;
+  header.sampleCount = 0;
+  EXPECT_EQ(decompressionReport(header), "\nQOLA file version\t: 1.6 Solaris\naudio data type\t: 0 samples (8 bit)");
+}
+
+}  // namespace
+}  // namespace qola::test
