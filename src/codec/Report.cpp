@@ -6,7 +6,7 @@ namespace qola {
 namespace {
 
 template <typename... Args>
-std::string format(const char* pattern, Args... args) {
+std::string printed(const char* pattern, Args... args) {
   char text[160];
   std::snprintf(text, sizeof text, pattern, args...);
   return text;
@@ -24,19 +24,19 @@ std::string compressionReport(std::int64_t frames, int channels, int bytesPerSam
                                                  static_cast<double>(originalSize);
   std::string text = "\nprocessed data\t: ";
   if (channels == 2) text += "2 x ";
-  text += format("%lld samples (%d bit)", static_cast<long long>(frames), 8 * bytesPerSample);
-  text += format("\noriginal size\t: %lld bytes", static_cast<long long>(originalSize));
-  text += format("\ncompressed file\t: %lld bytes", static_cast<long long>(compressedSize));
-  text += format("\ncompression ratio\t: %.3f", ratio);
-  text += format("\naverage bit rate\t: %.3f bps", bitRate);
+  text += printed("%lld samples (%d bit)", static_cast<long long>(frames), 8 * bytesPerSample);
+  text += printed("\noriginal size\t: %lld bytes", static_cast<long long>(originalSize));
+  text += printed("\ncompressed file\t: %lld bytes", static_cast<long long>(compressedSize));
+  text += printed("\ncompression ratio\t: %.3f", ratio);
+  text += printed("\naverage bit rate\t: %.3f bps", bitRate);
   return text;
 }
 
 std::string decompressionReport(const FileHeader& header) {
-  std::string text = format("\nQOLA file version\t: %.1f %s", header.version * 0.1, platformWord(header));
+  std::string text = printed("\nQOLA file version\t: %.1f %s", header.version * 0.1, platformWord(header));
   text += "\naudio data type\t: ";
   if (header.stereo()) text += "2 x ";
-  text += format("%ld samples ", static_cast<long>(header.sampleCount));
+  text += printed("%ld samples ", static_cast<long>(header.sampleCount));
   text += header.eightBit() ? "(8 bit)" : "(16 bit)";
   return text;
 }

@@ -37,8 +37,10 @@ void damagedFile(const std::string& what) {
 }
 
 void coderError(const char* file, int line, const std::string& message) {
-  fatalErrorOn(ErrorChannel::StandardError,
-               std::string(file) + ":" + std::to_string(line) + ": error: " + message, 1);
+  // The source file's own name, not the build machine's path to it.
+  const std::string path(file);
+  const std::string name = path.substr(path.find_last_of('/') + 1);
+  fatalErrorOn(ErrorChannel::StandardError, name + ":" + std::to_string(line) + ": error: " + message, 1);
 }
 
 }  // namespace qola
