@@ -1,0 +1,13 @@
+// The About box: template 100, closed by OK, Escape or the close box.
+#pragma once
+
+#include <wx/dialog.h>
+
+namespace qola::ui {
+
+class CAboutDialog : public wxDialog {
+ public:
+  explicit CAboutDialog(wxWindow* parent);
+};
+
+}  // namespace qola::ui

@@ -1,0 +1,68 @@
+// The main dialog's window: the controls of template 102 on a wx dialog, the
+// platform services the dialog logic asks for, and the routing of the
+// window's events to that logic.
+#pragma once
+
+#include <wx/dialog.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "ui/DialogPlatform.h"
+#include "ui/MainDialog.h"
+
+class wxHtmlHelpController;
+class wxCommandEvent;
+class wxContextMenuEvent;
+
+namespace qola::ui {
+
+// Where the program finds its help book and what its message boxes are titled.
+struct ProgramIdentity {
+  std::string title;     // the program file's name without extension
+  std::string helpBook;  // path of the help book
+};
+
+class CMainWindow : public wxDialog, public DialogPlatform {
+ public:
+  CMainWindow(ProgramIdentity identity, JobEntries jobs = {});
+  ~CMainWindow() override;
+
+  CMainDialog& dialog() { return dialog_; }
+
+  // DialogPlatform
+  void setRadioGroup(int firstId, int index) override;
+  int radioGroup(int firstId) const override;
+  void setCheck(int id, bool checked) override;
+  bool check(int id) const override;
+  void setText(int id, const std::string& text) override;
+  std::string text(int id) const override;
+  void limitText(int id, int characters) override;
+  void focusAndSelectAll(int id) override;
+  void enableControl(int id, bool enabled) override;
+  void setProgressPosition(int percent) override;
+  void setWaitCursor(bool busy) override;
+  void messageBox(const std::string& text, const std::string& title, MessageIcon icon) override;
+  std::optional<std::string> pickFile(FilePicker kind, const std::string& filter) override;
+  bool showHelp(int context) override;
+  void closeHelp() override;
+  void showAbout() override;
+  std::string applicationTitle() const override { return identity_.title; }
+
+ private:
+  wxWindow& control(int id) const;
+  void onCommand(wxCommandEvent& event);
+  void onTextChanged(wxCommandEvent& event);
+  void onContextMenu(wxContextMenuEvent& event);
+  void close();
+
+  ProgramIdentity identity_;
+  CMainDialog dialog_;
+  std::map<int, int> textLimits_;            // edit id -> characters
+  std::map<int, std::u32string> lastTexts_;  // edit id -> text before the user's edit
+  std::unique_ptr<wxHtmlHelpController> help_;
+  int busyDepth_ = 0;
+};
+
+}  // namespace qola::ui
