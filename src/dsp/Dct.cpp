@@ -1,0 +1,267 @@
+#include "dsp/Dct.h"
+
+#include <qola/qola.h>
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dsp/ExactTrig.h"
+#include "dsp/Fft.h"
+
+namespace qola {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kSqrtHalf = 0.7071067811865476;
+// Used as written, not as the exact cos(pi/8) and sin(pi/8).
+constexpr double kCosEighthPi = 0.92387953251129;
+constexpr double kSinEighthPi = 0.38268343236509;
+
+struct TableSlot {
+  std::once_flag filled;
+  std::unique_ptr<double[]> table;
+};
+
+// Process-wide, never released; call_once keeps a concurrent first use safe.
+std::array<TableSlot, kMaxDctLogm + 1> tableSlots;
+
+[[noreturn]] void outOfMemory(const char* what) {
+  fatalErrorOn(ErrorChannel::StandardOutput, what, 1);
+}
+
+void checkLogm(const char* name, int logm) {
+  if (logm < 0 || logm > kMaxDctLogm) {
+    fatalErrorOn(ErrorChannel::StandardOutput,
+                 std::string("Error: ") + name + ": logm = " + std::to_string(logm) +
+                     " is out of bounds [0, " + std::to_string(kMaxDctLogm) + "]",
+                 1);
+  }
+}
+
+void fillTable(TableSlot& slot, int logm, double scale) {
+  const int n = 1 << logm;
+  const int half = n / 2;
+  const std::size_t size = logm == 1 ? 2 : 6 * static_cast<std::size_t>(half);
+  try {
+    slot.table = std::make_unique<double[]>(size);
+  } catch (const std::bad_alloc&) {
+    outOfMemory("Error: FDCTIV2: not enough memory for cosine tables.");
+  }
+  double* table = slot.table.get();
+  if (logm == 1) {
+    table[0] = scale * kCosEighthPi;
+    table[1] = scale * kSinEighthPi;
+    return;
+  }
+  double* preC = table;
+  double* preD = preC + half;
+  double* preE = preD + half;
+  double* postC = preE + half;
+  double* postD = postC + half;
+  double* postE = postD + half;
+  const double e = std::sqrt(2.0 / n) * scale;
+  for (int i = 0; i < half; ++i) {
+    const double alpha = ((i + 0.25) * kPi) / n;
+    const SinCos sc = exactSinCos(alpha);
+    preC[i] = sc.cos;
+    preD[i] = -(sc.sin + sc.cos);
+    preE[i] = sc.sin - sc.cos;
+  }
+  int j = 0;
+  for (int i = 0; i < half; ++i) {
+    if (i == n / 4) {
+      postC[i] = e * kSqrtHalf;
+      continue;
+    }
+    const double beta = (static_cast<double>(i) * kPi) / n;
+    const SinCos sc = exactSinCos(beta);
+    const double c = e * sc.cos;
+    const double s = e * sc.sin;
+    postC[i] = c;
+    postD[j] = -(s + c);
+    postE[j] = s - c;
+    ++j;
+  }
+}
+
+// Working vectors, one per length and thread: transforms of different
+// blocks may run at once on different threads, never reentrantly on one.
+double* workingVector(std::array<std::vector<double>, kMaxDctLogm + 1>& slots, int logm,
+                      std::size_t size, const char* failure) {
+  std::vector<double>& slot = slots[logm];
+  if (slot.empty()) {
+    try {
+      slot.assign(size, 0.0);
+    } catch (const std::bad_alloc&) {
+      outOfMemory(failure);
+    }
+  }
+  return slot.data();
+}
+
+thread_local std::array<std::vector<double>, kMaxDctLogm + 1> rotationVectors;
+thread_local std::array<std::vector<double>, kMaxDctLogm + 1> blockVectors;
+
+double* blockVector(int logm, const char* failure) {
+  return workingVector(blockVectors, logm, std::size_t{1} << logm, failure);
+}
+
+// x + i y times e^(-i angle), with c = cos, d = -(sin + cos), e = sin - cos.
+inline void rotate(double& x, double& y, double c, double d, double e) {
+  double t = (y + x) * c;
+  double u = d * x + t;
+  x = e * y + t;
+  y = u;
+}
+
+}  // namespace
+
+const double* dctIvTable(int logm, double scale) {
+  TableSlot& slot = tableSlots[logm];
+  std::call_once(slot.filled, fillTable, std::ref(slot), logm, scale);
+  return slot.table.get();
+}
+
+void FDCTIV2(double* x, int logm, double scale) {
+  checkLogm("FDCTIV2", logm);
+  if (logm == 0) {
+    x[0] = x[0] * scale;
+    return;
+  }
+  const double* table = dctIvTable(logm, scale);
+  if (logm == 1) {
+    const double p0 = table[0];
+    const double p1 = table[1];
+    double x0 = x[0] * p0 + p1 * x[1];
+    x[1] = x[0] * p1 - p0 * x[1];
+    x[0] = x0;
+    return;
+  }
+
+  const int n = 1 << logm;
+  const int half = n / 2;
+  const int quarter = n / 4;
+  const double* preC = table;
+  const double* preD = preC + half;
+  const double* preE = preD + half;
+  const double* postC = preE + half;
+  const double* postD = postC + half;
+  const double* postE = postD + half;
+  double* w = workingVector(rotationVectors, logm, static_cast<std::size_t>(half),
+                            "Error: FDCTIV2: not enough memory for working vector.");
+
+  // Even samples become the real parts, odd samples reversed the imaginary parts.
+  for (int k = 0; k < half; ++k) {
+    w[half - 1 - k] = x[2 * k + 1];
+    x[k] = x[2 * k];
+  }
+  for (int k = 0; k < half; ++k) rotate(x[k], w[k], preC[k], preD[k], preE[k]);
+
+  CFFT(x, w, logm - 1);
+
+  for (int k = 0; k < quarter; ++k) rotate(x[k], w[k], postC[k], postD[k], postE[k]);
+  {
+    double t = (w[quarter] + x[quarter]) * postC[quarter];
+    w[quarter] = (w[quarter] - x[quarter]) * postC[quarter];
+    x[quarter] = t;
+  }
+  for (int k = quarter + 1; k < half; ++k) rotate(x[k], w[k], postC[k], postD[k - 1], postE[k - 1]);
+
+  for (int k = 0; k < half; ++k) {
+    x[n - 2 - 2 * k] = x[half - 1 - k];
+    x[n - 1 - 2 * k] = -w[k];
+  }
+}
+
+void FDCTREC(double* v, int m) {
+  while (m > 1) {
+    const int size = 1 << m;
+    const int half = size / 2;
+    for (int i = 0; i < half; ++i) {
+      double t = v[i] + v[size - 1 - i];
+      v[size - 1 - i] = v[i] - v[size - 1 - i];
+      v[i] = t;
+    }
+    for (int i = 0; i < size / 4; ++i) std::swap(v[half + i], v[size - 1 - i]);
+    FDCTIV2(v + half, m - 1, std::sqrt(static_cast<double>(half)));
+    --m;
+  }
+  double t = v[1] + v[0];
+  v[1] = v[0] - v[1];
+  v[0] = t;
+}
+
+void FIDCTREC(double* v, int m) {
+  if (m == 1) {
+    double t = v[1] + v[0];
+    v[1] = v[0] - v[1];
+    v[0] = t;
+    return;
+  }
+  const int size = 1 << m;
+  const int half = size / 2;
+  FDCTIV2(v + half, m - 1, std::sqrt(static_cast<double>(half)));
+  FIDCTREC(v, m - 1);
+  for (int i = 0; i < size / 4; ++i) std::swap(v[half + i], v[size - 1 - i]);
+  for (int i = 0; i < half; ++i) {
+    double t = v[size - 1 - i] + v[i];
+    v[size - 1 - i] = v[i] - v[size - 1 - i];
+    v[i] = t;
+  }
+}
+
+void FDCT(double* x, int logm) {
+  checkLogm("FDCT", logm);
+  if (logm == 0) return;
+  if (logm == 1) {
+    double t = x[1] + x[0];
+    x[1] = x[0] - x[1];
+    x[0] = t;
+    return;
+  }
+  const int n = 1 << logm;
+  double* v = blockVector(logm, "Error: FDCT: not enough memory for working vector.");
+  for (int i = 0; i < n; ++i) v[i] = x[i];
+  FDCTREC(v, logm);
+  // The core leaves the odd multiples of 2^c in v[h .. 2h-1], h = N/2^(c+1).
+  for (int c = 0; c < logm; ++c) {
+    const int h = n >> (c + 1);
+    const int first = 1 << c;
+    const int stride = 2 << c;
+    for (int i = 0; i < h; ++i) x[first + i * stride] = v[h + i];
+  }
+  x[0] = v[0];
+}
+
+void FIDCT(double* x, int logm) {
+  checkLogm("FIDCT", logm);
+  if (logm == 0) return;
+  if (logm == 1) {
+    double t = (x[1] + x[0]) * 0.5;
+    x[1] = (x[0] - x[1]) * 0.5;
+    x[0] = t;
+    return;
+  }
+  const int n = 1 << logm;
+  double* v = blockVector(logm, "Error: FIDCT: not enough memory for working vector.");
+  for (int c = 0; c < logm; ++c) {
+    const int h = n >> (c + 1);
+    const int first = 1 << c;
+    const int stride = 2 << c;
+    for (int i = 0; i < h; ++i) v[h + i] = x[first + i * stride];
+  }
+  v[0] = x[0];
+  v[1] = x[n / 2];
+  FIDCTREC(v, logm);
+  const double r = 1.0 / n;
+  for (int i = 0; i < n; ++i) x[i] = v[i] * r;
+}
+
+}  // namespace qola

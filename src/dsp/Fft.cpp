@@ -1,0 +1,222 @@
+#include "dsp/Fft.h"
+
+#include <qola/qola.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+
+#include "dsp/ExactTrig.h"
+
+namespace qola {
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kSqrtHalf = 0.7071067811865476;
+constexpr int kMinTableLogm = 4;
+
+struct TwiddleSlot {
+  std::once_flag filled;
+  std::unique_ptr<double[]> table;
+};
+
+// Process-wide, filled once per length and never released. call_once makes
+// the first fill safe when blocks are transformed on several threads.
+std::array<TwiddleSlot, kMaxFftLogm + 1> twiddleSlots;
+
+void fillTwiddles(TwiddleSlot& slot, int logm) {
+  const int n = 1 << logm;
+  const int count = n / 4 - 2;
+  try {
+    slot.table = std::make_unique<double[]>(6 * static_cast<std::size_t>(count));
+  } catch (const std::bad_alloc&) {
+    fatalErrorOn(ErrorChannel::StandardOutput, "Error: SRFFT: not enough memory for twiddle tables.", 1);
+  }
+  double* c1 = slot.table.get();
+  double* d1 = c1 + count;
+  double* e1 = d1 + count;
+  double* c3 = e1 + count;
+  double* d3 = c3 + count;
+  double* e3 = d3 + count;
+  int k = 0;
+  for (int i = 1; i < n / 4; ++i) {
+    if (i == n / 8) continue;
+    const double a = (static_cast<double>(i) * kTwoPi) / n;
+    const double b = (static_cast<double>(3 * i) * kTwoPi) / n;
+    const SinCos sa = exactSinCos(a);
+    const SinCos sb = exactSinCos(b);
+    c1[k] = sa.cos;
+    d1[k] = -(sa.sin + sa.cos);
+    e1[k] = sa.sin - sa.cos;
+    c3[k] = sb.cos;
+    d3[k] = -(sb.sin + sb.cos);
+    e3[k] = sb.sin - sb.cos;
+    ++k;
+  }
+}
+
+void checkLogm(const char* name, int logm) {
+  if (logm < 0 || logm > kMaxFftLogm) {
+    fatalErrorOn(ErrorChannel::StandardOutput,
+                 std::string("Error: ") + name + ": logm = " + std::to_string(logm) +
+                     " is out of bounds [0, " + std::to_string(kMaxFftLogm) + "]",
+                 1);
+  }
+}
+
+inline void butterfly(double* y, int p, int q) {
+  double t = y[p] + y[q];
+  y[q] = y[p] - y[q];
+  y[p] = t;
+}
+
+// z_p and z_q (p = N/2 + i, q = 3N/4 + i) times e^(-2 pi i i/N) and
+// e^(-2 pi i 3i/N), three multiplications each; k indexes the tables.
+inline void twiddle(double* re, double* im, int p, int q, const double* c1, const double* d1,
+                    const double* e1, const double* c3, const double* d3, const double* e3, int k) {
+  double t = (im[p] + re[p]) * c1[k];
+  double u = d1[k] * re[p] + t;
+  re[p] = e1[k] * im[p] + t;
+  im[p] = u;
+  t = (im[q] + re[q]) * c3[k];
+  u = d3[k] * re[q] + t;
+  re[q] = im[q] * e3[k] + t;
+  im[q] = u;
+}
+
+void splitRadix(double* re, double* im, int logm) {
+  // The last quarter's call is the loop back with logm - 2.
+  while (logm >= 3) {
+    const int n = 1 << logm;
+    const int half = n / 2;
+    const int quarter = n / 4;
+    const int eighth = n / 8;
+
+    for (int i = 0; i < half; ++i) butterfly(re, i, i + half);
+    for (int i = 0; i < half; ++i) butterfly(im, i, i + half);
+
+    for (int i = 0; i < quarter; ++i) {
+      const int p = half + i;
+      const int q = half + quarter + i;
+      double t1 = im[q] + re[p];
+      double t2 = im[p] + re[q];
+      im[p] = im[p] - re[q];
+      re[q] = re[p] - im[q];
+      re[p] = t1;
+      im[q] = t2;
+    }
+
+    if (logm >= kMinTableLogm) {
+      const double* c1 = fftTwiddleTable(logm);
+      const int count = quarter - 2;
+      const double* d1 = c1 + count;
+      const double* e1 = d1 + count;
+      const double* c3 = e1 + count;
+      const double* d3 = c3 + count;
+      const double* e3 = d3 + count;
+      for (int i = 1; i < eighth; ++i) {
+        twiddle(re, im, half + i, half + quarter + i, c1, d1, e1, c3, d3, e3, i - 1);
+      }
+      for (int i = eighth + 1; i < quarter; ++i) {
+        twiddle(re, im, half + i, half + quarter + i, c1, d1, e1, c3, d3, e3, i - 2);
+      }
+    }
+    {
+      const int p = half + eighth;
+      const int q = half + quarter + eighth;
+      const double r = kSqrtHalf;
+      double t = (im[p] + re[p]) * r;
+      im[p] = (im[p] - re[p]) * r;
+      re[p] = t;
+      t = (im[q] - re[q]) * r;
+      im[q] = (im[q] + re[q]) * (-r);
+      re[q] = t;
+    }
+
+    splitRadix(re, im, logm - 1);
+    splitRadix(re + half, im + half, logm - 2);
+    re += half + quarter;
+    im += half + quarter;
+    logm -= 2;
+  }
+
+  if (logm == 1) {
+    butterfly(re, 0, 1);
+    butterfly(im, 0, 1);
+  } else if (logm == 2) {
+    butterfly(re, 0, 2);
+    butterfly(im, 0, 2);
+    butterfly(re, 1, 3);
+    butterfly(im, 1, 3);
+    butterfly(re, 0, 1);
+    butterfly(im, 0, 1);
+    double t1 = im[3] + re[2];
+    double t2 = im[2] + re[3];
+    im[2] = im[2] - re[3];
+    re[3] = re[2] - im[3];
+    re[2] = t1;
+    im[3] = t2;
+  }
+}
+
+// Seeds: seed[k] = k with its c bits reversed, c = ceil(logm / 2). Rebuilt
+// only when the length changes; per thread, so no locking is needed.
+struct BitReverseSeeds {
+  int logm = 0;
+  std::array<std::uint16_t, 64> seed{};
+};
+thread_local BitReverseSeeds seeds;
+
+}  // namespace
+
+const double* fftTwiddleTable(int logm) {
+  TwiddleSlot& slot = twiddleSlots[logm];
+  std::call_once(slot.filled, fillTwiddles, std::ref(slot), logm);
+  return slot.table.get();
+}
+
+void SRFFT(double* re, double* im, int logm) {
+  checkLogm("SRFFT", logm);
+  splitRadix(re, im, logm);
+}
+
+void BITREV(double* x, int logm) {
+  if (logm < 0 || logm > kMaxFftLogm) return;  // unreachable through CFFT, which checks first
+  const int h = logm / 2;
+  const int n2 = 1 << h;
+  const int c = (logm + 1) / 2;
+  std::uint16_t* seed = seeds.seed.data();
+  if (logm != seeds.logm) {
+    seeds.logm = logm;
+    seed[0] = 0;
+    seed[1] = 1;
+    for (int e = 2; e <= c; ++e) {
+      const int s = 1 << (e - 1);
+      for (int k = 0; k < s; ++k) {
+        seed[k] = static_cast<std::uint16_t>(2 * seed[k]);
+        seed[k + s] = static_cast<std::uint16_t>(seed[k] + 1);
+      }
+    }
+  }
+  for (int i = 1; i < n2; ++i) {
+    const int base = n2 * seed[i];
+    for (int j = 0; j < seed[i]; ++j) {
+      double t = x[i + j * n2];
+      x[i + j * n2] = x[base + seed[j]];
+      x[base + seed[j]] = t;
+    }
+  }
+}
+
+void CFFT(double* re, double* im, int logm) {
+  SRFFT(re, im, logm);
+  if (logm > 1) {
+    BITREV(re, logm);
+    BITREV(im, logm);
+  }
+}
+
+}  // namespace qola

@@ -1,0 +1,26 @@
+// Split-radix complex FFT of 2^logm points (logm 0..12), in place.
+//
+// The operation order is part of the file format: the inverse block DCT
+// built on this transform must give the same doubles in the compressor and
+// in every decompressor.
+#pragma once
+
+namespace qola {
+
+inline constexpr int kMaxFftLogm = 12;
+
+// Forward DFT X_k = sum x_n e^(-2 pi i nk/N), unnormalised, left in
+// bit-reversed order.
+void SRFFT(double* re, double* im, int logm);
+
+// Swaps x[j] with x[reverse(j)], reverse taking the low logm bits backwards.
+void BITREV(double* x, int logm);
+
+// SRFFT followed by the permutation: result in natural order.
+void CFFT(double* re, double* im, int logm);
+
+// The six twiddle sub-tables of one length (C1, D1, E1, C3, D3, E3, each
+// N/4 - 2 entries), filled on first use; logm 4..12.
+const double* fftTwiddleTable(int logm);
+
+}  // namespace qola
