@@ -1,0 +1,193 @@
+#include "dsp/Analysis.h"
+
+#include <array>
+#include <cassert>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "common/Format.h"
+#include "dsp/Dct.h"
+
+namespace qola {
+namespace {
+
+constexpr int kBand = format::kBandSize;
+constexpr int kMaxBands = format::kMaxBlockLength / format::kBandSize;
+constexpr std::int32_t kTransformOverhead = 32;
+
+// Bit costs are summed in 64 bits and clamped. For any block of 16-bit
+// samples they stay far below 2^31: FDCT preserves energy up to the factor N,
+// so the quantised values of a block satisfy sum v^2 <= N * 2^26, sum |v| <=
+// N * 2^13, and no cost reaches 2^27. Only arbitrary inputs can clamp.
+std::int32_t clampCost(std::int64_t cost) {
+  return cost > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
+                                                         : static_cast<std::int32_t>(cost);
+}
+
+std::int64_t riceBits(std::uint64_t u, int k) {
+  return static_cast<std::int64_t>(u >> k) + 1 + k;
+}
+
+// 0, -1, 1, -2, 2 ... -> 0, 1, 2, 3, 4 ...
+std::uint64_t negativeFirst(std::int32_t v) {
+  const std::int64_t w = v;
+  return w >= 0 ? static_cast<std::uint64_t>(2 * w) : static_cast<std::uint64_t>(-2 * w - 1);
+}
+
+// 0, 1, -1, 2, -2 ... -> 0, 1, 2, 3, 4 ...
+std::uint64_t positiveFirst(std::int32_t v) {
+  const std::int64_t w = v;
+  return w > 0 ? static_cast<std::uint64_t>(2 * w - 1) : static_cast<std::uint64_t>(-2 * w);
+}
+
+// floor(log2(sigma)) for sigma >= 1, taken from the binary exponent so that it
+// does not depend on the C library's log. It equals the floored quotient
+// ln(sigma)/ln(2) of a correctly rounded log for every sigma below 2^20, which
+// covers every band of a 16-bit block (|v| < 2^20).
+int floorLog2(double sigma) { return std::ilogb(sigma); }
+
+}  // namespace
+
+double quantiserStep(int s) {
+  // ldexp scales exactly; sqrt is correctly rounded, so is the product.
+  if (s % 2 == 0) return std::ldexp(1.0, s / 2 + 2);
+  return std::ldexp(std::sqrt(2.0), (s - 1) / 2 + 2);
+}
+
+std::int32_t roundHalfAway(double x) {
+  double integral = std::trunc(x);
+  const double fraction = x - integral;  // exact
+  if (fraction >= 0.5) {
+    integral = integral + 1.0;
+  } else if (fraction <= -0.5) {
+    integral = integral - 1.0;
+  }
+  if (!(integral >= -2147483648.0 && integral <= 2147483647.0)) {
+    return std::numeric_limits<std::int32_t>::min();
+  }
+  return static_cast<std::int32_t>(integral);
+}
+
+bool isAllZero(const std::int16_t* samples, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (samples[i] != 0) return false;
+  }
+  return true;
+}
+
+std::int16_t isConstant(const std::int16_t* samples, int count) {
+  for (int i = 0; i + 1 < count; ++i) {
+    if (samples[i] != samples[i + 1]) return 0;
+  }
+  return samples[0];
+}
+
+std::int32_t riceCost(const std::int32_t* values, int count, int k) {
+  std::int64_t cost = 0;
+  for (int i = 0; i < count; ++i) cost += riceBits(negativeFirst(values[i]), k);
+  return clampCost(cost);
+}
+
+std::int32_t riceCostPositiveFirst(const std::int32_t* values, int count, int k) {
+  std::int64_t cost = 0;
+  for (int i = 0; i < count; ++i) cost += riceBits(positiveFirst(values[i]), k);
+  return clampCost(cost);
+}
+
+std::int32_t ternaryCost(const std::int32_t* values, int count) {
+  std::int32_t cost = 0;
+  for (int i = 0; i < count; ++i) cost += values[i] == 0 ? 1 : 2;
+  return cost;
+}
+
+std::int32_t pairCost(const std::int32_t* values, int count) {
+  std::int32_t cost = 0;
+  for (int i = 0; i + 1 < count; i += 2) cost += (values[i] == 0 && values[i + 1] == 0) ? 1 : 4;
+  return cost;
+}
+
+std::int32_t chooseBandParameter(const std::int32_t* values, int count, int& parameter) {
+  bool allZero = true;
+  std::int32_t largest = values[0];
+  std::int32_t smallest = values[0];
+  double sum = 0.0;
+  double sumOfSquares = 0.0;
+  for (int i = 0; i < count; ++i) {
+    const std::int32_t v = values[i];
+    if (v != 0) allZero = false;
+    if (v > largest) largest = v;
+    if (v < smallest) smallest = v;
+    const double d = v;
+    sum += d;
+    sumOfSquares += d * d;
+  }
+
+  if (allZero) {
+    parameter = format::kMinBandParameter;
+    return 0;
+  }
+  if (largest <= 1 && smallest >= -1) {
+    const std::int32_t ternary = ternaryCost(values, count);
+    const std::int32_t pairs = pairCost(values, count);
+    if (pairs <= ternary - 4) {
+      parameter = -2;
+      return pairs;
+    }
+    parameter = -1;
+    return ternary;
+  }
+
+  const double mean = sum / count;
+  const double variance = sumOfSquares / count - mean * mean;
+  double sigma = std::sqrt(variance);
+  if (!(sigma >= 1.0)) sigma = 1.0;  // also catches a rounding-negative variance
+  const int k = floorLog2(sigma);
+  const std::int32_t c0 = riceCost(values, count, k);
+  const std::int32_t c1 = riceCost(values, count, k + 1);
+  if (c0 < c1) {
+    parameter = k;
+    return c0;
+  }
+  parameter = k + 1;
+  return c1;
+}
+
+std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coefficients,
+                          std::int8_t* bandParameters, SegmentType& type) {
+  assert(s >= 5 && s <= kMaxDctLogm);
+  const int length = 1 << s;
+  if (isAllZero(samples, length)) {
+    type = SegmentType::Zero;
+    return kZeroSegmentCost;
+  }
+  if (isConstant(samples, length) != 0) {
+    type = SegmentType::Constant;
+    return kConstantSegmentCost;
+  }
+  type = SegmentType::Transform;
+
+  std::array<double, format::kMaxBlockLength> spectrum;
+  for (int i = 0; i < length; ++i) spectrum[i] = samples[i];
+  FDCT(spectrum.data(), s);
+  const double step = quantiserStep(s);
+  for (int i = 0; i < length; ++i) coefficients[i] = roundHalfAway(spectrum[i] / step);
+
+  const int bands = length / kBand;
+  std::int32_t sum = 0;
+  for (int j = 0; j < bands; ++j) {
+    int parameter = 0;
+    sum += chooseBandParameter(coefficients + j * kBand, kBand, parameter);
+    bandParameters[j] = static_cast<std::int8_t>(parameter);
+  }
+
+  // Parameter changes from band to band; the highest band against -1.
+  std::array<std::int32_t, kMaxBands> changes;
+  for (int j = 0; j + 1 < bands; ++j) changes[j] = bandParameters[j] - bandParameters[j + 1];
+  changes[bands - 1] = bandParameters[bands - 1] - format::kLastBandReference;
+  const std::int32_t parameterCost = riceCostPositiveFirst(changes.data(), bands, 0);
+
+  return sum + parameterCost + kTransformOverhead;
+}
+
+}  // namespace qola

@@ -1,0 +1,19 @@
+// Joint-stereo decision: the shift of the left channel that best predicts the right.
+#pragma once
+
+#include <cstdint>
+
+namespace qola {
+
+// Returns the lag -20..20 whose mirrored, shifted left channel leaves the
+// least squared error on the right channel, when that error is below half the
+// right channel's energy; D[i] = R[i] - L~[i + lag] (modulo 65536) then.
+// Otherwise returns format::kNoJointStereo and leaves difference untouched.
+// L~ mirrors L at both ends (L~[-1] = L[0], L~[N] = L[N-1]); N >= 128.
+int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right,
+                   std::int16_t* difference);
+
+// L~[t] for -N <= t < 2N.
+std::int16_t mirroredSample(const std::int16_t* left, int N, int t);
+
+}  // namespace qola
