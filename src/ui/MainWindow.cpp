@@ -46,7 +46,7 @@ std::vector<wxRadioButton*> radioGroupButtons(const wxWindow& dialog, int firstI
     } else if (inGroup && (control.kind != ControlKind::Radio || control.groupStart)) {
       break;
     }
-    if (inGroup) buttons.push_back(wxStaticCast(dialog.FindWindow(control.id), wxRadioButton));
+    if (inGroup) buttons.push_back(wxStaticCast(dialog.FindWindow(windowId(control.id)), wxRadioButton));
   }
   return buttons;
 }
@@ -68,7 +68,7 @@ CMainWindow::CMainWindow(ProgramIdentity identity, JobEntries jobs)
   Bind(wxEVT_MENU, &CMainWindow::onCommand, this);
   Bind(wxEVT_TEXT, &CMainWindow::onTextChanged, this);
   Bind(wxEVT_CONTEXT_MENU, &CMainWindow::onContextMenu, this);
-  wxAcceleratorEntry f1(wxACCEL_NORMAL, WXK_F1, kIdHelp);
+  wxAcceleratorEntry f1(wxACCEL_NORMAL, WXK_F1, windowId(kIdHelp));
   SetAcceleratorTable(wxAcceleratorTable(1, &f1));
 
   dialog_.onInitDialog();
@@ -79,13 +79,13 @@ CMainWindow::CMainWindow(ProgramIdentity identity, JobEntries jobs)
 CMainWindow::~CMainWindow() { dialog_.onDestroy(); }
 
 wxWindow& CMainWindow::control(int id) const {
-  wxWindow* window = FindWindow(id);
+  wxWindow* window = FindWindow(windowId(id));
   wxASSERT_MSG(window != nullptr, "no such control");
   return *window;
 }
 
 void CMainWindow::onCommand(wxCommandEvent& event) {
-  switch (event.GetId()) {
+  switch (templateId(event.GetId())) {
     case kIdCompress: dialog_.onCompress(); break;
     case kIdDecompress: dialog_.onDecompress(); break;
     case kIdBrowseInput: dialog_.onBrowseInput(); break;
@@ -121,17 +121,18 @@ void CMainWindow::onContextMenu(wxContextMenuEvent& event) {
 }
 
 void CMainWindow::onTextChanged(wxCommandEvent& event) {
-  auto limit = textLimits_.find(event.GetId());
+  const int id = templateId(event.GetId());
+  auto limit = textLimits_.find(id);
   if (limit == textLimits_.end()) return;
-  auto* field = wxStaticCast(&control(event.GetId()), wxTextCtrl);
+  auto* field = wxStaticCast(&control(id), wxTextCtrl);
   std::u32string now = toU32(field->GetValue());
-  if (auto kept = limitInsertion(lastTexts_[event.GetId()], now, limit->second)) {
+  if (auto kept = limitInsertion(lastTexts_[id], now, limit->second)) {
     wxBell();
     field->ChangeValue(fromU32(kept->text));
     field->SetInsertionPoint(static_cast<long>(kept->caret));
     now = kept->text;
   }
-  lastTexts_[event.GetId()] = now;
+  lastTexts_[id] = now;
 }
 
 void CMainWindow::setRadioGroup(int firstId, int index) {

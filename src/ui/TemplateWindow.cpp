@@ -11,6 +11,8 @@
 #include <wx/textctrl.h>
 #include <wx/tokenzr.h>
 
+#include <algorithm>
+
 #include "ui/resources/qola-16.xpm"
 #include "ui/resources/qola-32.xpm"
 
@@ -29,7 +31,7 @@ int checkIndicatorWidth(const wxWindow& window) { return window.FromDIP(24); }
 wxWindow* createControl(wxDialog& dialog, const ControlTemplate& control) {
   const wxRect rect = pixelRect(dialog, control);
   const wxString label = wxString::FromUTF8(control.label);
-  const int id = control.id == kStaticId ? wxID_ANY : control.id;
+  const int id = control.id == kStaticId ? wxID_ANY : windowId(control.id);
   switch (control.kind) {
     case ControlKind::Edit:
       return new wxTextCtrl(&dialog, id, wxEmptyString, rect.GetPosition(), rect.GetSize());
@@ -53,9 +55,13 @@ wxWindow* createControl(wxDialog& dialog, const ControlTemplate& control) {
     case ControlKind::Progress:
       return new wxGauge(&dialog, id, 100, rect.GetPosition(), rect.GetSize(),
                          wxGA_HORIZONTAL | wxGA_SMOOTH);
-    case ControlKind::Label:
-      return new wxStaticText(&dialog, id, label, rect.GetPosition(), rect.GetSize(),
-                              wxST_NO_AUTORESIZE);
+    case ControlKind::Label: {
+      // A label never clips: the toolkit's font may be wider than the template's.
+      auto* text = new wxStaticText(&dialog, id, label, rect.GetPosition());
+      text->SetSize(rect.GetPosition().x, rect.GetPosition().y,
+                    std::max(rect.width, text->GetBestSize().x), std::max(rect.height, text->GetBestSize().y));
+      return text;
+    }
     case ControlKind::GroupBox:
       return new wxStaticBox(&dialog, id, label, rect.GetPosition(), rect.GetSize());
     case ControlKind::Icon:
@@ -66,6 +72,9 @@ wxWindow* createControl(wxDialog& dialog, const ControlTemplate& control) {
 }
 
 }  // namespace
+
+int windowId(int id) { return id == kIdHelp ? wxID_HELP : id; }
+int templateId(int id) { return id == wxID_HELP ? kIdHelp : id; }
 
 wxString wrapLabel(const wxWindow& window, const wxString& label, int width) {
   wxString result;

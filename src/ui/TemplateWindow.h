@@ -15,6 +15,11 @@ namespace qola::ui {
 // fresh ids.
 void buildFromTemplate(wxDialog& dialog, const DialogTemplate& dialogTemplate);
 
+// The toolkit's window id of a template id and back: wx ids stop at 32767,
+// so the framework's help command becomes wx's own help id.
+int windowId(int templateId);
+int templateId(int windowId);
+
 // Icon 128 at 32x32 and 16x16.
 wxIconBundle applicationIcons();
 wxIcon applicationIcon();
