@@ -13,14 +13,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Run {
+struct CliRun {
   int status;
   std::string output;  // standard output and standard error
 };
 
-Run runCli(const std::string& arguments) {
+CliRun runCli(const std::string& arguments) {
   const std::string command = std::string(QOLA_CLI_PATH) + " " + arguments + " 2>&1";
-  Run run{-1, ""};
+  CliRun run{-1, ""};
   std::FILE* pipe = popen(command.c_str(), "r");
   char buffer[4096];
   std::size_t got = 0;
@@ -52,35 +52,35 @@ class Cli : public ::testing::Test {
 };
 
 TEST_F(Cli, CompressesAndRestoresWithReports) {
-  const Run compress = runCli("-q " + path("a.wav"));
+  const CliRun compress = runCli("-q " + path("a.wav"));
   ASSERT_EQ(compress.status, 0) << compress.output;
   EXPECT_TRUE(compress.output.empty()) << "quiet";
   fs::rename(path("a.wav"), path("original.wav"));
 
-  const Run restore = runCli("-d " + path("a.wav.qla"));
+  const CliRun restore = runCli("-d " + path("a.wav.qla"));
   ASSERT_EQ(restore.status, 0) << restore.output;
   EXPECT_NE(restore.output.find("QOLA file version\t: 1.7 DOS"), std::string::npos) << restore.output;
   EXPECT_EQ(readFile(path("a.wav")), readFile(path("original.wav")));
 
-  const Run verified = runCli("--verify -o " + path("b.qla") + " " + path("original.wav"));
+  const CliRun verified = runCli("--verify -o " + path("b.qla") + " " + path("original.wav"));
   ASSERT_EQ(verified.status, 0) << verified.output;
   EXPECT_NE(verified.output.find("(verified)"), std::string::npos);
   EXPECT_NE(verified.output.find("compression ratio\t: "), std::string::npos);
 
-  const Run test = runCli("-t " + path("b.qla"));
+  const CliRun test = runCli("-t " + path("b.qla"));
   EXPECT_EQ(test.status, 0) << test.output;
   EXPECT_NE(test.output.find("ok"), std::string::npos);
 }
 
 TEST_F(Cli, NeverOverwritesWithoutForceNorItsOwnInput) {
   ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
-  const Run again = runCli("-q " + path("a.wav"));
+  const CliRun again = runCli("-q " + path("a.wav"));
   EXPECT_EQ(again.status, 2);
   EXPECT_NE(again.output.find("exists"), std::string::npos);
   EXPECT_EQ(runCli("-q -f --no-joint " + path("a.wav")).status, 0);
 
   const Bytes audio = readFile(path("a.wav"));
-  const Run same = runCli("-q -f -o " + path("a.wav") + " " + path("a.wav"));
+  const CliRun same = runCli("-q -f -o " + path("a.wav") + " " + path("a.wav"));
   EXPECT_EQ(same.status, 2);
   EXPECT_NE(same.output.find("same file"), std::string::npos);
   EXPECT_EQ(readFile(path("a.wav")), audio) << "the input must survive";
@@ -93,11 +93,11 @@ TEST_F(Cli, DamagedFileFailsWithStatusOneAndLeavesNoOutput) {
   writeFile(path("cut.qla"), compressed);
   writeFile(path("old.qla"), Bytes{0x0E, 0, 0, 0, 0, 0});
 
-  const Run run = runCli("-d " + path("cut.qla") + " " + path("a.wav.qla") + " -o " + path("x"));
+  const CliRun run = runCli("-d " + path("cut.qla") + " " + path("a.wav.qla") + " -o " + path("x"));
   EXPECT_EQ(run.status, 2) << "-o with two inputs is a usage error";
 
   fs::rename(path("a.wav"), path("keep.wav"));
-  const Run both = runCli("-d " + path("cut.qla") + " " + path("old.qla") + " " + path("a.wav.qla"));
+  const CliRun both = runCli("-d " + path("cut.qla") + " " + path("old.qla") + " " + path("a.wav.qla"));
   EXPECT_EQ(both.status, 1) << both.output;
   EXPECT_NE(both.output.find("Old file version, program terminated"), std::string::npos) << both.output;
   EXPECT_NE(both.output.find("3 file(s) processed, 2 failed"), std::string::npos) << both.output;
@@ -115,10 +115,10 @@ TEST_F(Cli, UsageErrorsExitWithStatusTwo) {
   EXPECT_EQ(runCli("-n 256 " + path("a.wav")).status, 2) << "adaptation needs N >= 512";
   EXPECT_EQ(runCli("-n 256 -a none -q " + path("a.wav")).status, 0);
   EXPECT_EQ(runCli(path("missing.wav")).status, 2);
-  const Run help = runCli("--help");
+  const CliRun help = runCli("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.output.find("--verify"), std::string::npos);
-  const Run version = runCli("--version");
+  const CliRun version = runCli("--version");
   EXPECT_NE(version.output.find("1.71"), std::string::npos);
 }
 

@@ -53,7 +53,7 @@ TEST(FileFormat, SegmentBytesAndConstantValue) {
   OutputStream output(out);
   writeConstantSegment(output, 8, -2);
   EXPECT_EQ(out, (Bytes{0x41, 0xFF, 0xFE}));
-  InputStream input(std::span(out).subspan(1));
+  InputStream input(std::span<const std::uint8_t>(out).subspan(1));
   EXPECT_EQ(readConstantValue(input), -2);
 }
 
@@ -82,7 +82,7 @@ TEST(Report, CompressionTextIsExact) {
   EXPECT_EQ(compressionReport(1000, 1, 1, 44, 522),
             "\nprocessed data\t: 1000 samples (8 bit)\noriginal size\t: 1044 bytes"
             "\ncompressed file\t: 522 bytes\ncompression ratio\t: 2.000\naverage bit rate\t: 4.000 bps");
-  EXPECT_EQ(compressionReport(0, 2, 2, 0, 6).substr(0, 47), "\nprocessed data\t: 2 x 0 samples (16 bit)\norigi");
+  EXPECT_EQ(compressionReport(0, 2, 2, 0, 6).substr(0, 47), "\nprocessed data\t: 2 x 0 samples (16 bit)\norigin");
   EXPECT_NE(compressionReport(0, 2, 2, 0, 6).find("average bit rate\t: 0.000 bps"), std::string::npos);
 }
 

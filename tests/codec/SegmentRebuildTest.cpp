@@ -1,0 +1,77 @@
+#include "codec/SegmentRebuild.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "dsp/Analysis.h"
+
+namespace qola::test {
+namespace {
+
+// A lone click in silence: plain rounding of its coefficients piles the whole
+// quantisation error onto one sample, beyond what a residual can carry.
+TEST(CodableResidual, RequantisesAClickWhoseResidualWouldNotFit) {
+  for (int s : {10, 11, 12}) {
+    const int L = 1 << s;
+    std::vector<std::int16_t> source(static_cast<std::size_t>(L), 0);
+    source[static_cast<std::size_t>(L / 3)] = 45;
+    std::vector<std::int32_t> coefficients(static_cast<std::size_t>(L));
+    std::vector<std::int8_t> parameters(static_cast<std::size_t>(L / 32));
+    std::vector<double> temp(static_cast<std::size_t>(L));
+    std::vector<std::int16_t> residual(static_cast<std::size_t>(L));
+    SegmentType type{};
+    analyseBlock(s, source.data(), coefficients.data(), parameters.data(), type);
+    ASSERT_EQ(type, SegmentType::Transform);
+    int nonZero = 0;
+    ASSERT_GT(formResidual(s, coefficients.data(), source.data(), temp.data(), residual.data(), nonZero), 31)
+        << "the click no longer provokes the fallback at s = " << s;
+
+    nonZero = codableResidual(s, source.data(), coefficients.data(), parameters.data(), temp.data(), residual.data());
+    int largest = 0;
+    int counted = 0;
+    for (std::int16_t e : residual) {
+      largest = std::max(largest, std::abs(static_cast<int>(e)));
+      counted += e != 0;
+    }
+    EXPECT_LE(largest, 31);
+    EXPECT_EQ(nonZero, counted);
+    for (int band = 0; band < L / 32; ++band) {
+      int parameter = 0;
+      chooseBandParameter(coefficients.data() + 32 * band, 32, parameter);
+      EXPECT_EQ(parameters[static_cast<std::size_t>(band)], parameter) << "band " << band;
+    }
+    // The decoder's rebuild minus the residual gives the click back.
+    std::vector<std::int16_t> rebuilt(static_cast<std::size_t>(L));
+    reconstructSegment(s, coefficients.data(), residual.data(), temp.data(), rebuilt.data());
+    EXPECT_EQ(rebuilt, source);
+  }
+}
+
+TEST(CodableResidual, LeavesCodableSegmentsUntouched) {
+  const int s = 8;
+  std::vector<std::int16_t> source(256);
+  for (int i = 0; i < 256; ++i) source[static_cast<std::size_t>(i)] = static_cast<std::int16_t>((i * 37) % 200 - 100);
+  std::vector<std::int32_t> coefficients(256);
+  std::vector<std::int8_t> parameters(8);
+  std::vector<double> temp(256);
+  std::vector<std::int16_t> residual(256);
+  SegmentType type{};
+  analyseBlock(s, source.data(), coefficients.data(), parameters.data(), type);
+  const auto coefficientsBefore = coefficients;
+  const auto parametersBefore = parameters;
+  codableResidual(s, source.data(), coefficients.data(), parameters.data(), temp.data(), residual.data());
+  EXPECT_EQ(coefficients, coefficientsBefore);
+  EXPECT_EQ(parameters, parametersBefore);
+}
+
+TEST(RoundRebuilt, SaturatesInsteadOfOverflowing) {
+  EXPECT_EQ(roundRebuilt(1e15), 2147483647);
+  EXPECT_EQ(roundRebuilt(-1e15), -2147483647 - 1);
+  EXPECT_EQ(roundRebuilt(-2.5), -3);
+  EXPECT_EQ(roundRebuilt(32767.5), 32768);
+}
+
+}  // namespace
+}  // namespace qola::test
