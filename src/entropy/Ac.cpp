@@ -1,0 +1,190 @@
+#include "entropy/Ac.h"
+
+#include <new>
+
+#include "common/Fatal.h"
+
+namespace qola {
+namespace {
+
+using ac::kFirstQuarter;
+using ac::kHalf;
+using ac::kMaxFrequency;
+using ac::kThirdQuarter;
+
+inline void writeBit(ArithEncoder& encoder, int bit) {
+  encoder.bitBuffer >>= 1;
+  if (bit != 0) encoder.bitBuffer |= 0x80;
+  if (--encoder.bitsToGo == 0) {
+    // The buffer is not cleared: its old bits shift out during the next eight writes.
+    encoder.stream->putByte(static_cast<std::uint8_t>(encoder.bitBuffer));
+    encoder.bitsToGo = 8;
+  }
+}
+
+inline void writeBitPlusPending(ArithEncoder& encoder, int bit) {
+  writeBit(encoder, bit);
+  for (; encoder.pendingBits > 0; --encoder.pendingBits) writeBit(encoder, 1 - bit);
+}
+
+inline int readBit(ArithDecoder& decoder) {
+  if (decoder.bitsToGo == 0) {
+    const int byte = decoder.stream->getByte();
+    if (byte < 0) {
+      // Past the end the stream reads as 1-bits, for a message that ends the file.
+      decoder.bitBuffer = -1;
+      if (++decoder.eofReads > ac::kEndOfFileReadsAllowed) {
+        coderError(__FILE__, __LINE__, "arithmetic decoder bad input file");
+      }
+    } else {
+      decoder.bitBuffer = byte;
+    }
+    decoder.bitsToGo = 8;
+  }
+  const int bit = decoder.bitBuffer & 1;
+  decoder.bitBuffer >>= 1;  // arithmetic: -1 keeps yielding 1-bits
+  --decoder.bitsToGo;
+  return bit;
+}
+
+void updateModel(FrequencyModel& model, int symbol) {
+  std::int32_t* counts = model.counts.data();
+  std::int32_t* cumFreq = model.cumFreq.data();
+  if (cumFreq[0] == kMaxFrequency) {
+    std::int32_t sum = 0;
+    cumFreq[model.symbolCount] = 0;
+    for (int i = model.symbolCount - 1; i >= 0; --i) {
+      counts[i] = (counts[i] + 1) / 2;  // a count of 1 stays 1: no symbol loses its range
+      sum += counts[i];
+      cumFreq[i] = sum;
+    }
+  }
+  ++counts[symbol];
+  for (int i = 0; i <= symbol; ++i) ++cumFreq[i];
+}
+
+}  // namespace
+
+void startEncoder(ArithEncoder& encoder, OutputStream& stream) { encoder = ArithEncoder{&stream}; }
+
+void encodeSymbol(ArithEncoder& encoder, FrequencyModel& model, int symbol) {
+  if (symbol < 0 || symbol >= model.symbolCount) coderError(__FILE__, __LINE__, "symbol out of range");
+  const std::int32_t range = encoder.high - encoder.low + 1;
+  const std::int32_t total = model.cumFreq[0];
+  std::int32_t low = encoder.low;
+  std::int32_t high = low + (range * model.cumFreq[symbol]) / total - 1;
+  low += (range * model.cumFreq[symbol + 1]) / total;
+  for (;;) {
+    if (high < kHalf) {
+      writeBitPlusPending(encoder, 0);
+    } else if (low >= kHalf) {
+      writeBitPlusPending(encoder, 1);
+      low -= kHalf;
+      high -= kHalf;
+    } else if (low >= kFirstQuarter && high < kThirdQuarter) {
+      ++encoder.pendingBits;
+      low -= kFirstQuarter;
+      high -= kFirstQuarter;
+    } else {
+      break;
+    }
+    low = 2 * low;
+    high = 2 * high + 1;
+  }
+  encoder.low = low;
+  encoder.high = high;
+  if (model.adaptive) updateModel(model, symbol);
+}
+
+void finishEncoder(ArithEncoder& encoder) {
+  ++encoder.pendingBits;
+  writeBitPlusPending(encoder, encoder.low < kFirstQuarter ? 0 : 1);
+  // Moves the bits of an unfinished byte down to bit 0; a lone zero byte when there are none.
+  encoder.stream->putByte(static_cast<std::uint8_t>(encoder.bitBuffer >> encoder.bitsToGo));
+}
+
+void startDecoder(ArithDecoder& decoder, InputStream& stream) {
+  decoder = ArithDecoder{&stream};
+  for (int i = 0; i < 16; ++i) decoder.value = 2 * decoder.value + readBit(decoder);
+}
+
+int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
+  const std::int32_t* cumFreq = model.cumFreq.data();
+  const std::int32_t range = decoder.high - decoder.low + 1;
+  const std::int32_t total = cumFreq[0];
+  const std::int32_t cum = ((decoder.value - decoder.low + 1) * total - 1) / range;
+  int symbol = 0;
+  while (symbol < model.symbolCount && cumFreq[symbol + 1] > cum) ++symbol;
+  if (symbol == model.symbolCount) coderError(__FILE__, __LINE__, "symbol out of range");
+
+  std::int32_t low = decoder.low;
+  std::int32_t high = low + (range * cumFreq[symbol]) / total - 1;
+  low += (range * cumFreq[symbol + 1]) / total;
+  std::int32_t value = decoder.value;
+  for (;;) {
+    if (high < kHalf) {
+      // nothing to subtract
+    } else if (low >= kHalf) {
+      value -= kHalf;
+      low -= kHalf;
+      high -= kHalf;
+    } else if (low >= kFirstQuarter && high < kThirdQuarter) {
+      value -= kFirstQuarter;
+      low -= kFirstQuarter;
+      high -= kFirstQuarter;
+    } else {
+      break;
+    }
+    low = 2 * low;
+    high = 2 * high + 1;
+    value = 2 * value + readBit(decoder);
+  }
+  decoder.low = low;
+  decoder.high = high;
+  decoder.value = value;
+  if (model.adaptive) updateModel(model, symbol);
+  return symbol;
+}
+
+void repositionDecoder(ArithDecoder& decoder, int offset) {
+  if (offset < 0) {
+    decoder.stream->stepBack(-offset);
+  } else {
+    for (int i = 0; i < offset; ++i) decoder.stream->getByte();
+  }
+}
+
+void initModel(FrequencyModel& model, int n, const std::int32_t* initialFreq, bool adaptive) {
+  model.symbolCount = n;
+  try {
+    model.counts.assign(static_cast<std::size_t>(n), 0);
+    model.cumFreq.assign(static_cast<std::size_t>(n) + 1, 0);
+  } catch (const std::bad_alloc&) {
+    coderError(__FILE__, __LINE__, "arithmetic coder model allocation failure");
+  }
+  model.adaptive = adaptive;
+  model.cumFreq[n] = 0;
+  if (initialFreq == nullptr) {
+    // The flat model is exempt from the limit test.
+    for (int i = 0; i < n; ++i) {
+      model.counts[i] = 1;
+      model.cumFreq[i] = n - i;
+    }
+    return;
+  }
+  for (int i = n - 1; i >= 0; --i) {
+    model.counts[i] = initialFreq[i];
+    model.cumFreq[i] = model.cumFreq[i + 1] + model.counts[i];
+  }
+  if (model.cumFreq[0] > kMaxFrequency) {
+    coderError(__FILE__, __LINE__, "arithmetic coder model max frequency exceeded");
+  }
+}
+
+void freeModel(FrequencyModel& model) {
+  model.symbolCount = 0;
+  model.counts = {};
+  model.cumFreq = {};
+}
+
+}  // namespace qola

@@ -1,0 +1,253 @@
+#include "entropy/BlockCoding.h"
+
+#include <array>
+#include <cstdlib>
+
+#include "common/Fatal.h"
+#include "common/Format.h"
+#include "entropy/Ac.h"
+
+namespace qola {
+namespace {
+
+using format::kBandSize;
+
+constexpr int kMaxSymbols = 2 * format::kMaxResidual + 1;
+
+// Parameter -2: the 3-bit index of each pair other than (0, 0), by (a + 1) * 3 + (b + 1).
+constexpr std::array<int, 9> kPairIndex = {7, 3, 6, 2, -1, 0, 5, 1, 4};
+constexpr std::array<std::array<std::int32_t, 2>, 8> kPairs = {
+    {{0, 1}, {1, 0}, {0, -1}, {-1, 0}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}}};
+
+// Largest run of leading 1-bits whose value still fits a signed 32-bit
+// coefficient: unary u up to 2^32 - 1, Rice q up to (2^31 - 1) >> (b - 1).
+constexpr std::uint64_t kMaxUnaryRun = 0xffffffffu;
+constexpr std::uint64_t maxRiceRun(int b) { return std::uint64_t{0x7fffffff} >> (b - 1); }
+
+std::uint8_t segmentByte(format::SegmentKind kind, int s) {
+  return static_cast<std::uint8_t>((static_cast<int>(kind) << format::kSegmentKindShift) |
+                                   (s - format::kMinSegmentExponent));
+}
+
+[[noreturn]] void codingError() { fatalError("coding error, program terminated", 1); }
+
+bool withinUnit(std::int32_t value) { return value >= -1 && value <= 1; }
+
+void encodePairs(const std::int32_t* values, int count, BitWriter& writer, OutputStream& output) {
+  for (int j = 0; j + 1 < count; j += 2) {
+    const std::int32_t a = values[j];
+    const std::int32_t b = values[j + 1];
+    if (!withinUnit(a) || !withinUnit(b)) codingError();
+    const int index = kPairIndex[static_cast<std::size_t>((a + 1) * 3 + (b + 1))];
+    if (index < 0) {
+      putBits(writer, output, 0, 0, 1);
+    } else {
+      putBits(writer, output, 1, static_cast<std::uint32_t>(index), 3);
+    }
+  }
+}
+
+void encodeTernary(const std::int32_t* values, int count, BitWriter& writer, OutputStream& output) {
+  for (int j = 0; j < count; ++j) {
+    switch (values[j]) {
+      case 0: putBits(writer, output, 0, 0, 1); break;
+      case 1: putBits(writer, output, 1, 0, 1); break;
+      case -1: putBits(writer, output, 2, 0, 0); break;
+      default: codingError();
+    }
+  }
+}
+
+void encodeUnary(const std::int32_t* values, int count, BitWriter& writer, OutputStream& output) {
+  for (int j = 0; j < count; ++j) {
+    const std::int64_t e = values[j];
+    const auto u = static_cast<std::uint64_t>(e >= 0 ? 2 * e : -2 * e - 1);
+    putBits(writer, output, u, 0, 1);
+  }
+}
+
+void encodeRice(const std::int32_t* values, int count, int b, BitWriter& writer, OutputStream& output) {
+  const std::uint32_t lowMask = (std::uint32_t{1} << (b - 1)) - 1;
+  for (int j = 0; j < count; ++j) {
+    const std::int32_t e = values[j];
+    const std::uint32_t sign = e >= 0 ? 1 : 0;
+    const auto v = static_cast<std::uint32_t>(e >= 0 ? e : -(e + 1));
+    // q 1-bits, then 0, the sign bit and the low b - 1 bits of v: b + 1 bits after the run.
+    putBits(writer, output, v >> (b - 1), (sign << (b - 1)) | (v & lowMask), b + 1);
+  }
+}
+
+void decodePairs(int count, BitReader& reader, InputStream& input, std::int32_t* values) {
+  for (int j = 0; j + 1 < count; j += 2) {
+    if (getBit(reader, input) == 0) {
+      values[j] = 0;
+      values[j + 1] = 0;
+    } else {
+      const auto& pair = kPairs[getBits(reader, input, 3)];
+      values[j] = pair[0];
+      values[j + 1] = pair[1];
+    }
+  }
+}
+
+void decodeTernary(int count, BitReader& reader, InputStream& input, std::int32_t* values) {
+  for (int j = 0; j < count; ++j) {
+    if (getBit(reader, input) == 0) {
+      values[j] = 0;
+    } else {
+      values[j] = getBit(reader, input) == 0 ? 1 : -1;
+    }
+  }
+}
+
+void decodeUnary(int count, BitReader& reader, InputStream& input, std::int32_t* values) {
+  for (int j = 0; j < count; ++j) {
+    const auto u = static_cast<std::int64_t>(getOnes(reader, input, kMaxUnaryRun));
+    values[j] = static_cast<std::int32_t>((u & 1) == 0 ? u / 2 : -(u + 1) / 2);
+  }
+}
+
+void decodeRice(int count, int b, BitReader& reader, InputStream& input, std::int32_t* values) {
+  const std::int64_t h = std::int64_t{1} << (b - 1);
+  const std::uint64_t limit = maxRiceRun(b);
+  for (int j = 0; j < count; ++j) {
+    const auto q = static_cast<std::int64_t>(getOnes(reader, input, limit));
+    const std::int64_t t = getBits(reader, input, b);
+    values[j] = static_cast<std::int32_t>(t >= h ? (q - 1) * h + t : -q * h - t - 1);
+  }
+}
+
+void encodeResidual(int m, const std::int16_t* residual, int magnitude, bool peaked, OutputStream& output) {
+  const int symbols = 2 * magnitude + 1;
+  std::array<std::int32_t, kMaxSymbols> freq;
+  freq.fill(1);
+  if (peaked) {
+    for (std::size_t k = 0; k < format::kPeakCounts.size(); ++k) {
+      freq[static_cast<std::size_t>(magnitude - 3) + k] = format::kPeakCounts[k];
+    }
+  }
+  ArithEncoder encoder;
+  FrequencyModel model;
+  startEncoder(encoder, output);
+  initModel(model, symbols, freq.data(), !peaked);
+  for (int i = 0; i < m; ++i) encodeSymbol(encoder, model, residual[i] + magnitude);
+  finishEncoder(encoder);
+  freeModel(model);
+}
+
+void decodeResidual(int m, int magnitude, bool peaked, InputStream& input, std::int16_t* residual) {
+  const int symbols = 2 * magnitude + 1;
+  std::array<std::int32_t, kMaxSymbols> freq;
+  freq.fill(1);
+  if (peaked) {
+    for (std::size_t k = 0; k < format::kPeakCounts.size(); ++k) {
+      freq[static_cast<std::size_t>(magnitude - 3) + k] = format::kPeakCounts[k];
+    }
+  }
+  ArithDecoder decoder;
+  FrequencyModel model;
+  startDecoder(decoder, input);
+  initModel(model, symbols, freq.data(), !peaked);
+  for (int i = 0; i < m; ++i) residual[i] = static_cast<std::int16_t>(decodeSymbol(decoder, model) - magnitude);
+  // Back over the bytes fetched ahead, onto the first byte after the residual code.
+  repositionDecoder(decoder, decoder.bitsToGo < 3 ? -1 : -2);
+  freeModel(model);
+}
+
+}  // namespace
+
+void encodeBand(const std::int32_t* values, int count, int parameter, BitWriter& writer,
+                OutputStream& output) {
+  switch (parameter) {
+    case -3:
+      for (int j = 0; j < count; ++j) {
+        if (values[j] != 0) codingError();
+      }
+      return;
+    case -2: return encodePairs(values, count, writer, output);
+    case -1: return encodeTernary(values, count, writer, output);
+    case 0: return encodeUnary(values, count, writer, output);
+    default:
+      if (parameter < format::kMinBandParameter || parameter > format::kMaxBandParameter) codingError();
+      return encodeRice(values, count, parameter, writer, output);
+  }
+}
+
+void decodeBand(int parameter, int count, BitReader& reader, InputStream& input, std::int32_t* values) {
+  switch (parameter) {
+    case -3:
+      for (int j = 0; j < count; ++j) values[j] = 0;
+      return;
+    case -2: return decodePairs(count, reader, input, values);
+    case -1: return decodeTernary(count, reader, input, values);
+    case 0: return decodeUnary(count, reader, input, values);
+    default:
+      if (parameter < format::kMinBandParameter || parameter > format::kMaxBandParameter) {
+        damagedFile("a band parameter outside -3..31");
+      }
+      return decodeRice(count, parameter, reader, input, values);
+  }
+}
+
+void encodeTransformSegment(int s, const std::int16_t* residual, const std::int8_t* bandParameters,
+                            const std::int32_t* coefficients, int nonZero, int lag, BitWriter& writer,
+                            OutputStream& output) {
+  const int m = 1 << s;
+  const int bands = m / kBandSize;
+  if (lag == format::kNoJointStereo) {
+    output.putByte(segmentByte(format::SegmentKind::Transform, s));
+  } else {
+    output.putByte(segmentByte(format::SegmentKind::LaggedTransform, s));
+    output.putByte(static_cast<std::uint8_t>(lag));
+  }
+
+  int magnitude = 0;
+  for (int i = 0; i < m; ++i) magnitude = std::max(magnitude, std::abs(int{residual[i]}));
+  if (magnitude > format::kMaxResidual) codingError();
+  const bool peaked = magnitude >= format::kMinPeakedResidual && nonZero > 3 * m / 5;
+  output.putByte(static_cast<std::uint8_t>(peaked ? magnitude : magnitude | format::kModelAdaptiveBit));
+  encodeResidual(m, residual, magnitude, peaked, output);
+
+  // Parameter differences, the highest band's taken against -1.
+  for (int i = 0; i < bands; ++i) {
+    const int next = i + 1 < bands ? bandParameters[i + 1] : format::kLastBandReference;
+    const std::int32_t difference = next - bandParameters[i];
+    encodeBand(&difference, 1, 0, writer, output);
+  }
+  for (int i = 0; i < bands; ++i) {
+    encodeBand(coefficients + i * kBandSize, kBandSize, bandParameters[i], writer, output);
+  }
+  flushBits(writer, output);
+}
+
+void decodeTransformSegment(int s, BitReader& reader, InputStream& input, std::int16_t* residual,
+                            std::int32_t* coefficients, std::int8_t* bandParameters,
+                            std::int32_t* parameterDifferences) {
+  const int m = 1 << s;
+  const int bands = m / kBandSize;
+  const int modelByte = input.getByte();
+  if (modelByte < 0) damagedFile("the file ends before a model byte");
+  const int magnitude = modelByte & format::kModelMagnitudeMask;
+  const bool peaked = (modelByte & format::kModelAdaptiveBit) == 0;
+  if (magnitude > format::kMaxResidual) damagedFile("a model byte states residuals above 31");
+  if (peaked && magnitude < format::kMinPeakedResidual) damagedFile("a fixed peaked residual model with M below 3");
+  decodeResidual(m, magnitude, peaked, input, residual);
+
+  decodeBand(0, bands, reader, input, parameterDifferences);
+  // Differences are undone in 8-bit arithmetic, from the highest band down.
+  std::uint8_t parameter = static_cast<std::uint8_t>(format::kLastBandReference);
+  for (int i = bands - 1; i >= 0; --i) {
+    parameter = static_cast<std::uint8_t>(parameter - static_cast<std::uint32_t>(parameterDifferences[i]));
+    const auto value = static_cast<std::int8_t>(parameter);
+    if (value < format::kMinBandParameter || value > format::kMaxBandParameter) {
+      damagedFile("a band parameter outside -3..31");
+    }
+    bandParameters[i] = value;
+  }
+  for (int i = 0; i < bands; ++i) {
+    decodeBand(bandParameters[i], kBandSize, reader, input, coefficients + i * kBandSize);
+  }
+  resetBits(reader);
+}
+
+}  // namespace qola
