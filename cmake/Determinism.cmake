@@ -2,6 +2,8 @@
 # no contraction into fused multiply-add, no fast-math reassociation, and no
 # x87 extended precision.
 add_compile_options(-ffp-contract=off -fno-fast-math)
+# 64-bit file positions everywhere: inputs may exceed 4 GiB.
+add_compile_definitions(_FILE_OFFSET_BITS=64)
 
 if(CMAKE_CXX_FLAGS MATCHES "-ffast-math|-Ofast" OR CMAKE_CXX_FLAGS_RELEASE MATCHES "-ffast-math|-Ofast")
   message(FATAL_ERROR "QOLA must not be built with -ffast-math or -Ofast: decoding would not be bit-exact")

@@ -3,6 +3,8 @@
 
 #include <qola/qola.h>
 
+#include <new>
+#include <stdexcept>
 #include <string>
 
 namespace qola {
@@ -21,6 +23,8 @@ void allocateBuffer(Buffer& buffer, std::size_t count, const char* name) {
   try {
     buffer.assign(count, typename Buffer::value_type{});
   } catch (const std::bad_alloc&) {
+    fatalError(std::string("error in memory allocation for ") + name, 1);
+  } catch (const std::length_error&) {  // more than the allocator can ever give
     fatalError(std::string("error in memory allocation for ") + name, 1);
   }
 }
