@@ -3,6 +3,8 @@
 #include <wx/checkbox.h>
 #include <wx/evtloop.h>
 #include <wx/filedlg.h>
+#include <wx/filesys.h>
+#include <wx/fs_arc.h>
 #include <wx/gauge.h>
 #include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>
@@ -208,6 +210,11 @@ std::optional<std::string> CMainWindow::pickFile(FilePicker kind, const std::str
 
 bool CMainWindow::showHelp(int context) {
   if (!help_) {
+    static const bool archivesReadable = [] {
+      wxFileSystem::AddHandler(new wxArchiveFSHandler);  // the book is a zip archive
+      return true;
+    }();
+    (void)archivesReadable;
     wxLogNull quiet;  // a missing book is reported by the dialog's own message
     auto help = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE);
     if (!help->AddBook(wxFileName(wxString::FromUTF8(identity_.helpBook)))) return false;

@@ -9,6 +9,7 @@
 #include <wx/app.h>
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
+#include <wx/dialog.h>
 #include <wx/evtloop.h>
 #include <wx/image.h>
 #include <wx/log.h>
@@ -175,12 +176,22 @@ BoxCloser::~BoxCloser() { Stop(); }
 
 void BoxCloser::Notify() {
   for (wxWindow* window : wxTopLevelWindows) {
-    auto* box = dynamic_cast<wxGenericMessageDialog*>(window);
-    if (box == nullptr || !box->IsModal()) continue;
-    seen.push_back({box->GetMessage().utf8_string(), box->GetTitle().utf8_string(),
-                    box->GetMessageDialogStyle() & wxICON_MASK});
-    wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
-    box->GetEventHandler()->ProcessEvent(ok);
+    auto* dialog = dynamic_cast<wxDialog*>(window);
+    if (dialog == nullptr || !dialog->IsModal()) continue;
+    if (onOpen) onOpen(*dialog);
+    if (auto* box = dynamic_cast<wxGenericMessageDialog*>(dialog)) {
+      seen.push_back({box->GetMessage().utf8_string(), box->GetTitle().utf8_string(),
+                      box->GetMessageDialogStyle() & wxICON_MASK});
+      wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
+      box->GetEventHandler()->ProcessEvent(ok);
+    } else {
+      seen.push_back({"", dialog->GetTitle().utf8_string(), 0});
+      wxKeyEvent escape(wxEVT_CHAR_HOOK);
+      escape.m_keyCode = WXK_ESCAPE;
+      escape.SetEventObject(dialog);
+      dialog->GetEventHandler()->ProcessEvent(escape);
+    }
+    return;  // the list changes as the dialog closes
   }
 }
 

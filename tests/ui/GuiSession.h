@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class wxDialog;
 class wxWindow;
 
 namespace qola::ui::test {
@@ -29,11 +30,12 @@ void clickOn(wxWindow& window);
 void typeText(const std::string& text);
 void pressKey(int keyCode, int modifiers = 0);
 
-// Closes every message box that opens while it lives, remembering what each said.
+// Closes every modal dialog that opens while it lives, remembering what each
+// said. Message boxes are answered with OK, other dialogs with Escape.
 struct SeenBox {
-  std::string message;
+  std::string message;  // empty for dialogs other than message boxes
   std::string title;
-  long icon;  // wxICON_* bits of the box's style
+  long icon;  // wxICON_* bits of a message box's style
 };
 
 class BoxCloser : public wxTimer {
@@ -42,6 +44,7 @@ class BoxCloser : public wxTimer {
   ~BoxCloser() override;
   void Notify() override;
   std::vector<SeenBox> seen;
+  std::function<void(wxDialog&)> onOpen;  // runs before the dialog is closed
 };
 
 // Saves what the screen shows inside the window (frame excluded) as a PNG.
