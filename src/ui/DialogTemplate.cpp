@@ -56,9 +56,9 @@ constexpr std::array kAboutControls{
     ControlTemplate{kStaticId, K::Label, "QOLA - Lossless Audio Compressor", 35, 10, 155, 8, false},
     ControlTemplate{kStaticId, K::Label, "Version 1.71 for " QOLA_PLATFORM_NAME, 35, 25, 120, 8, false},
     ControlTemplate{kStaticId, K::Label, "Written by the QOLA developers", 35, 40, 130, 8, false},
-    ControlTemplate{kStaticId, K::Label, "Block DCT and arithmetic", 35, 55, 110, 8, false},
-    ControlTemplate{kStaticId, K::Label, "coding of PCM", 35, 70, 90, 8, false},
-    ControlTemplate{kStaticId, K::Label, "8 and 16 bit, mono or stereo", 35, 85, 115, 8, false},
+    ControlTemplate{kStaticId, K::Label, "Lossless PCM audio coding", 35, 55, 110, 8, false},
+    ControlTemplate{kStaticId, K::Label, "8/16 bit, mono/stereo", 35, 70, 90, 8, false},
+    ControlTemplate{kStaticId, K::Label, "Block DCT, arithmetic coder", 35, 85, 115, 8, false},
     ControlTemplate{kIdOk, K::DefaultButton, "OK", 170, 80, 40, 14, true},
 };
 

@@ -12,6 +12,7 @@
 #include <wx/clipbrd.h>
 #include <wx/html/helpfrm.h>
 #include <wx/html/helpwnd.h>
+#include <wx/image.h>
 #include <wx/radiobut.h>
 #include <wx/weakref.h>
 
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "ui/DialogTemplate.h"
 #include "ui/GuiSession.h"
@@ -233,10 +235,26 @@ TEST_F(MainWindowOnScreen, AboutCommandShowsTheAboutBox) {
   EXPECT_TRUE(window_->IsShown());
 }
 
+// Also takes the picture for the documentation, when QOLA_SCREENSHOT names a file.
 TEST_F(MainWindowOnScreen, Screenshot) {
+  window_->setText(kIdInputName, "/home/user/music/concert.wav");
+  window_->setText(kIdOutputName, "/home/user/music/concert.qla");
+  window_->setCheck(kIdWavEvaluation, true);
+  pump(300ms);
   const char* path = std::getenv("QOLA_SCREENSHOT");
-  const std::string target = path != nullptr ? path : (std::filesystem::temp_directory_path() / "qola-gui-test.png").string();
+  const std::string target =
+      path != nullptr ? path : (std::filesystem::temp_directory_path() / "qola-gui-test.png").string();
   ASSERT_TRUE(test::saveScreenshot(*window_, target));
+  const wxImage shot(wxString::FromUTF8(target), wxBITMAP_TYPE_PNG);
+  ASSERT_TRUE(shot.IsOk());
+  EXPECT_EQ(shot.GetSize(), window_->GetSize());
+  // Something was drawn: the picture is not one flat colour.
+  std::set<std::uint32_t> colours;
+  for (int i = 0; i < shot.GetWidth() * shot.GetHeight() && colours.size() < 8; i += 37) {
+    const unsigned char* rgb = shot.GetData() + 3 * i;
+    colours.insert(rgb[0] << 16 | rgb[1] << 8 | rgb[2]);
+  }
+  EXPECT_GE(colours.size(), 8u);
 }
 
 }  // namespace

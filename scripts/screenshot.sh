@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Takes docs/qola-gui.png: the desktop program's main dialog, drawn on a
+# private Xvfb display by the window test (no window manager, so no frame).
+# Usage: scripts/screenshot.sh [build directory, default build/gui]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/gui}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQOLA_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j2 --target qola_ui_tests
+mkdir -p docs
+rm -f docs/qola-gui.png
+QOLA_SCREENSHOT="$PWD/docs/qola-gui.png" \
+  "$build/tests/ui/qola_ui_tests" --gtest_filter=MainWindowOnScreen.Screenshot
+if [ ! -s docs/qola-gui.png ]; then
+  echo "no screenshot taken (could Xvfb start?)" >&2
+  exit 1
+fi
+echo "wrote docs/qola-gui.png"
