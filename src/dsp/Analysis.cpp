@@ -47,6 +47,16 @@ std::uint64_t positiveFirst(std::int32_t v) {
 // covers every band of a 16-bit block (|v| < 2^20).
 int floorLog2(double sigma) { return std::ilogb(sigma); }
 
+// roundHalfAway for |x| < 2^31, without branches so that the quantiser loop
+// vectorises. The coefficients of a 16-bit block stay below 2^20 in magnitude.
+inline std::int32_t roundHalfAwayInRange(double x) {
+  const double integral = static_cast<double>(static_cast<std::int32_t>(x));
+  const double fraction = x - integral;  // exact
+  const double up = fraction >= 0.5 ? 1.0 : 0.0;
+  const double down = fraction <= -0.5 ? 1.0 : 0.0;
+  return static_cast<std::int32_t>(integral + up - down);
+}
+
 }  // namespace
 
 double quantiserStep(int s) {
@@ -56,14 +66,16 @@ double quantiserStep(int s) {
 }
 
 std::int32_t roundHalfAway(double x) {
-  double integral = std::trunc(x);
-  const double fraction = x - integral;  // exact
+  // Outside this range (or NaN) the rounded value cannot fit.
+  if (!(x > -2147483649.0 && x < 2147483648.0)) return std::numeric_limits<std::int32_t>::min();
+  std::int64_t integral = static_cast<std::int64_t>(x);  // truncates, exactly
+  const double fraction = x - static_cast<double>(integral);  // exact
   if (fraction >= 0.5) {
-    integral = integral + 1.0;
+    ++integral;
   } else if (fraction <= -0.5) {
-    integral = integral - 1.0;
+    --integral;
   }
-  if (!(integral >= -2147483648.0 && integral <= 2147483647.0)) {
+  if (integral < std::numeric_limits<std::int32_t>::min() || integral > std::numeric_limits<std::int32_t>::max()) {
     return std::numeric_limits<std::int32_t>::min();
   }
   return static_cast<std::int32_t>(integral);
@@ -171,7 +183,7 @@ std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coef
   for (int i = 0; i < length; ++i) spectrum[i] = samples[i];
   FDCT(spectrum.data(), s);
   const double step = quantiserStep(s);
-  for (int i = 0; i < length; ++i) coefficients[i] = roundHalfAway(spectrum[i] / step);
+  for (int i = 0; i < length; ++i) coefficients[i] = roundHalfAwayInRange(spectrum[i] / step);
 
   const int bands = length / kBand;
   std::int32_t sum = 0;
