@@ -14,25 +14,31 @@ namespace {
 
 std::string damaged(const std::string& what) { return "Damaged file: " + what + ", program terminated"; }
 
-// The bits that encodeBand writes for the values, as '0'/'1' text.
-std::string bandBits(const std::vector<std::int32_t>& values, int parameter) {
-  Bytes bytes;
-  OutputStream output(bytes);
-  BitWriter writer;
-  encodeBand(values.data(), static_cast<int>(values.size()), parameter, writer, output);
-  const std::size_t count = bytes.size() * 8 + static_cast<std::size_t>(7 - writer.position);
-  flushBits(writer, output);
+// Bits of the bytes from bit offset `first`, as '0'/'1' text.
+std::string bitText(const Bytes& bytes, std::size_t first, std::size_t count) {
   std::string bits;
-  for (std::size_t i = 0; i < count; ++i) bits += static_cast<char>('0' + ((bytes[i / 8] >> (7 - i % 8)) & 1));
+  for (std::size_t i = first; i < first + count; ++i) bits += static_cast<char>('0' + ((bytes[i / 8] >> (7 - i % 8)) & 1));
   return bits;
 }
 
-std::vector<std::int32_t> bandRoundTrip(const std::vector<std::int32_t>& values, int parameter) {
+Bytes bandBytes(const std::vector<std::int32_t>& values, int parameter, std::size_t* bitCount = nullptr) {
   Bytes bytes;
   OutputStream output(bytes);
   BitWriter writer;
   encodeBand(values.data(), static_cast<int>(values.size()), parameter, writer, output);
+  if (bitCount != nullptr) *bitCount = bytes.size() * 8 + static_cast<std::size_t>(7 - writer.position);
   flushBits(writer, output);
+  return bytes;
+}
+
+std::string bandBits(const std::vector<std::int32_t>& values, int parameter) {
+  std::size_t count = 0;
+  const Bytes bytes = bandBytes(values, parameter, &count);
+  return bitText(bytes, 0, count);
+}
+
+std::vector<std::int32_t> bandRoundTrip(const std::vector<std::int32_t>& values, int parameter) {
+  const Bytes bytes = bandBytes(values, parameter);
   InputStream input(bytes);
   BitReader reader;
   std::vector<std::int32_t> decoded(values.size(), 12345);
@@ -90,39 +96,40 @@ std::optional<std::string> payloadFailure(int s, const Bytes& payload) {
   });
 }
 
-TEST(BandCode, CodeWordTables) {
-  const std::vector<std::pair<int, std::vector<std::pair<std::int32_t, std::string>>>> tables = {
-      {2, {{0, "010"}, {1, "011"}, {-1, "000"}, {-2, "001"}, {2, "1010"}, {3, "1011"}, {-3, "1000"}, {-4, "1001"}}},
-      {1, {{0, "01"}, {-1, "00"}, {1, "101"}, {-2, "100"}}},
-      {0, {{0, "0"}, {-1, "10"}, {1, "110"}, {-2, "1110"}, {2, "11110"}}},
-      {-1, {{0, "0"}, {1, "10"}, {-1, "11"}}}};
-  for (const auto& [parameter, words] : tables) {
-    for (const auto& [value, bits] : words) {
-      EXPECT_EQ(bandBits({value}, parameter), bits) << "parameter " << parameter << " value " << value;
-      EXPECT_EQ(bandRoundTrip({value}, parameter), std::vector<std::int32_t>{value});
-    }
-  }
+// Decodes one value; the fatal message when the decoder stops.
+std::optional<std::string> decodeOne(int parameter, const Bytes& bytes, std::int32_t& value) {
+  return fatalMessageOf([&] {
+    InputStream input(bytes);
+    BitReader reader;
+    decodeBand(parameter, 1, reader, input, &value);
+  });
 }
 
-TEST(BandCode, PairsAndEmptyBands) {
-  const std::vector<std::pair<std::vector<std::int32_t>, std::string>> pairs = {
-      {{0, 0}, "0"},      {{0, 1}, "1000"},  {{1, 0}, "1001"},  {{0, -1}, "1010"}, {{-1, 0}, "1011"},
-      {{1, 1}, "1100"},   {{1, -1}, "1101"}, {{-1, 1}, "1110"}, {{-1, -1}, "1111"}};
-  for (const auto& [pair, bits] : pairs) {
-    EXPECT_EQ(bandBits(pair, -2), bits);
-    EXPECT_EQ(bandRoundTrip(pair, -2), pair);
+TEST(BandCode, CodeWordTables) {
+  struct Word {
+    int parameter;
+    std::vector<std::int32_t> values;
+    std::string bits;
+  };
+  const std::vector<Word> words = {
+      {2, {0}, "010"}, {2, {1}, "011"}, {2, {-1}, "000"}, {2, {-2}, "001"}, {2, {2}, "1010"}, {2, {3}, "1011"},
+      {2, {-3}, "1000"}, {2, {-4}, "1001"}, {1, {0}, "01"}, {1, {-1}, "00"}, {1, {1}, "101"}, {1, {-2}, "100"},
+      {0, {0}, "0"}, {0, {-1}, "10"}, {0, {1}, "110"}, {0, {-2}, "1110"}, {0, {2}, "11110"},
+      {-1, {0, 1, -1}, "01011"}, {-2, {0, 0}, "0"}, {-2, {0, 1}, "1000"}, {-2, {1, 0}, "1001"},
+      {-2, {0, -1}, "1010"}, {-2, {-1, 0}, "1011"}, {-2, {1, 1}, "1100"}, {-2, {1, -1}, "1101"},
+      {-2, {-1, 1}, "1110"}, {-2, {-1, -1}, "1111"}, {-2, std::vector<std::int32_t>(32, 0), std::string(16, '0')},
+      {-3, std::vector<std::int32_t>(32, 0), ""}};
+  for (const Word& word : words) {
+    EXPECT_EQ(bandBits(word.values, word.parameter), word.bits) << "parameter " << word.parameter;
+    EXPECT_EQ(bandRoundTrip(word.values, word.parameter), word.values) << "parameter " << word.parameter;
   }
-  EXPECT_EQ(bandBits(std::vector<std::int32_t>(32, 0), -2), std::string(16, '0'));
-  EXPECT_EQ(bandBits(std::vector<std::int32_t>(32, 0), -3), "");
-  EXPECT_EQ(bandRoundTrip(std::vector<std::int32_t>(32, 0), -3), std::vector<std::int32_t>(32, 0));
 }
 
 TEST(BandCode, ValuesAParameterCannotHoldAreACodingError) {
-  const std::string coding = "coding error, program terminated";
-  EXPECT_EQ(fatalMessageOf([] { bandBits({0, 2}, -2); }), coding);
-  EXPECT_EQ(fatalMessageOf([] { bandBits({-2}, -1); }), coding);
-  EXPECT_EQ(fatalMessageOf([] { bandBits({0, 1}, -3); }), coding);
-  EXPECT_EQ(fatalMessageOf([] { bandBits({0}, 32); }), coding);
+  for (const auto& [values, parameter] : std::vector<std::pair<std::vector<std::int32_t>, int>>{
+           {{0, 2}, -2}, {{-2}, -1}, {{0, 1}, -3}, {{0}, 32}}) {
+    EXPECT_EQ(fatalMessageOf([&] { bandBits(values, parameter); }), "coding error, program terminated");
+  }
 }
 
 TEST(BandCode, LongAndExtremeCodeWords) {
@@ -141,34 +148,15 @@ TEST(BandCode, LongAndExtremeCodeWords) {
 }
 
 TEST(BandCode, CodeWordsBeyondThirtyTwoBitsAreADamagedFile) {
-  const std::string tooLong = damaged("a coefficient code word holds a value beyond 32 bits");
-  // Parameter 31: one leading 1-bit is the most a 32-bit value needs.
-  const Bytes largest = {0xBF, 0xFF, 0xFF, 0xFF, 0x80};  // 1, 0, then 31 ones
-  InputStream input(largest);
-  BitReader reader;
   std::int32_t value = 0;
-  decodeBand(31, 1, reader, input, &value);
+  // Parameter 31: one leading 1-bit is the most a 32-bit value needs.
+  EXPECT_EQ(decodeOne(31, {0xBF, 0xFF, 0xFF, 0xFF, 0x80}, value), std::nullopt);  // 1, 0, then 31 ones
   EXPECT_EQ(value, INT_MAX);
-  const Bytes smallest = {0x9F, 0xFF, 0xFF, 0xFF, 0x80};  // 1, 0, sign 0, then 30 ones
-  InputStream input2(smallest);
-  BitReader reader2;
-  decodeBand(31, 1, reader2, input2, &value);
+  EXPECT_EQ(decodeOne(31, {0x9F, 0xFF, 0xFF, 0xFF, 0x80}, value), std::nullopt);  // 1, 0, sign 0, 30 ones
   EXPECT_EQ(value, INT_MIN);
-  const Bytes two = {0xC0, 0, 0, 0, 0};
-  EXPECT_EQ(fatalMessageOf([&] {
-              InputStream in(two);
-              BitReader r;
-              decodeBand(31, 1, r, in, &value);
-            }),
-            tooLong);
-  // Parameter 20 allows 4095 leading 1-bits.
-  Bytes run(513, 0xFF);
-  EXPECT_EQ(fatalMessageOf([&] {
-              InputStream in(run);
-              BitReader r;
-              decodeBand(20, 1, r, in, &value);
-            }),
-            tooLong);
+  const std::string tooLong = damaged("a coefficient code word holds a value beyond 32 bits");
+  EXPECT_EQ(decodeOne(31, {0xC0, 0, 0, 0, 0}, value), tooLong);
+  EXPECT_EQ(decodeOne(20, Bytes(513, 0xFF), value), tooLong);  // parameter 20 allows 4095 leading 1-bits
 }
 
 TEST(TransformSegment, AllZeroSegmentIsTheShortestRecord) {
@@ -195,10 +183,7 @@ TEST(TransformSegment, ParameterDifferences) {
   ASSERT_GE(bytes.size(), 6u);
   // 10, thirteen 1-bits and 0, 0, 11110; then band 0 starts with 0 as 010000.
   const std::string expected = "10" "11111111111110" "0" "11110" "010000";
-  std::string bits;
-  for (std::size_t i = 0; i < expected.size(); ++i) bits += static_cast<char>('0' + ((bytes[3 + i / 8] >> (7 - i % 8)) & 1));
-  EXPECT_EQ(bits, expected);
-
+  EXPECT_EQ(bitText(bytes, 24, expected.size()), expected);
   const Bytes payload(bytes.begin() + 1, bytes.end());
   InputStream input(payload);
   const Decoded decoded = decodePayload(7, input);
@@ -241,18 +226,11 @@ Segment randomSegment(int s, int magnitude, bool dense, std::mt19937& random) {
   for (std::size_t band = 0; band < segment.parameters.size(); ++band) {
     const int parameter = static_cast<int>(random() % 35) - 3;
     segment.parameters[band] = static_cast<std::int8_t>(parameter);
-    for (std::size_t j = 0; j < 32; ++j) {
-      std::int64_t value = 0;
-      if (parameter == -2 || parameter == -1) {
-        value = static_cast<int>(random() % 3) - 1;
-      } else if (parameter == 0) {
-        value = static_cast<int>(random() % 11) - 5;
-      } else if (parameter > 0) {
-        const std::int64_t h = std::int64_t{1} << (parameter - 1);
-        value = static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(std::min<std::int64_t>(h * 8, INT_MAX))) - std::min<std::int64_t>(h * 4, INT_MAX / 2);
-      }
-      segment.coefficients[band * 32 + j] = static_cast<std::int32_t>(value);
-    }
+    // Values the parameter can hold, with short code words.
+    const std::int64_t reach = parameter == -3 ? 0 : parameter < 0 ? 1 : parameter == 0 ? 5 : std::int64_t{4} << (parameter - 1);
+    std::uniform_int_distribution<std::int64_t> value(std::max<std::int64_t>(-reach, INT_MIN),
+                                                      std::min<std::int64_t>(reach - (parameter > 0), INT_MAX));
+    for (std::size_t j = 0; j < 32; ++j) segment.coefficients[band * 32 + j] = static_cast<std::int32_t>(value(random));
   }
   if (random() % 3 == 0) segment.lag = static_cast<int>(random() % 41) - 20;
   return segment;
@@ -293,26 +271,16 @@ TEST(TransformSegment, DamagedFiles) {
   EXPECT_EQ(payloadFailure(7, {0x3F, 0x02, 0x1E}), damaged("a model byte states residuals above 31"));
   EXPECT_EQ(payloadFailure(7, {0x02, 0x02, 0x1E}), damaged("a fixed peaked residual model with M below 3"));
   EXPECT_EQ(payloadFailure(7, {0x80, 0x02}), damaged("the file ends inside a coefficient code"));
-  // Differences 0, 0, 0 and -33: the highest band gets -1 + 33 = 32.
-  Bytes bits = {0x80, 0x02};
-  {
-    OutputStream output(bits);
+  // Differences ending in -33 give the highest band 32; ending in 3 give it -4.
+  for (const std::int32_t last : {-33, 3}) {
+    Bytes payload = {0x80, 0x02};
+    OutputStream output(payload);
     BitWriter writer;
-    const std::int32_t differences[4] = {0, 0, 0, -33};
+    const std::int32_t differences[4] = {0, 0, 0, last};
     encodeBand(differences, 4, 0, writer, output);
     flushBits(writer, output);
+    EXPECT_EQ(payloadFailure(7, payload), damaged("a band parameter outside -3..31"));
   }
-  EXPECT_EQ(payloadFailure(7, bits), damaged("a band parameter outside -3..31"));
-  // Going below -3 fails the same way: differences 0, 0, 0, 3 give -4.
-  Bytes low = {0x80, 0x02};
-  {
-    OutputStream output(low);
-    BitWriter writer;
-    const std::int32_t differences[4] = {0, 0, 0, 3};
-    encodeBand(differences, 4, 0, writer, output);
-    flushBits(writer, output);
-  }
-  EXPECT_EQ(payloadFailure(7, low), damaged("a band parameter outside -3..31"));
 }
 
 TEST(TransformSegmentDeathTest, DamagedFileExitsWithStatusOne) {
