@@ -113,7 +113,7 @@ void CMainWindow::close() {
 // dialog's context menu (right click, Shift+F10, the Menu key).
 void CMainWindow::onContextMenu(wxContextMenuEvent& event) {
   // The edit fields keep their own menu.
-  if (wxDynamicCast(event.GetEventObject(), wxTextCtrl) != nullptr) {
+  if (dynamic_cast<wxTextCtrl*>(event.GetEventObject()) != nullptr) {
     event.Skip();
     return;
   }

@@ -14,6 +14,7 @@
 #include <wx/html/helpwnd.h>
 #include <wx/image.h>
 #include <wx/radiobut.h>
+#include <wx/uiaction.h>
 #include <wx/weakref.h>
 
 #include <algorithm>
@@ -218,6 +219,25 @@ TEST_F(MainWindowOnScreen, HelpOpensTheBookAtTheDialogsTopicAndClosesWithTheDial
   window_->GetEventHandler()->ProcessEvent(quit);
   window_ = nullptr;
   EXPECT_TRUE(pumpUntil([&] { return openHelpFrame() == nullptr; }, 5s));
+}
+
+// GTK has no window menu to extend: the About command is in the background's context menu.
+TEST_F(MainWindowOnScreen, ContextMenuOnTheBackgroundOffersAbout) {
+  test::BoxCloser closer;
+  wxTimer chooser;
+  chooser.Bind(wxEVT_TIMER, [](wxTimerEvent&) {
+    wxUIActionSimulator input;
+    input.Char(WXK_DOWN);
+    input.Char(WXK_RETURN);
+  });
+  chooser.StartOnce(500);
+  wxUIActionSimulator input;
+  const wxPoint background = window_->ClientToScreen(window_->ConvertDialogToPixels(wxPoint(230, 100)));
+  input.MouseMove(background);
+  pump(50ms);
+  input.MouseClick(wxMOUSE_BTN_RIGHT);
+  ASSERT_TRUE(pumpUntil([&] { return !closer.seen.empty(); }, 10s));
+  EXPECT_EQ(closer.seen[0].title, "About QOLA");
 }
 
 TEST_F(MainWindowOnScreen, AboutCommandShowsTheAboutBox) {
