@@ -87,18 +87,6 @@ class MainDialogLogic : public ::testing::Test {
   fs::path dir, input, output;
 };
 
-TEST(MainDialogConstruction, MembersStartUnselected) {
-  FakePlatform platform;
-  CMainDialog dialog(platform);
-  EXPECT_EQ(dialog.mode, -1);
-  EXPECT_EQ(dialog.format, -1);
-  EXPECT_EQ(dialog.resolution, -1);
-  EXPECT_EQ(dialog.adaptation, -1);
-  EXPECT_EQ(dialog.blockLengthIndex, -1);
-  EXPECT_FALSE(dialog.jointStereo || dialog.wavEvaluation || dialog.swapBytes);
-  EXPECT_TRUE(dialog.inputName.empty() && dialog.outputName.empty());
-}
-
 TEST_F(MainDialogLogic, InitialisationShowsTheDefaults) {
   EXPECT_EQ(platform.radios[kIdCompress], 0);
   EXPECT_EQ(platform.radios[kIdMono], 1);          // Stereo
@@ -112,13 +100,6 @@ TEST_F(MainDialogLogic, InitialisationShowsTheDefaults) {
   EXPECT_EQ(platform.limits[kIdOutputName], 128);
   EXPECT_TRUE(platform.disabled.empty());
   EXPECT_TRUE(platform.boxes.empty());
-
-  const CodecSettings defaults;
-  const CodecSettings shown = dialog.settings();
-  EXPECT_EQ(shown.channelCount, defaults.channelCount);
-  EXPECT_EQ(shown.sampleBits, defaults.sampleBits);
-  EXPECT_EQ(shown.blockLengthIndex, defaults.blockLengthIndex);
-  EXPECT_EQ(shown.adaptation, defaults.adaptation);
 }
 
 TEST_F(MainDialogLogic, EmptyNamesAreRefusedInBothModesBeforeAnythingOpens) {
