@@ -135,7 +135,9 @@ TEST_P(DecodeVector, RestoresOrRefusesExactly) {
     EXPECT_TRUE(matchesPattern(*message, row.at("error_message")))
         << "message '" << *message << "' does not match '" << row.at("error_message") << "'";
   }
-  if (row.at("output_sha256") != "-") EXPECT_EQ(sha256Hex(output), row.at("output_sha256"));
+  if (row.at("output_sha256") != "-") {
+    EXPECT_EQ(sha256Hex(output), row.at("output_sha256"));
+  }
 }
 
 std::string rowName(const ::testing::TestParamInfo<Row>& info) { return info.param.at("name"); }
