@@ -70,6 +70,7 @@ CMainWindow::CMainWindow(ProgramIdentity identity, JobEntries jobs)
   Bind(wxEVT_MENU, &CMainWindow::onCommand, this);
   Bind(wxEVT_TEXT, &CMainWindow::onTextChanged, this);
   Bind(wxEVT_CONTEXT_MENU, &CMainWindow::onContextMenu, this);
+  Bind(wxEVT_CHAR_HOOK, &CMainWindow::onCharHook, this);
   wxAcceleratorEntry f1(wxACCEL_NORMAL, WXK_F1, windowId(kIdHelp));
   SetAcceleratorTable(wxAcceleratorTable(1, &f1));
 
@@ -119,7 +120,21 @@ void CMainWindow::onContextMenu(wxContextMenuEvent& event) {
   }
   wxMenu menu;
   menu.Append(kIdAbout, wxString::FromUTF8(kAboutMenuText));
-  PopupMenu(&menu);
+  const wxPoint at = event.GetPosition();
+  PopupMenu(&menu, at == wxDefaultPosition ? wxDefaultPosition : ScreenToClient(at));
+}
+
+// The keyboard's way to the context menu, the same on every control but the edit fields.
+void CMainWindow::onCharHook(wxKeyEvent& event) {
+  const bool menuKey = event.GetKeyCode() == WXK_MENU && event.GetModifiers() == wxMOD_NONE;
+  const bool shiftF10 = event.GetKeyCode() == WXK_F10 && event.GetModifiers() == wxMOD_SHIFT;
+  if ((menuKey || shiftF10) && dynamic_cast<wxTextCtrl*>(FindFocus()) == nullptr) {
+    wxContextMenuEvent menu(wxEVT_CONTEXT_MENU, GetId(), wxDefaultPosition);
+    menu.SetEventObject(this);
+    onContextMenu(menu);
+    return;
+  }
+  event.Skip();
 }
 
 void CMainWindow::onTextChanged(wxCommandEvent& event) {

@@ -15,6 +15,7 @@
 class wxHtmlHelpController;
 class wxCommandEvent;
 class wxContextMenuEvent;
+class wxKeyEvent;
 
 namespace qola::ui {
 
@@ -55,6 +56,7 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   void onCommand(wxCommandEvent& event);
   void onTextChanged(wxCommandEvent& event);
   void onContextMenu(wxContextMenuEvent& event);
+  void onCharHook(wxKeyEvent& event);
   void close();
 
   ProgramIdentity identity_;

@@ -248,6 +248,13 @@ TEST_F(MainWindowOnScreen, ContextMenuOnTheBackgroundOffersAbout) {
   input.MouseClick(wxMOUSE_BTN_RIGHT);
   ASSERT_TRUE(pumpUntil([&] { return !closer.seen.empty(); }, 10s));
   EXPECT_EQ(closer.seen[0].title, "About QOLA");
+
+  // From the keyboard: Shift+F10 with the focus on a button.
+  control<wxButton>(kIdStart).SetFocus();
+  chooser.StartOnce(500);
+  test::pressKey(WXK_F10, wxMOD_SHIFT);
+  ASSERT_TRUE(pumpUntil([&] { return closer.seen.size() == 2; }, 10s));
+  EXPECT_EQ(closer.seen[1].title, "About QOLA");
 }
 
 TEST_F(MainWindowOnScreen, AboutCommandShowsTheAboutBox) {
