@@ -46,6 +46,7 @@ class MainWindowOnScreen : public ::testing::Test {
     pump(200ms);
   }
   void TearDown() override {
+    if (test::guiSession() == nullptr) return;
     if (window_ != nullptr) window_->Destroy();
     pump(50ms);
     EXPECT_TRUE(test::toolkitAsserts().empty());
