@@ -232,6 +232,10 @@ Segment randomSegment(int s, int magnitude, bool dense, std::mt19937& random) {
                                                       std::min<std::int64_t>(reach - (parameter > 0), INT_MAX));
     for (std::size_t j = 0; j < 32; ++j) segment.coefficients[band * 32 + j] = static_cast<std::int32_t>(value(random));
   }
+  if (magnitude % 4 == 1) {  // empty bands: at s = 7 the look-ahead may run past a one-byte coefficient code
+    std::fill(segment.parameters.begin(), segment.parameters.end(), -3);
+    std::fill(segment.coefficients.begin(), segment.coefficients.end(), 0);
+  }
   if (random() % 3 == 0) segment.lag = static_cast<int>(random() % 41) - 20;
   return segment;
 }
@@ -253,8 +257,9 @@ TEST(TransformSegment, RandomRoundTripsStopOnTheFollowingByte) {
           Bytes file(record.begin() + static_cast<std::ptrdiff_t>(header), record.end());
           if (!atEnd) file.insert(file.end(), {0x41, 0xFF, 0x00});
           InputStream input(file);
-          const Decoded decoded = decodePayload(s, input);
+          Decoded decoded;
           const std::string where = "s " + std::to_string(s) + " M " + std::to_string(magnitude);
+          ASSERT_EQ(fatalMessageOf([&] { decoded = decodePayload(s, input); }), std::nullopt) << where;
           ASSERT_EQ(decoded.residual, segment.residual) << where;
           ASSERT_EQ(decoded.parameters, segment.parameters) << where;
           ASSERT_EQ(decoded.coefficients, segment.coefficients) << where;
