@@ -73,6 +73,12 @@ bool sameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+mode_t currentUmask() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return mask;
+}
+
 bool exists(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0;
@@ -157,6 +163,7 @@ FileOutcome processFile(const Options& options, const std::string& inputName) {
   } else {
     tempName = outputName + ".tmp-XXXXXX";
     const int descriptor = mkstemp(tempName.data());
+    if (descriptor >= 0) fchmod(descriptor, 0666 & ~currentUmask());  // mkstemp's 0600 is not what users expect
     out = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
   }
   if (out == nullptr) {

@@ -1,6 +1,7 @@
 // The command-line tool as users run it: exit statuses, file handling, reports.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -107,6 +108,14 @@ TEST_F(Cli, DamagedFileFailsWithStatusOneAndLeavesNoOutput) {
   for (const auto& entry : fs::directory_iterator(dir_)) {
     EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
   }
+}
+
+TEST_F(Cli, OutputsGetTheUsualPermissions) {
+  ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
+  const auto permissions = fs::status(path("a.wav.qla")).permissions();
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(static_cast<mode_t>(permissions) & 0777, 0666 & ~mask);
 }
 
 TEST_F(Cli, UsageErrorsExitWithStatusTwo) {
