@@ -126,9 +126,9 @@ TEST(BandCode, CodeWordTables) {
 }
 
 TEST(BandCode, ValuesAParameterCannotHoldAreACodingError) {
-  for (const auto& [values, parameter] : std::vector<std::pair<std::vector<std::int32_t>, int>>{
+  for (const auto& band : std::vector<std::pair<std::vector<std::int32_t>, int>>{
            {{0, 2}, -2}, {{-2}, -1}, {{0, 1}, -3}, {{0}, 32}}) {
-    EXPECT_EQ(fatalMessageOf([&] { bandBits(values, parameter); }), "coding error, program terminated");
+    EXPECT_EQ(fatalMessageOf([&] { bandBits(band.first, band.second); }), "coding error, program terminated");
   }
 }
 
