@@ -1,6 +1,8 @@
 #include "dsp/StereoDecision.h"
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cassert>
 #include <cstdint>
 
@@ -10,7 +12,6 @@ namespace qola {
 namespace {
 
 constexpr int kMaxLag = format::kMaxLag;
-constexpr int kLagCount = 2 * kMaxLag + 1;
 
 }  // namespace
 
@@ -29,28 +30,33 @@ int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right,
   for (int t = -kMaxLag; t < N + kMaxLag; ++t) extended[t + kMaxLag] = mirroredSample(left, N, t);
 
   // Every square is below 2^32 and every sum below 2^44, so these integer
-  // sums are exactly the double-precision sums in any order.
-  std::array<std::int64_t, kLagCount> error{};
+  // sums are exactly the double-precision sums in any order. A lag whose
+  // partial sum already reaches the best error cannot become strictly
+  // better, so its sum stops early; ties still keep the smaller lag.
+  constexpr int kChunk = 128;
+  int best = -kMaxLag;
+  std::int64_t bestError = INT64_MAX;
   for (int d = -kMaxLag; d <= kMaxLag; ++d) {
     const std::int32_t* shifted = extended.data() + kMaxLag + d;
     std::int64_t sum = 0;
-    for (int i = 0; i < N; ++i) {
-      const std::int64_t e = right[i] - shifted[i];
-      sum += e * e;
+    for (int start = 0; start < N && sum < bestError; start += kChunk) {
+      const int end = std::min(N, start + kChunk);
+      for (int i = start; i < end; ++i) {
+        const std::int64_t e = right[i] - shifted[i];
+        sum += e * e;
+      }
     }
-    error[d + kMaxLag] = sum;
-  }
-
-  int best = -kMaxLag;
-  for (int d = -kMaxLag + 1; d <= kMaxLag; ++d) {
-    if (error[d + kMaxLag] < error[best + kMaxLag]) best = d;  // ties keep the smaller lag
+    if (sum < bestError) {
+      best = d;
+      bestError = sum;
+    }
   }
 
   std::int64_t energy = 0;
   for (int i = 0; i < N; ++i) energy += static_cast<std::int64_t>(right[i]) * right[i];
 
   // 0.5 * P > E, both exact integers.
-  if (!(energy > 2 * error[best + kMaxLag])) return format::kNoJointStereo;
+  if (!(energy > 2 * bestError)) return format::kNoJointStereo;
 
   const std::int32_t* shifted = extended.data() + kMaxLag + best;
   for (int i = 0; i < N; ++i) {
