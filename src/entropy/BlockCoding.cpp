@@ -117,7 +117,9 @@ void decodeRice(int count, int b, BitReader& reader, InputStream& input, std::in
   }
 }
 
-void encodeResidual(int m, const std::int16_t* residual, int magnitude, bool peaked, OutputStream& output) {
+// Symbols 0..2M for the residuals -M..M: all counts 1, or the fixed peak
+// around the centre.
+void initResidualModel(FrequencyModel& model, int magnitude, bool peaked) {
   const int symbols = 2 * magnitude + 1;
   std::array<std::int32_t, kMaxSymbols> freq;
   freq.fill(1);
@@ -126,28 +128,24 @@ void encodeResidual(int m, const std::int16_t* residual, int magnitude, bool pea
       freq[static_cast<std::size_t>(magnitude - 3) + k] = format::kPeakCounts[k];
     }
   }
+  initModel(model, symbols, freq.data(), !peaked);
+}
+
+void encodeResidual(int m, const std::int16_t* residual, int magnitude, bool peaked, OutputStream& output) {
   ArithEncoder encoder;
   FrequencyModel model;
   startEncoder(encoder, output);
-  initModel(model, symbols, freq.data(), !peaked);
+  initResidualModel(model, magnitude, peaked);
   for (int i = 0; i < m; ++i) encodeSymbol(encoder, model, residual[i] + magnitude);
   finishEncoder(encoder);
   freeModel(model);
 }
 
 void decodeResidual(int m, int magnitude, bool peaked, InputStream& input, std::int16_t* residual) {
-  const int symbols = 2 * magnitude + 1;
-  std::array<std::int32_t, kMaxSymbols> freq;
-  freq.fill(1);
-  if (peaked) {
-    for (std::size_t k = 0; k < format::kPeakCounts.size(); ++k) {
-      freq[static_cast<std::size_t>(magnitude - 3) + k] = format::kPeakCounts[k];
-    }
-  }
   ArithDecoder decoder;
   FrequencyModel model;
   startDecoder(decoder, input);
-  initModel(model, symbols, freq.data(), !peaked);
+  initResidualModel(model, magnitude, peaked);
   for (int i = 0; i < m; ++i) residual[i] = static_cast<std::int16_t>(decodeSymbol(decoder, model) - magnitude);
   // Back over the bytes fetched ahead, onto the first byte after the residual code.
   repositionDecoder(decoder, decoder.bitsToGo < 3 ? -1 : -2);
