@@ -161,6 +161,11 @@ void compressFile(const CodecSettings& settings, InputStream& input, OutputStrea
   CompressionJob job;
   job.N = blockLength(settings);
   job.level = settings.adaptation;
+  if (input.size() < 0) {  // a pipe: the frame count could not be measured
+    output.close();
+    input.close();
+    fatalError("The input cannot be measured: compression needs a file, not a pipe", 1);
+  }
   job.layout = EvaluateWaveHeader(input, settings);
   if (job.layout.frames > format::kMaxSampleCount) {
     output.close();

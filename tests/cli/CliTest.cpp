@@ -19,8 +19,8 @@ struct CliRun {
   std::string output;  // standard output and standard error
 };
 
-CliRun runCli(const std::string& arguments) {
-  const std::string command = std::string(QOLA_CLI_PATH) + " " + arguments + " 2>&1";
+CliRun runCli(const std::string& arguments, const std::string& feed = "") {
+  const std::string command = feed + std::string(QOLA_CLI_PATH) + " " + arguments + " 2>&1";
   CliRun run{-1, ""};
   std::FILE* pipe = popen(command.c_str(), "r");
   char buffer[4096];
@@ -124,6 +124,9 @@ TEST_F(Cli, UsageErrorsExitWithStatusTwo) {
   EXPECT_EQ(runCli("-n 256 " + path("a.wav")).status, 2) << "adaptation needs N >= 512";
   EXPECT_EQ(runCli("-n 256 -a none -q " + path("a.wav")).status, 0);
   EXPECT_EQ(runCli(path("missing.wav")).status, 2);
+  const CliRun pipe = runCli("-o " + path("p.qla") + " /dev/stdin", "cat " + path("a.wav") + " | ");
+  EXPECT_EQ(pipe.status, 1) << "a pipe cannot be measured: never an empty file reported as success";
+  EXPECT_FALSE(fs::exists(path("p.qla")));
   const CliRun help = runCli("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.output.find("--verify"), std::string::npos);
