@@ -71,20 +71,21 @@ void copyWavHeader(InputStream& input, OutputStream& output, int headerLength) {
   writeHeaderCopy(output, bcpy.data(), headerLength);
 }
 
+// The frame count was measured at the start; an input that now ends early
+// changed under the job, and coding stale samples would be silent corruption.
 void readBlock(CompressionJob& job, int frames, InputStream& input) {
   CompressionBuffers& b = job.buffers;
   auto* scratch = reinterpret_cast<std::uint8_t*>(b.buff.data());
+  bool complete = false;
   if (job.layout.channels == 1) {
-    if (job.layout.eightBit) {
-      ReadMono8(b.AWi.data(), frames, b.AWb.data(), input);
-    } else {
-      ReadMono16(b.AWi.data(), frames, job.layout.swapBytes, scratch, input);
-    }
+    complete = job.layout.eightBit ? ReadMono8(b.AWi.data(), frames, b.AWb.data(), input)
+                                   : ReadMono16(b.AWi.data(), frames, job.layout.swapBytes, scratch, input);
   } else if (job.layout.eightBit) {
-    ReadStereo8(b.AWi.data(), b.AW2.data(), frames, b.AWb.data(), input);
+    complete = ReadStereo8(b.AWi.data(), b.AW2.data(), frames, b.AWb.data(), input);
   } else {
-    ReadStereo16(b.AWi.data(), b.AW2.data(), frames, job.layout.swapBytes, scratch, input);
+    complete = ReadStereo16(b.AWi.data(), b.AW2.data(), frames, job.layout.swapBytes, scratch, input);
   }
+  if (!complete) fatalError("The input ended early: it was changed or could not be read while compressing", 1);
 }
 
 bool hasTransformSegment(const SegmentList& list) {

@@ -72,21 +72,26 @@ void SwapBytes16(std::int16_t* samples, int count) {
   for (int i = 0; i < count; ++i) samples[i] = swapped(samples[i]);
 }
 
-void ReadMono16(std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
+bool ReadMono16(std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
                 InputStream& input) {
-  input.read(scratch, static_cast<std::size_t>(frames) * 2);
+  const std::size_t bytes = static_cast<std::size_t>(frames) * 2;
+  const bool complete = input.read(scratch, bytes) == bytes;
   for (int i = 0; i < frames; ++i) samples[i] = decode16(scratch + 2 * i);
   if (swapBytes) SwapBytes16(samples, frames);
+  return complete;
 }
 
-void ReadMono8(std::int16_t* samples, int frames, std::uint8_t* AWb, InputStream& input) {
-  input.read(AWb, static_cast<std::size_t>(frames));
+bool ReadMono8(std::int16_t* samples, int frames, std::uint8_t* AWb, InputStream& input) {
+  const auto bytes = static_cast<std::size_t>(frames);
+  const bool complete = input.read(AWb, bytes) == bytes;
   for (int i = 0; i < frames; ++i) samples[i] = fromByte(AWb[i]);
+  return complete;
 }
 
-void ReadStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swapBytes,
+bool ReadStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swapBytes,
                   std::uint8_t* buff, InputStream& input) {
-  input.read(buff, static_cast<std::size_t>(frames) * 4);
+  const std::size_t bytes = static_cast<std::size_t>(frames) * 4;
+  const bool complete = input.read(buff, bytes) == bytes;
   for (int i = 0; i < frames; ++i) {
     left[i] = decode16(buff + 4 * i);
     right[i] = decode16(buff + 4 * i + 2);
@@ -95,15 +100,18 @@ void ReadStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swap
     SwapBytes16(left, frames);
     SwapBytes16(right, frames);
   }
+  return complete;
 }
 
-void ReadStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* AWb,
+bool ReadStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* AWb,
                  InputStream& input) {
-  input.read(AWb, static_cast<std::size_t>(frames) * 2);
+  const std::size_t bytes = static_cast<std::size_t>(frames) * 2;
+  const bool complete = input.read(AWb, bytes) == bytes;
   for (int i = 0; i < frames; ++i) {
     left[i] = fromByte(AWb[2 * i]);
     right[i] = fromByte(AWb[2 * i + 1]);
   }
+  return complete;
 }
 
 void WriteMono16(const std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,

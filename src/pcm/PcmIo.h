@@ -32,13 +32,13 @@ PcmLayout EvaluateWaveHeader(InputStream& input, const CodecSettings& settings);
 void SwapBytes16(std::int16_t* samples, int count);
 
 // Compression side: F frames from the input. The byte scratch holds at least
-// F * bytes per frame bytes.
-void ReadMono16(std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
+// F * bytes per frame bytes. Each returns false when the input ended early.
+bool ReadMono16(std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
                 InputStream& input);
-void ReadMono8(std::int16_t* samples, int frames, std::uint8_t* AWb, InputStream& input);
-void ReadStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swapBytes,
+bool ReadMono8(std::int16_t* samples, int frames, std::uint8_t* AWb, InputStream& input);
+bool ReadStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swapBytes,
                   std::uint8_t* buff, InputStream& input);
-void ReadStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* AWb,
+bool ReadStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* AWb,
                  InputStream& input);
 
 // Decompression side: F frames to the output. The sample arrays are left unchanged.

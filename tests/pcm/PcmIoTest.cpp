@@ -76,10 +76,11 @@ TEST(PcmBlocks, EightBitValuesMapAroundTheZeroLine) {
   InputStream in(file);
   std::int16_t samples[4];
   std::uint8_t scratch[4];
-  ReadMono8(samples, 4, scratch, in);
+  EXPECT_TRUE(ReadMono8(samples, 4, scratch, in));
   EXPECT_EQ(samples[0], -128);
   EXPECT_EQ(samples[1], 0);
   EXPECT_EQ(samples[2], 127);
+  EXPECT_FALSE(ReadMono8(samples, 1, scratch, in)) << "an input that ends early is reported";
   Bytes out;
   OutputStream output(out);
   WriteMono8(samples, 4, scratch, output);
