@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdint>
 #include <random>
 #include <set>
 #include <vector>
@@ -13,120 +12,80 @@
 namespace qola {
 namespace {
 
-struct Segmented {
-  SegmentList list;
-  std::int32_t cost = 0;
-  std::vector<std::int32_t> coefficients;
-  std::vector<std::int8_t> bands;
-};
+using Samples = std::vector<std::int16_t>;
+using Segments = std::vector<std::pair<int, SegmentType>>;  // length, type
 
-Segmented segment(const std::vector<std::int16_t>& samples, Adaptation level) {
+// Segments the samples and checks the result against each segment analysed
+// on its own: type, coefficients and band parameters at its position, time
+// order, and costs adding up to the returned one.
+Segments segmentAndCheck(const Samples& samples, Adaptation level) {
   const int n = static_cast<int>(samples.size());
-  Segmented result;
-  result.coefficients.assign(n, 0);
-  result.bands.assign(n / 32, 0);
-  result.cost = segmentBlock(n, level, samples.data(), result.list, result.coefficients.data(),
-                             result.bands.data());
-  return result;
-}
-
-// Each segment, analysed on its own, must be what the lists and arrays hold
-// at its position, and the costs must add up to the returned one.
-void expectConsistent(const std::vector<std::int16_t>& samples, const Segmented& result) {
+  SegmentList list;
+  std::vector<std::int32_t> coefficients(n), ownCoefficients(n);
+  std::vector<std::int8_t> bands(n / 32), ownBands(n / 32);
+  const std::int32_t cost = segmentBlock(n, level, samples.data(), list, coefficients.data(), bands.data());
+  Segments segments;
   int position = 0;
   std::int32_t total = 0;
-  for (int i = 0; i < result.list.count; ++i) {
-    const int s = result.list.exponents[i];
-    const int length = 1 << s;
-    ASSERT_GE(s, 7);
-    ASSERT_EQ(position % length, 0);
-    std::vector<std::int32_t> coefficients(length);
-    std::vector<std::int8_t> bands(length / 32);
-    SegmentType type = SegmentType::Zero;
-    total += analyseBlock(s, samples.data() + position, coefficients.data(), bands.data(), type);
-    ASSERT_EQ(type, result.list.types[i]);
-    if (type == SegmentType::Transform) {
-      ASSERT_TRUE(std::equal(coefficients.begin(), coefficients.end(), result.coefficients.begin() + position));
-      ASSERT_TRUE(std::equal(bands.begin(), bands.end(), result.bands.begin() + position / 32));
+  for (int i = 0; i < list.count; ++i) {
+    const int s = i < kMaxSegments ? list.exponents[i] : 0, length = 1 << std::clamp(s, 0, 12);
+    if (s < 7 || s > 12 || position % length != 0 || position + length > n) {
+      ADD_FAILURE() << "segment " << i << " of length 2^" << s << " at " << position;
+      return segments;
     }
+    SegmentType type = SegmentType::Zero;
+    total += analyseBlock(s, samples.data() + position, ownCoefficients.data(), ownBands.data(), type);
+    EXPECT_EQ(type, list.types[i]) << "segment " << i;
+    if (type == SegmentType::Transform) {
+      EXPECT_TRUE(std::equal(ownCoefficients.begin(), ownCoefficients.begin() + length, coefficients.begin() + position));
+      EXPECT_TRUE(std::equal(ownBands.begin(), ownBands.begin() + length / 32, bands.begin() + position / 32));
+    }
+    segments.emplace_back(length, type);
     position += length;
   }
-  EXPECT_EQ(position, static_cast<int>(samples.size()));
-  EXPECT_EQ(total, result.cost);
+  EXPECT_EQ(position, n);
+  EXPECT_EQ(total, cost);
+  return segments;
 }
 
-// Decaying tones, then a burst of noise and a silent stretch: worth splitting.
-std::vector<std::int16_t> eventfulBlock(int n, std::uint32_t seed) {
+// Noise whose loudness follows the given profile.
+Samples noise(int n, std::uint32_t seed, double (*loudness)(int)) {
   std::mt19937 random(seed);
-  std::normal_distribution<double> noise(0.0, 1.0);
-  std::vector<std::int16_t> samples(n);
-  for (int i = 0; i < n; ++i) {
-    double v = 6000.0 * std::exp(-i / 900.0) * std::sin(i * 0.07) + 2000.0 * std::sin(i * 0.31) + 3.0 * noise(random);
-    if (i > n / 2 && i < 5 * n / 8) v += 8000.0 * noise(random);
-    if (i >= 7 * n / 8) v = 0.0;
-    samples[i] = static_cast<std::int16_t>(std::lround(std::clamp(v, -32768.0, 32767.0)));
-  }
+  std::uniform_real_distribution<double> value(-1.0, 1.0);
+  Samples samples(n);
+  for (int i = 0; i < n; ++i) samples[i] = std::lround(std::clamp(value(random) * loudness(i), -32768.0, 32767.0));
   return samples;
 }
 
-TEST(Segmentation, NoneAndSilenceGiveOneSegment) {
-  const auto eventful = eventfulBlock(4096, 1);
-  const Segmented none = segment(eventful, Adaptation::None);
-  ASSERT_EQ(none.list.count, 1);
-  EXPECT_EQ(none.list.exponents[0], 12);
-  expectConsistent(eventful, none);
+// Quiet, a loud burst, moderate, then silence: worth splitting, into segments of several lengths.
+double eventful(int i) { return i < 1100 ? 30.0 : i < 1500 ? 9000.0 : i < 3584 ? 400.0 * (1 + i % 700 / 350) : 0.0; }
 
-  const Segmented silent = segment(std::vector<std::int16_t>(4096, 0), Adaptation::Full);
-  ASSERT_EQ(silent.list.count, 1);
-  EXPECT_EQ(silent.list.types[0], SegmentType::Zero);
-  EXPECT_EQ(silent.cost, 8);
-}
-
-TEST(Segmentation, FullAndMediumSplitsAreConsistent) {
+TEST(Segmentation, SplitsWithinTheLevelAndTheList) {
+  EXPECT_EQ(segmentAndCheck(noise(4096, 1, eventful), Adaptation::None), (Segments{{4096, SegmentType::Transform}}));
+  EXPECT_EQ(segmentAndCheck(Samples(4096, 0), Adaptation::Full), (Segments{{4096, SegmentType::Zero}}));
+  const std::set<std::vector<int>> mediumLengths = {
+      {4096}, {2048, 2048}, {2048, 1024, 1024}, {1024, 1024, 2048}, {1024, 1024, 1024, 1024}};
+  std::set<int> fullLengths;
   int mediumSplits = 0;
   for (std::uint32_t seed = 1; seed <= 6; ++seed) {
-    const auto samples = eventfulBlock(4096, seed);
-    const Segmented full = segment(samples, Adaptation::Full);
-    EXPECT_GT(full.list.count, 1);
-    expectConsistent(samples, full);
-
-    const Segmented medium = segment(samples, Adaptation::Medium);
-    expectConsistent(samples, medium);
+    const Samples samples = noise(4096, seed, eventful);
+    const Segments full = segmentAndCheck(samples, Adaptation::Full), medium = segmentAndCheck(samples, Adaptation::Medium);
+    for (auto [length, type] : full) fullLengths.insert(length);
     std::vector<int> lengths;
-    for (int i = 0; i < medium.list.count; ++i) lengths.push_back(1 << medium.list.exponents[i]);
-    const std::set<std::vector<int>> allowed = {
-        {4096}, {2048, 2048}, {2048, 1024, 1024}, {1024, 1024, 2048}, {1024, 1024, 1024, 1024}};
-    EXPECT_TRUE(allowed.contains(lengths)) << seed;
-    mediumSplits += medium.list.count > 1;
+    for (auto [length, type] : medium) lengths.push_back(length);
+    EXPECT_TRUE(mediumLengths.contains(lengths)) << seed;
+    mediumSplits += lengths.size() > 1;
   }
   EXPECT_GT(mediumSplits, 0);
-}
-
-TEST(Segmentation, SilentHalfBecomesAZeroSegment) {
-  std::vector<std::int16_t> samples(512, 0);
-  std::mt19937 random(5);
-  std::uniform_int_distribution<int> noise(-20000, 20000);
-  for (int i = 256; i < 512; ++i) samples[i] = static_cast<std::int16_t>(noise(random));
-  const Segmented full = segment(samples, Adaptation::Full);
-  ASSERT_GE(full.list.count, 2);
-  EXPECT_EQ(full.list.exponents[0], 8);
-  EXPECT_EQ(full.list.types[0], SegmentType::Zero);
-  expectConsistent(samples, full);
-}
-
-// Noise whose loudness triples with every set bit of the 128-sample stretch
-// index: every halving pays, down to 32 segments of 128.
-TEST(Segmentation, ThirtyTwoSegmentsFitTheList) {
-  std::mt19937 random(3);
-  std::uniform_real_distribution<double> noise(-1.0, 1.0);
-  std::vector<std::int16_t> samples(4096);
-  for (int i = 0; i < 4096; ++i) {
-    const double loudness = 40.0 * std::pow(3.0, std::popcount(static_cast<unsigned>(i / 128)));
-    samples[i] = static_cast<std::int16_t>(std::lround(noise(random) * loudness));
-  }
-  const Segmented full = segment(samples, Adaptation::Full);
-  ASSERT_EQ(full.list.count, kMaxSegments);
-  expectConsistent(samples, full);
+  EXPECT_GE(fullLengths.size(), 3u);
+  // A silent first half is a Zero segment of its own.
+  const Segments halfSilent = segmentAndCheck(noise(512, 5, [](int i) { return i < 256 ? 0.0 : 20000.0; }), Adaptation::Full);
+  EXPECT_EQ(halfSilent.at(0), std::make_pair(256, SegmentType::Zero));
+  // Loudness triples with every set bit of the 128-sample stretch index: every halving pays.
+  const Segments finest = segmentAndCheck(
+      noise(4096, 3, [](int i) { return 40.0 * std::pow(3.0, std::popcount(static_cast<unsigned>(i / 128))); }),
+      Adaptation::Full);
+  EXPECT_EQ(finest, Segments(kMaxSegments, {128, SegmentType::Transform}));
 }
 
 }  // namespace

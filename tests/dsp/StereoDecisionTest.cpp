@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "common/Format.h"
@@ -14,7 +15,7 @@ namespace {
 
 using Samples = std::vector<std::int16_t>;
 
-double mirrored(const Samples& left, int t) {
+int mirrored(const Samples& left, int t) {
   const int n = static_cast<int>(left.size());
   return t < 0 ? left[-t - 1] : t >= n ? left[2 * n - 1 - t] : left[t];
 }
@@ -32,82 +33,49 @@ int referenceLag(const Samples& left, const Samples& right) {
   return 0.5 * energy > bestError ? best : format::kNoJointStereo;
 }
 
-struct Decision {
-  int lag;
-  Samples difference;
-};
-
-Decision decide(const Samples& left, const Samples& right) {
-  Decision result{0, Samples(right.size(), 12345)};
-  result.lag = stereoDecision(static_cast<int>(right.size()), left.data(), right.data(), result.difference.data());
-  return result;
-}
-
 Samples noise(int n, std::uint32_t seed, int amplitude) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> value(-amplitude, amplitude);
   Samples samples(n);
-  for (auto& s : samples) s = static_cast<std::int16_t>(value(random));
+  for (auto& s : samples) s = value(random);
   return samples;
 }
 
-TEST(StereoDecision, IdenticalDelayedAndSilentChannels) {
-  const Samples left = noise(256, 1, 30000);
-  const Decision same = decide(left, left);
-  EXPECT_EQ(same.lag, 0);
-  EXPECT_EQ(same.difference, Samples(256, 0));
-
-  Samples delayed(256);
-  for (int i = 0; i < 256; ++i) delayed[i] = static_cast<std::int16_t>(mirrored(left, i - 3));
-  for (int i = 0; i < 3; ++i) delayed[i] = 0;  // nothing before the block
-  const Decision late = decide(left, delayed);
-  EXPECT_EQ(late.lag, -3);
-  for (int i = 3; i < 256; ++i) EXPECT_EQ(late.difference[i], 0) << i;
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(late.difference[i], -left[2 - i]) << i;
-
-  const Decision silentRight = decide(left, Samples(256, 0));
-  EXPECT_EQ(silentRight.lag, format::kNoJointStereo);
-  EXPECT_EQ(silentRight.difference, Samples(256, 12345));  // untouched
-  EXPECT_EQ(decide(Samples(256, 0), left).lag, format::kNoJointStereo);
-
-  // 32767 - (-32768) wraps to -1; the decoder's 16-bit sum restores 32767.
-  Samples loud = left;
-  loud[40] = 32767;
-  Samples other = left;
-  other[40] = -32768;
-  const Decision wrapped = decide(other, loud);
-  ASSERT_EQ(wrapped.lag, 0);
-  EXPECT_EQ(wrapped.difference[40], -1);
-}
-
-TEST(StereoDecision, TieGoesToTheSmallerLag) {
-  // R holds L's bump shifted by +5 and by -5; E(-5) = E(5) = 797 < 0.5 * 1618.
+// Worked cases with their lag, then random blocks: the lag must be the direct
+// decision's, and D = R - L~ modulo 65536, or untouched without joint coding.
+TEST(StereoDecision, MatchesTheDirectDecision) {
+  constexpr int kAny = 99;
+  const Samples left = noise(256, 1, 30000), silence(256, 0);
+  Samples late(256, 0), loud = left, low = left, bumpLeft(128, 0), bumpRight(128, 0);
+  for (int i = 3; i < 256; ++i) late[i] = left[i - 3];  // three samples late, silence before the block
+  loud[40] = 32767, low[40] = -32768;                   // the difference wraps to -1
+  // L's bump shows in R shifted by +5 and by -5: E(-5) = E(5) = 797 < 0.5 * 1618, the tie goes to -5.
   const int bump[] = {1, 2, 4, 7, 10, 12, 13, 12, 10, 7, 4, 2, 1};
-  Samples left(128, 0), right(128, 0);
-  for (int k = 0; k < 13; ++k) {
-    left[58 + k] = static_cast<std::int16_t>(left[58 + k] + bump[k]);
-    right[63 + k] = static_cast<std::int16_t>(right[63 + k] + bump[k]);
-    right[53 + k] = static_cast<std::int16_t>(right[53 + k] + bump[k]);
-  }
-  EXPECT_EQ(decide(left, right).lag, -5);
-}
-
-TEST(StereoDecision, AgreesWithTheDirectDecision) {
+  for (int k = 0; k < 13; ++k) bumpLeft[58 + k] = bump[k], bumpRight[63 + k] += bump[k], bumpRight[53 + k] += bump[k];
+  // E = 5 at lag 0 is exactly half of P = 10: not below it. Opposite loud channels: squares beyond 32 bits.
+  Samples single(128, 0), pair(128, 0);
+  single[60] = 1, pair[60] = 3, pair[61] = 1;
+  std::vector<std::tuple<Samples, Samples, int>> cases = {
+      {left, left, 0}, {left, late, -3}, {left, silence, format::kNoJointStereo},
+      {silence, left, format::kNoJointStereo}, {low, loud, 0}, {bumpLeft, bumpRight, -5},
+      {single, pair, format::kNoJointStereo}, {Samples(128, 30000), Samples(128, -30000), format::kNoJointStereo}};
   for (std::uint32_t seed = 0; seed < 40; ++seed) {
-    const int n = 128 << (seed % 6);
-    const Samples left = noise(n, seed, seed % 3 == 0 ? 30000 : 2000);
-    Samples right = noise(n, seed + 100, static_cast<int>(seed % 5) * 300);
-    const int shift = static_cast<int>(seed % 41) - 20;
+    const int n = 128 << (seed % 6), shift = static_cast<int>(seed % 41) - 20;
+    const Samples l = noise(n, seed, seed % 3 == 0 ? 30000 : 2000);
+    Samples r = noise(n, seed + 100, static_cast<int>(seed % 5) * 300);
+    for (int i = 0; i < n; ++i) r[i] = std::clamp(r[i] + mirrored(l, i + shift), -32768, 32767);
+    cases.emplace_back(l, r, kAny);
+  }
+  int number = 0;
+  for (const auto& [l, r, expected] : cases) {
+    SCOPED_TRACE(::testing::Message() << "case " << number++);
+    const int n = static_cast<int>(r.size());
+    Samples difference(n, 12345);
+    const int lag = stereoDecision(n, l.data(), r.data(), difference.data());
+    ASSERT_EQ(lag, expected == kAny ? referenceLag(l, r) : expected);
     for (int i = 0; i < n; ++i) {
-      right[i] = static_cast<std::int16_t>((right[i] + static_cast<int>(mirrored(left, i + shift))) / 2);
-    }
-    const Decision decision = decide(left, right);
-    ASSERT_EQ(decision.lag, referenceLag(left, right)) << seed;
-    if (decision.lag == format::kNoJointStereo) continue;
-    for (int i = 0; i < n; ++i) {
-      const auto expected = static_cast<std::int16_t>(
-          static_cast<std::uint16_t>(right[i] - static_cast<int>(mirrored(left, i + decision.lag))));
-      ASSERT_EQ(decision.difference[i], expected) << seed << " " << i;
+      const int expectedDifference = static_cast<std::int16_t>(r[i] - mirrored(l, i + lag));
+      ASSERT_EQ(difference[i], lag == format::kNoJointStereo ? 12345 : expectedDifference) << "sample " << i;
     }
   }
 }
