@@ -1,56 +1,142 @@
-// A private X server (Xvfb) and the toolkit started on it, shared by the
-// tests of one process, plus helpers that drive real windows: pumping
-// events, simulated input, and a closer for modal message boxes.
+// The toolkit on a private Xvfb display, started once per test process, and
+// helpers that drive real windows with input through the X server.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <wx/app.h>
+#include <wx/dialog.h>
+#include <wx/evtloop.h>
+#include <wx/msgdlg.h>
+#include <wx/generic/msgdlgg.h>
+#include <wx/image.h>
+#include <wx/log.h>
 #include <wx/timer.h>
+#include <wx/uiaction.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
-
-class wxDialog;
-class wxWindow;
 
 namespace qola::ui::test {
 
-// The toolkit on a fresh Xvfb display, or nullptr (with the reason) when no
-// server could be started. Started on first use, kept until the process ends.
-struct GuiSession;
-GuiSession* guiSession(std::string* whyNot = nullptr);
+// Xvfb picks a free display itself and names it once it accepts connections.
+inline std::string startServer() {
+  int fds[2];
+  if (pipe(fds) != 0) return "";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive the tests
+    std::freopen("/dev/null", "w", stderr);
+    execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(fds[1]).c_str(), "-screen", "0", "1024x768x24",
+           "-nolisten", "tcp", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string number;
+  pollfd ready{fds[0], POLLIN, 0};
+  for (char c = 0; pid > 0 && poll(&ready, 1, 15000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
+  close(fds[0]);
+  return number.empty() ? "" : ":" + number;
+}
 
-// Handles events for the given time, or until the condition holds.
-void pump(std::chrono::milliseconds duration);
-bool pumpUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds timeout = std::chrono::seconds(20));
+// The toolkit on its own display, with nothing that could open a modal window
+// by itself: assertions fail the test, log messages go to stderr. Returns why not.
+inline std::string startToolkit() {
+  const std::string display = startServer();
+  if (display.empty()) return "Xvfb did not start";
+  setenv("DISPLAY", display.c_str(), 1);
+  unsetenv("WAYLAND_DISPLAY");
+  setenv("GDK_BACKEND", "x11", 1);
+  setenv("NO_AT_BRIDGE", "1", 1);
+  setenv("GSETTINGS_BACKEND", "memory", 1);
+  wxSetAssertHandler([](const wxString& file, int line, const wxString& function, const wxString& condition,
+                        const wxString& message) {
+    ADD_FAILURE_AT(file.utf8_string().c_str(), line) << "toolkit assertion in " << function.utf8_string() << ": "
+                                                     << (condition + " " + message).utf8_string();
+  });
+  wxApp::SetInstance(new wxApp);
+  static int argc = 1;
+  static char name[] = "qola_ui_tests";
+  static char* argv[] = {name, nullptr};
+  if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) return "the toolkit did not start on " + display;
+  delete wxLog::SetActiveTarget(new wxLogStderr);
+  wxInitAllImageHandlers();
+  wxEventLoopBase::SetActive(new wxGUIEventLoop);
+  return "";
+}
 
-// Real pointer and keyboard input through the X server.
-void clickOn(wxWindow& window);
-void typeText(const std::string& text);
-void pressKey(int keyCode, int modifiers = 0);
+inline const std::string& toolkitFailure() {
+  static const std::string failure = startToolkit();
+  return failure;
+}
+#define QOLA_SKIP_WITHOUT_X_SERVER() \
+  if (const std::string& why = ::qola::ui::test::toolkitFailure(); !why.empty()) GTEST_SKIP() << "no X server: " << why
 
-// Closes every modal dialog that opens while it lives, remembering what each
-// said. Message boxes are answered with OK, other dialogs with Escape.
+// Handles events until the condition holds or the time is up.
+inline bool pumpUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+  for (const auto end = std::chrono::steady_clock::now() + timeout;;) {
+    wxTheApp->Yield(true);
+    wxTheApp->ProcessIdle();
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+inline void pump(std::chrono::milliseconds duration) { pumpUntil([] { return false; }, duration); }
+
+inline void clickAt(wxPoint onScreen, wxMouseButton button = wxMOUSE_BTN_LEFT) {
+  wxUIActionSimulator input;
+  input.MouseMove(onScreen);
+  pump(std::chrono::milliseconds(50));
+  input.MouseClick(button);
+  pump(std::chrono::milliseconds(50));
+}
+inline void clickOn(wxWindow& window) { clickAt(window.GetScreenRect().GetPosition() + window.GetSize() / 2); }
+inline void pressKey(int keyCode, int modifiers = 0) { wxUIActionSimulator().Char(keyCode, modifiers); }
+inline void typeText(const std::string& text) {
+  for (char c : text) pressKey(static_cast<unsigned char>(c));
+}
+
 struct SeenBox {
-  std::string message;  // empty for dialogs other than message boxes
-  std::string title;
-  long icon;  // wxICON_* bits of a message box's style
+  std::string message, title;  // message empty for dialogs other than message boxes
+  long icon;                   // wxICON_* bits
+  bool operator==(const SeenBox&) const = default;
 };
+inline void PrintTo(const SeenBox& box, std::ostream* out) {
+  *out << "'" << box.title << "' box (icon " << box.icon << "): " << box.message;
+}
 
+// Closes each modal dialog that opens while it lives with Escape, after onOpen has seen it.
 class BoxCloser : public wxTimer {
  public:
-  BoxCloser();
-  ~BoxCloser() override;
-  void Notify() override;
+  BoxCloser() { Start(30); }
   std::vector<SeenBox> seen;
-  std::function<void(wxDialog&)> onOpen;  // runs before the dialog is closed
+  std::function<void(wxDialog&)> onOpen;
+
+  void Notify() override {
+    for (wxWindow* window : wxTopLevelWindows) {
+      auto* dialog = dynamic_cast<wxDialog*>(window);
+      if (dialog == nullptr || !dialog->IsModal()) continue;
+      const auto* box = dynamic_cast<wxGenericMessageDialog*>(dialog);
+      seen.push_back({box != nullptr ? box->GetMessage().utf8_string() : "", dialog->GetTitle().utf8_string(),
+                      box != nullptr ? box->GetMessageDialogStyle() & wxICON_MASK : 0});
+      if (onOpen) onOpen(*dialog);
+      wxKeyEvent escape(wxEVT_CHAR_HOOK);  // a box with only OK takes Escape as OK
+      escape.m_keyCode = WXK_ESCAPE;
+      escape.SetEventObject(dialog);
+      dialog->GetEventHandler()->ProcessEvent(escape);
+      return;  // the list changes as the dialog closes
+    }
+  }
 };
-
-// Saves what the screen shows inside the window (frame excluded) as a PNG.
-bool saveScreenshot(const wxWindow& window, const std::string& path);
-
-// Assertions the toolkit raised (its handler never shows a dialog here).
-std::vector<std::string>& toolkitAsserts();
 
 }  // namespace qola::ui::test

@@ -2,30 +2,79 @@
 #include "ui/MainDialog.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
+#include <tuple>
 
 #include "ui/DialogTemplate.h"
-#include "ui/FakePlatform.h"
 
 namespace qola::ui {
 namespace {
 
 namespace fs = std::filesystem;
-using test::FakePlatform;
+using Texts = std::map<int, std::string>;
+using Log = std::vector<std::string>;
 
-// What the fake jobs saw; they copy input to output and report like a job.
-struct JobLog {
-  std::vector<CodecSettings> compressions;
-  std::vector<CodecSettings> decompressions;
+// A scripted stand-in for the toolkit: controls are plain values keyed by id,
+// every other call is logged, and file pickers return what the test queued.
+class FakePlatform : public DialogPlatform {
+ public:
+  std::map<int, int> radios;  // first id of the group -> index
+  std::map<int, bool> checks;
+  Texts texts;
+  std::map<int, int> limits;
+  std::set<int> disabled;
+  std::deque<std::string> pickerAnswers;  // none left: the user cancels
+  bool helpStarts = true;
+  Log log;
+
+  void setRadioGroup(int firstId, int index) override { radios[firstId] = index; }
+  int radioGroup(int firstId) const override { return radios.contains(firstId) ? radios.at(firstId) : -1; }
+  void setCheck(int id, bool checked) override { checks[id] = checked; }
+  bool check(int id) const override { return checks.contains(id) && checks.at(id); }
+  void setText(int id, const std::string& text) override { texts[id] = text; }
+  std::string text(int id) const override { return texts.contains(id) ? texts.at(id) : ""; }
+  void enableControl(int id, bool enabled) override {
+    disabled.erase(id);
+    if (!enabled) disabled.insert(id);
+  }
+  void limitText(int id, int characters) override { limits[id] = characters; }
+  void focusAndSelectAll(int id) override { log.push_back(std::to_string(id) + " selected"); }
+  void setProgressPosition(int percent) override { log.push_back("progress " + std::to_string(percent)); }
+  void setWaitCursor(bool busy) override { log.push_back(busy ? "busy" : "idle"); }
+  void messageBox(const std::string& text, const std::string& title, MessageIcon icon) override {
+    log.push_back(title + (icon == MessageIcon::Exclamation ? " (!) " : " (i) ") + text);
+  }
+  std::optional<std::string> pickFile(FilePicker kind, const std::string& filter) override {
+    log.push_back((kind == FilePicker::Open ? "open " : "save ") + filter);
+    if (pickerAnswers.empty()) return std::nullopt;
+    std::string answer = pickerAnswers.front();
+    pickerAnswers.pop_front();
+    return answer;
+  }
+  bool showHelp(int context) override {
+    log.push_back("help " + std::to_string(context));
+    return helpStarts;
+  }
+  void closeHelp() override { log.push_back("help closed"); }
+  void showAbout() override {}
+  std::string applicationTitle() const override { return "qola-gui"; }
 };
-JobLog* jobLog = nullptr;
 
-void fakeJob(std::vector<CodecSettings>& calls, const CodecSettings& settings, InputStream& input,
-             OutputStream& output, ProgressSink& sink) {
-  calls.push_back(settings);
+std::vector<Mode> jobs;  // the entries called
+CodecSettings lastSettings;
+
+// Copies input to output and reports as a job does.
+template <Mode entry>
+void copyJob(const CodecSettings& settings, InputStream& input, OutputStream& output, ProgressSink& sink) {
+  jobs.push_back(entry);
+  lastSettings = settings;
   sink.setProgress(0);
   for (int byte = input.getByte(); byte >= 0; byte = input.getByte()) output.putByte(static_cast<std::uint8_t>(byte));
   sink.setProgress(100);
@@ -34,282 +83,155 @@ void fakeJob(std::vector<CodecSettings>& calls, const CodecSettings& settings, I
   sink.showReport("\nfake report", "Ready");
   sink.setProgress(0);
 }
-void fakeCompress(const CodecSettings& s, InputStream& in, OutputStream& out, ProgressSink& sink) {
-  fakeJob(jobLog->compressions, s, in, out, sink);
-}
-void fakeDecompress(const CodecSettings& s, InputStream& in, OutputStream& out, ProgressSink& sink) {
-  fakeJob(jobLog->decompressions, s, in, out, sink);
-}
 
 std::string readText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
-void writeText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-int openDescriptors() {
-  return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
-}
+long openDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); }
 
-class MainDialogLogic : public ::testing::Test {
+class MainDialogLogic : public testing::Test {
  protected:
   void SetUp() override {
-    jobLog = &jobs;
-    dir = fs::temp_directory_path() /
-          ("qola-ui-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    jobs.clear();
     fs::remove_all(dir);
     fs::create_directories(dir);
-    input = dir / "in.raw";
-    output = dir / "out.qla";
-    writeText(input, "PCM data");
+    std::ofstream(input) << "PCM data";
     dialog.onInitDialog();
   }
-  void TearDown() override {
-    jobLog = nullptr;
-    fs::remove_all(dir);
-  }
-  void enterNames(const std::string& in, const std::string& out) {
-    platform.texts[kIdInputName] = in;
-    platform.texts[kIdOutputName] = out;
-  }
-  void expectOnlyError(const char* message) {
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text, message);
-    EXPECT_EQ(platform.boxes[0].title, "Error");
-    EXPECT_EQ(platform.boxes[0].icon, MessageIcon::Exclamation);
-    EXPECT_TRUE(jobs.compressions.empty());
-    EXPECT_TRUE(jobs.decompressions.empty());
-  }
+  void TearDown() override { fs::remove_all(dir); }
 
   FakePlatform platform;
-  JobLog jobs;
-  CMainDialog dialog{platform, JobEntries{&fakeCompress, &fakeDecompress}};
-  fs::path dir, input, output;
+  CMainDialog dialog{platform, {&copyJob<Mode::Compress>, &copyJob<Mode::Decompress>}};
+  const fs::path dir = fs::temp_directory_path() / ("qola-ui-" + std::to_string(getpid()));
+  const fs::path input = dir / "in.raw", output = dir / "out.qla";
 };
 
-TEST_F(MainDialogLogic, InitialisationShowsTheDefaults) {
-  EXPECT_EQ(platform.radios[kIdCompress], 0);
-  EXPECT_EQ(platform.radios[kIdMono], 1);          // Stereo
-  EXPECT_EQ(platform.radios[kId8Bit], 1);          // 16 bit
-  EXPECT_EQ(platform.radios[kIdAdaptNone], 2);     // Full
-  EXPECT_EQ(platform.radios[kIdBlock128], 5);      // 4096
-  for (int id : {kIdJointStereo, kIdWavEvaluation, kIdSwapBytes}) EXPECT_FALSE(platform.check(id)) << id;
-  EXPECT_EQ(platform.text(kIdInputName), "");
-  EXPECT_EQ(platform.text(kIdOutputName), "");
-  EXPECT_EQ(platform.limits[kIdInputName], 128);
-  EXPECT_EQ(platform.limits[kIdOutputName], 128);
-  EXPECT_TRUE(platform.disabled.empty());
-  EXPECT_TRUE(platform.boxes.empty());
+TEST_F(MainDialogLogic, InitialState) {
+  EXPECT_EQ(platform.radios, (std::map<int, int>{{kIdCompress, 0}, {kIdMono, 1}, {kId8Bit, 1}, {kIdAdaptNone, 2},
+                                                 {kIdBlock128, 5}}));  // Compress, Stereo, 16 bit, Full, 4096
+  EXPECT_EQ(platform.checks, (std::map<int, bool>{{kIdJointStereo, false}, {kIdWavEvaluation, false},
+                                                  {kIdSwapBytes, false}}));
+  EXPECT_EQ(platform.texts, (Texts{{kIdInputName, ""}, {kIdOutputName, ""}}));
+  EXPECT_EQ(platform.limits, (std::map<int, int>{{kIdInputName, 128}, {kIdOutputName, 128}}));
+  EXPECT_TRUE(platform.disabled.empty() && platform.log.empty());
 }
 
-TEST_F(MainDialogLogic, EmptyNamesAreRefusedInBothModesBeforeAnythingOpens) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"", ""}, {input.string(), ""}, {"", output.string()}};
-  for (int mode : {0, 1}) {
-    for (const auto& [in, out] : cases) {
-      SCOPED_TRACE("mode " + std::to_string(mode) + " in '" + in + "' out '" + out + "'");
-      platform.boxes.clear();
-      platform.radios[kIdCompress] = mode;
-      enterNames(in, out);
-      dialog.onStart();
-      expectOnlyError(kEnterFileName);
-      EXPECT_FALSE(fs::exists(output));
-    }
-  }
-}
-
-TEST_F(MainDialogLogic, EmptyNameIsReportedBeforeTheAdaptationCheck) {
-  platform.radios[kIdAdaptNone] = 2;
-  platform.radios[kIdBlock128] = 0;
-  dialog.onStart();
-  expectOnlyError(kEnterFileName);
-}
-
-TEST_F(MainDialogLogic, AdaptationNeedsLongBlocksOnlyWhenCompressing) {
-  enterNames(input.string(), output.string());
-  for (auto [adaptation, block] : {std::pair{2, 1}, std::pair{1, 0}}) {
-    platform.boxes.clear();
-    platform.radios[kIdAdaptNone] = adaptation;
-    platform.radios[kIdBlock128] = block;
+// Names, then the adaptation rule, then the files. A refusal opens nothing; a
+// failed open still creates or empties the output; nothing stays open. The
+// rows run one after another on the same dialog, so Start works again and again.
+TEST_F(MainDialogLogic, StartChecksInOrder) {
+  constexpr Mode C = Mode::Compress, D = Mode::Decompress;
+  struct Case {
+    Mode mode;
+    int adaptation, block;
+    const char *in, *out, *error, *outputAfter;
+  } const cases[] = {
+      {C, 2, 5, "", "", kEnterFileName, "old"},     {C, 2, 5, "in", "", kEnterFileName, "old"},
+      {C, 2, 5, "", "out", kEnterFileName, "old"},  {D, 2, 5, "", "", kEnterFileName, "old"},
+      {D, 2, 5, "in", "", kEnterFileName, "old"},   {D, 2, 5, "", "out", kEnterFileName, "old"},
+      {C, 2, 0, "", "", kEnterFileName, "old"},     {C, 1, 1, "in", "out", kMinimumBlockLength, "old"},
+      {C, 2, 0, "in", "out", kMinimumBlockLength, "old"},
+      {C, 2, 2, "in", "out", nullptr, "PCM data"},  {C, 0, 0, "in", "out", nullptr, "PCM data"},
+      {D, 2, 1, "in", "out", nullptr, "PCM data"},  {C, 2, 5, "missing", "out", kCouldNotOpen, ""},
+      {D, 2, 5, "in", "bad", kCouldNotOpen, "old"},
+  };
+  const Texts paths{{0, ""}, {'i', input}, {'o', output}, {'m', dir / "missing.raw"}, {'b', dir / "none" / "out.qla"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "mode " << static_cast<int>(c.mode) << " adaptation " << c.adaptation
+                                    << " block " << c.block << " '" << c.in << "' '" << c.out << "'");
+    std::ofstream(output) << "old";
+    jobs.clear();
+    platform.log.clear();
+    platform.radios = {{kIdCompress, c.mode == Mode::Decompress}, {kIdAdaptNone, c.adaptation}, {kIdBlock128, c.block}};
+    platform.texts = {{kIdInputName, paths.at(c.in[0])}, {kIdOutputName, paths.at(c.out[0])}};
+    const long descriptors = openDescriptors();
     dialog.onStart();
-    expectOnlyError(kMinimumBlockLength);
-    EXPECT_FALSE(fs::exists(output));
+    EXPECT_EQ(openDescriptors(), descriptors);
+    EXPECT_EQ(readText(output), c.outputAfter);
+    const bool ran = c.error == nullptr;
+    EXPECT_EQ(jobs, (ran ? std::vector{c.mode} : std::vector<Mode>{}));
+    const Log job{"busy", "progress 0", "progress 100", "Ready (i) \nfake report", "progress 0", "idle"};
+    EXPECT_EQ(platform.log, ran ? job : Log{"Error (!) " + std::string(c.error)});
   }
-
-  // "Full" with 512, and "None" with 256, compress.
-  platform.boxes.clear();
-  platform.radios[kIdAdaptNone] = 2;
-  platform.radios[kIdBlock128] = 2;
-  dialog.onStart();
-  platform.radios[kIdAdaptNone] = 0;
-  platform.radios[kIdBlock128] = 1;
-  dialog.onStart();
-  EXPECT_EQ(jobs.compressions.size(), 2u);
-
-  // The same "Full" with 256 decompresses: the check belongs to compression.
-  platform.radios[kIdAdaptNone] = 2;
-  platform.radios[kIdCompress] = 1;
-  dialog.onStart();
-  EXPECT_EQ(jobs.decompressions.size(), 1u);
-  EXPECT_EQ(platform.boxes.size(), 3u);  // three "Ready" reports, no error
-  for (const auto& box : platform.boxes) EXPECT_EQ(box.title, "Ready");
-}
-
-TEST_F(MainDialogLogic, MissingInputStillEmptiesTheOutputAndLeavesNothingOpen) {
-  writeText(output, "old contents");
-  enterNames((dir / "missing.raw").string(), output.string());
-  const int before = openDescriptors();
-  dialog.onStart();
-  expectOnlyError(kCouldNotOpen);
-  EXPECT_TRUE(fs::exists(output));
-  EXPECT_EQ(fs::file_size(output), 0u);
-  EXPECT_EQ(openDescriptors(), before);
-}
-
-TEST_F(MainDialogLogic, UnwritableOutputClosesTheOpenedInput) {
-  enterNames(input.string(), (dir / "no-such-dir" / "out.qla").string());
-  const int before = openDescriptors();
-  platform.radios[kIdCompress] = 1;
-  dialog.onStart();
-  expectOnlyError(kCouldNotOpen);
-  EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST_F(MainDialogLogic, SettingsComeFromTheMembers) {
-  enterNames(input.string(), output.string());
-  platform.radios[kIdMono] = 0;
-  platform.radios[kId8Bit] = 0;
-  platform.radios[kIdAdaptNone] = 1;
-  platform.radios[kIdBlock128] = 3;
-  platform.checks[kIdJointStereo] = true;
-  platform.checks[kIdWavEvaluation] = true;
-  dialog.onStart();
-  ASSERT_EQ(jobs.compressions.size(), 1u);
-  const CodecSettings& s = jobs.compressions[0];
-  EXPECT_EQ(s.mode, Mode::Compress);
-  EXPECT_EQ(s.channelCount, 1);
-  EXPECT_EQ(s.sampleBits, 8);
-  EXPECT_EQ(s.blockLengthIndex, 3);
-  EXPECT_EQ(blockLength(s), 1024);
-  EXPECT_EQ(s.adaptation, Adaptation::Medium);
-  EXPECT_TRUE(s.jointStereo);
-  EXPECT_TRUE(s.wavEvaluation);
-  EXPECT_FALSE(s.swapBytes);
-
-  platform.radios[kIdCompress] = 1;
-  platform.radios[kIdMono] = 1;
-  platform.radios[kId8Bit] = 1;
-  platform.radios[kIdAdaptNone] = 0;
-  platform.checks[kIdSwapBytes] = true;
-  dialog.onStart();
-  ASSERT_EQ(jobs.decompressions.size(), 1u);
-  const CodecSettings& d = jobs.decompressions[0];
-  EXPECT_EQ(d.mode, Mode::Decompress);
-  EXPECT_EQ(d.channelCount, 2);
-  EXPECT_EQ(d.sampleBits, 16);
-  EXPECT_EQ(d.adaptation, Adaptation::None);
-  EXPECT_TRUE(d.swapBytes);
-}
-
-TEST_F(MainDialogLogic, JobRunsUnderTheWaitCursorAndReportsThroughTheDialog) {
-  enterNames(input.string(), output.string());
-  dialog.onStart();
-  EXPECT_EQ(readText(output), "PCM data");
-  EXPECT_EQ(platform.progress, (std::vector<int>{0, 100, 0}));
-  EXPECT_EQ(platform.waitCursor, (std::vector<bool>{true, false}));
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, "\nfake report");
-  EXPECT_EQ(platform.boxes[0].title, "Ready");
-  EXPECT_EQ(platform.boxes[0].icon, MessageIcon::Information);
-}
-
-TEST_F(MainDialogLogic, StartTwiceRewritesTheOutput) {
-  enterNames(input.string(), output.string());
-  const int before = openDescriptors();
-  dialog.onStart();
-  dialog.onStart();
-  EXPECT_EQ(jobs.compressions.size(), 2u);
-  EXPECT_EQ(readText(output), "PCM data");  // emptied and written again, not appended
-  EXPECT_EQ(platform.text(kIdInputName), input.string());
-  EXPECT_EQ(openDescriptors(), before);
+  struct Case {
+    int format, resolution, adaptation;  // radio indices; the rest reads as in the record
+    CodecSettings expected;
+  } const cases[] = {
+      {0, 0, 1, {Mode::Compress, 1, 8, 3, Adaptation::Medium, true, true, false}},
+      {1, 1, 0, {Mode::Decompress, 2, 16, 5, Adaptation::None, false, false, true}},
+      {1, 0, 2, {Mode::Compress, 2, 8, 2, Adaptation::Full, true, false, true}},
+  };
+  auto fields = [](const CodecSettings& s) {
+    return std::tuple(s.mode, s.channelCount, s.sampleBits, s.blockLengthIndex, s.adaptation, s.wavEvaluation,
+                      s.jointStereo, s.swapBytes);
+  };
+  platform.texts = {{kIdInputName, input}, {kIdOutputName, output}};
+  for (const auto& [format, resolution, adaptation, expected] : cases) {
+    platform.radios = {{kIdCompress, expected.mode == Mode::Decompress}, {kIdMono, format}, {kId8Bit, resolution},
+                       {kIdAdaptNone, adaptation}, {kIdBlock128, expected.blockLengthIndex}};
+    platform.checks = {{kIdJointStereo, expected.jointStereo}, {kIdWavEvaluation, expected.wavEvaluation},
+                       {kIdSwapBytes, expected.swapBytes}};
+    jobs.clear();
+    dialog.onStart();
+    EXPECT_EQ(jobs, std::vector{expected.mode});
+    EXPECT_EQ(fields(lastSettings), fields(expected));
+  }
 }
 
 TEST_F(MainDialogLogic, ModeSwitchGreysTheNineteenCodingOptions) {
-  const std::set<int> options = {1008, 1007, 1024, 1009, 1010, 1025, 1011, 1012, 1026, 1013,
-                                 1014, 1015, 1027, 1016, 1017, 1018, 1019, 1020, 1021};
+  const std::set<int> options = {1007, 1008, 1009, 1010, 1011, 1012, 1013, 1014, 1015, 1016,
+                                 1017, 1018, 1019, 1020, 1021, 1024, 1025, 1026, 1027};
   dialog.onDecompress();
-  EXPECT_EQ(platform.disabled, options);  // so Swap bytes, fields and buttons stay enabled
   dialog.onDecompress();
-  EXPECT_EQ(platform.disabled, options);
+  EXPECT_EQ(platform.disabled, options);  // Swap bytes, the fields and the buttons stay
   dialog.onCompress();
   EXPECT_TRUE(platform.disabled.empty());
-
-  // Only the clicks switch: an exchange showing mode 1 leaves the enabling alone.
+  // Only the clicks switch: showing mode 1 through the exchange leaves the enabling alone.
   dialog.mode = 1;
   dialog.updateData(false);
   EXPECT_TRUE(platform.disabled.empty());
 }
 
-TEST_F(MainDialogLogic, BrowseKeepsTheOtherFieldAndUsesTheFilters) {
-  platform.texts[kIdInputName] = "typed-before.raw";
-  platform.pickerAnswers.push_back("/home/user/music/song.qla");
+const std::string kTypes =
+    "|QOLA Files (*.qla)|*.qla|Wave Files (*.wav)|*.wav|Raw PCM Files (*.raw;*.pcm;*.dat)|*.raw;*.pcm;*.dat";
+
+TEST_F(MainDialogLogic, BrowseFillsOneFieldAndCancelChangesNothing) {
+  const std::string save = "save All Files (*.*) |*" + kTypes, open = "open All Files (*.*)|*" + kTypes;
+  platform.texts[kIdInputName] = "typed.raw";
+  platform.pickerAnswers = {"/music/song.qla", "/music/song.wav"};
   dialog.onBrowseOutput();
-  EXPECT_EQ(platform.text(kIdInputName), "typed-before.raw");
-  EXPECT_EQ(platform.text(kIdOutputName), "/home/user/music/song.qla");
-
-  platform.pickerAnswers.push_back("/home/user/music/song.wav");
+  EXPECT_EQ(platform.texts, (Texts{{kIdInputName, "typed.raw"}, {kIdOutputName, "/music/song.qla"}}));
   dialog.onBrowseInput();
-  EXPECT_EQ(platform.text(kIdInputName), "/home/user/music/song.wav");
-  EXPECT_EQ(platform.text(kIdOutputName), "/home/user/music/song.qla");
-
-  ASSERT_EQ(platform.pickers.size(), 2u);
-  EXPECT_EQ(platform.pickers[0].first, FilePicker::Save);
-  EXPECT_EQ(platform.pickers[1].first, FilePicker::Open);
-  const std::string tail =
-      "|QOLA Files (*.qla)|*.qla|Wave Files (*.wav)|*.wav|Raw PCM Files (*.raw;*.pcm;*.dat)|*.raw;*.pcm;*.dat";
-  EXPECT_EQ(platform.pickers[0].second, "All Files (*.*) |*" + tail);
-  EXPECT_EQ(platform.pickers[1].second, "All Files (*.*)|*" + tail);
-}
-
-TEST_F(MainDialogLogic, CancelledBrowseChangesNothing) {
-  enterNames("in.raw", "out.qla");
-  platform.radios[kIdMono] = 0;
   const FakePlatform before = platform;
-  dialog.onBrowseInput();  // no answer queued: the user cancels
+  EXPECT_EQ(platform.texts, (Texts{{kIdInputName, "/music/song.wav"}, {kIdOutputName, "/music/song.qla"}}));
+  dialog.onBrowseInput();  // nothing queued: the user cancels
   dialog.onBrowseOutput();
-  EXPECT_EQ(platform.texts, before.texts);
-  EXPECT_EQ(platform.radios, before.radios);
-  EXPECT_EQ(platform.checks, before.checks);
-  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_EQ(std::tie(platform.texts, platform.radios, platform.checks), std::tie(before.texts, before.radios, before.checks));
+  EXPECT_EQ(platform.log, (Log{save, open, open, save}));
 }
 
-TEST_F(MainDialogLogic, OverLongNameFromBrowseIsRefusedAtStart) {
-  const std::string longName = "/" + std::string(140, 'x');
+// Typing stops at 128 characters, but Browse... may bring a longer name: the
+// exchange refuses it with its text selected, and the action stops there.
+TEST_F(MainDialogLogic, OverLongNameStopsTheAction) {
+  const std::string longName = "/" + std::string(128, 'x'), open = "open All Files (*.*)|*" + kTypes;
   platform.texts[kIdOutputName] = "kept.qla";
-  platform.pickerAnswers.push_back(longName);
+  platform.pickerAnswers = {longName};
   dialog.onBrowseInput();
-  ASSERT_EQ(platform.text(kIdInputName), longName);  // code may set what typing could not
-
+  ASSERT_EQ(platform.text(kIdInputName), longName);
   dialog.outputName = "member before";
   dialog.onStart();
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, "Please enter no more than 128 characters.");
-  EXPECT_EQ(platform.boxes[0].title, "qola-gui");
-  EXPECT_EQ(platform.boxes[0].icon, MessageIcon::Exclamation);
-  EXPECT_EQ(platform.focused, kIdInputName);
-  EXPECT_EQ(dialog.inputName, longName);
+  dialog.onBrowseOutput();  // stops before any picker opens
+  const std::string refusal = "qola-gui (!) Please enter no more than 128 characters.";
+  EXPECT_EQ(platform.log, (Log{open, refusal, "1005 selected", refusal, "1005 selected"}));
   EXPECT_EQ(dialog.outputName, "member before");  // the exchange stopped at the long name
-  EXPECT_TRUE(jobs.compressions.empty());
+  EXPECT_TRUE(jobs.empty());
 
-  // Browse with the long name still there stops too, before any picker opens.
-  dialog.onBrowseOutput();
-  EXPECT_EQ(platform.pickers.size(), 1u);
-  EXPECT_EQ(platform.boxes.size(), 2u);
-}
-
-TEST_F(MainDialogLogic, NameLimitCountsCharactersNotBytes) {
-  EXPECT_EQ(characterCount("\xC3\xA9t\xC3\xA9"), 3);  // "été"
-  std::string accented;
+  std::string accented;  // characters count, not bytes
   for (int i = 0; i < 128; ++i) accented += "\xC3\xA9";
   platform.texts[kIdInputName] = accented;
   EXPECT_TRUE(dialog.updateData(true));
@@ -319,17 +241,10 @@ TEST_F(MainDialogLogic, NameLimitCountsCharactersNotBytes) {
 
 TEST_F(MainDialogLogic, HelpOpensTheDialogsTopicOrSaysItFailed) {
   dialog.onHelp();
-  EXPECT_EQ(platform.helpContexts, std::vector<int>{131174});
-  EXPECT_TRUE(platform.boxes.empty());
-
   platform.helpStarts = false;
   dialog.onHelp();
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, "Failed to launch help.");
-  EXPECT_EQ(platform.boxes[0].title, "qola-gui");
-
   dialog.onDestroy();
-  EXPECT_EQ(platform.helpClosed, 1);
+  EXPECT_EQ(platform.log, (Log{"help 131174", "help 131174", "qola-gui (!) Failed to launch help.", "help closed"}));
 }
 
 }  // namespace

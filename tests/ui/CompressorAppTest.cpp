@@ -1,0 +1,81 @@
+// The program around the dialog: its identity, its version answer and its fatal errors.
+#include "ui/CompressorApp.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "ui/DialogTemplate.h"
+#include "ui/GuiSession.h"
+
+namespace qola::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path freshDirectory(const std::string& name) {
+  const fs::path dir = fs::temp_directory_path() / name;
+  fs::remove_all(dir);
+  fs::create_directories(dir / "bin");
+  return dir;
+}
+
+TEST(CompressorApp, TitleAndHelpBookFollowTheProgramFileName) {
+  const fs::path dir = freshDirectory("qola-ui-identity"), bin = dir / "bin";
+  fs::create_directories(dir / "share" / "qola-gui");
+  std::ofstream(dir / "share" / "qola-gui" / "qola-gui.htb") << "installed";
+  EXPECT_EQ(programIdentity(bin / "qola-gui").title, "qola-gui");
+  EXPECT_EQ(fs::path(programIdentity(bin / "qola-gui").helpBook), dir / "share" / "qola-gui" / "qola-gui.htb");
+  std::ofstream(bin / "qola-gui.htb") << "beside";  // wins, as in a build tree
+  EXPECT_EQ(fs::path(programIdentity(bin / "qola-gui").helpBook), bin / "qola-gui.htb");
+  const ProgramIdentity renamed = programIdentity(bin / "Audio.Packer.exe");
+  EXPECT_EQ(renamed.title, "Audio.Packer");
+  EXPECT_EQ(fs::path(renamed.helpBook), bin / "Audio.Packer.htb");
+  fs::remove_all(dir);
+}
+
+// What the program prints for --version, run without a display.
+std::string versionOf(const std::string& program) {
+  std::FILE* pipe = popen(("env -u DISPLAY " + program + " --version").c_str(), "r");
+  std::string output(100, '\0');
+  output.resize(std::fread(output.data(), 1, output.size(), pipe));
+  return pclose(pipe) == 0 ? output : "failed: " + output;
+}
+
+TEST(CompressorApp, VersionIsAnsweredWithoutADisplayUnderAnyName) {
+  EXPECT_EQ(versionOf(QOLA_GUI_PATH), "qola-gui 1.71 (file version 1.71 build 1)\n");
+  const fs::path dir = freshDirectory("qola-ui-version");
+  fs::copy_file(QOLA_GUI_PATH, dir / "bin" / "packer");
+  EXPECT_EQ(versionOf(dir / "bin" / "packer"), "packer 1.71 (file version 1.71 build 1)\n");
+  fs::remove_all(dir);
+}
+
+TEST(CompressorApp, CoderErrorsArePlainTextWithoutADialog) {
+  EXPECT_EXIT(guiFatalHandler("Ac.cpp:12: error: symbol out of range", 1, ErrorChannel::StandardError),
+              testing::ExitedWithCode(1), "^Ac.cpp:12: error: symbol out of range\n$");
+}
+
+// A job's fatal error on screen: the box titled with the program's name, then exit status 1.
+TEST(CompressorApp, FatalJobErrorShowsTheApplicationBoxAndExits) {
+  QOLA_SKIP_WITHOUT_X_SERVER();
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child gets its own display connection
+  const fs::path dir = freshDirectory("qola-ui-fatal");
+  std::ofstream(dir / "old.qla", std::ios::binary) << std::string("\x0E\x00\x00\x00\x00\x00", 6);
+  auto decompressOldFile = [&] {
+    setFatalHandler(&guiFatalHandler);
+    auto* window = new CMainWindow({"unused", ""});
+    window->Show();
+    test::BoxCloser closer;
+    closer.onOpen = [&](wxDialog&) {
+      std::fprintf(stderr, "box '%s': %s\n", closer.seen.back().title.c_str(), closer.seen.back().message.c_str());
+    };
+    window->setRadioGroup(kIdCompress, 1);
+    window->setText(kIdInputName, dir / "old.qla");
+    window->setText(kIdOutputName, dir / "old.raw");
+    window->dialog().onStart();
+  };
+  EXPECT_EXIT(decompressOldFile(), testing::ExitedWithCode(1), "box 'qola_ui_tests': .*Old file version, program terminated");
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace qola::ui
