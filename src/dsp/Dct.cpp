@@ -13,36 +13,22 @@
 #include <vector>
 
 #include "dsp/ExactTrig.h"
+#include "dsp/TransformCache.h"
 #include "dsp/Fft.h"
 
 namespace qola {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-constexpr double kSqrtHalf = 0.7071067811865476;
 // Used as written, not as the exact cos(pi/8) and sin(pi/8).
 constexpr double kCosEighthPi = 0.92387953251129;
 constexpr double kSinEighthPi = 0.38268343236509;
-
-struct TableSlot {
-  std::once_flag filled;
-  std::unique_ptr<double[]> table;
-};
 
 // Process-wide, never released; call_once keeps a concurrent first use safe.
 std::array<TableSlot, kMaxDctLogm + 1> tableSlots;
 
 [[noreturn]] void outOfMemory(const char* what) {
   fatalErrorOn(ErrorChannel::StandardOutput, what, 1);
-}
-
-void checkLogm(const char* name, int logm) {
-  if (logm < 0 || logm > kMaxDctLogm) {
-    fatalErrorOn(ErrorChannel::StandardOutput,
-                 std::string("Error: ") + name + ": logm = " + std::to_string(logm) +
-                     " is out of bounds [0, " + std::to_string(kMaxDctLogm) + "]",
-                 1);
-  }
 }
 
 void fillTable(TableSlot& slot, int logm, double scale) {
@@ -130,7 +116,7 @@ const double* dctIvTable(int logm, double scale) {
 }
 
 void FDCTIV2(double* x, int logm, double scale) {
-  checkLogm("FDCTIV2", logm);
+  checkLogm("FDCTIV2", logm, kMaxDctLogm);
   if (logm == 0) {
     x[0] = x[0] * scale;
     return;
@@ -218,7 +204,7 @@ void FIDCTREC(double* v, int m) {
 }
 
 void FDCT(double* x, int logm) {
-  checkLogm("FDCT", logm);
+  checkLogm("FDCT", logm, kMaxDctLogm);
   if (logm == 0) return;
   if (logm == 1) {
     double t = x[1] + x[0];
@@ -241,7 +227,7 @@ void FDCT(double* x, int logm) {
 }
 
 void FIDCT(double* x, int logm) {
-  checkLogm("FIDCT", logm);
+  checkLogm("FIDCT", logm, kMaxDctLogm);
   if (logm == 0) return;
   if (logm == 1) {
     double t = (x[1] + x[0]) * 0.5;

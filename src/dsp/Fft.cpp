@@ -10,24 +10,19 @@
 #include <string>
 
 #include "dsp/ExactTrig.h"
+#include "dsp/TransformCache.h"
 
 namespace qola {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kSqrtHalf = 0.7071067811865476;
 constexpr int kMinTableLogm = 4;
-
-struct TwiddleSlot {
-  std::once_flag filled;
-  std::unique_ptr<double[]> table;
-};
 
 // Process-wide, filled once per length and never released. call_once makes
 // the first fill safe when blocks are transformed on several threads.
-std::array<TwiddleSlot, kMaxFftLogm + 1> twiddleSlots;
+std::array<TableSlot, kMaxFftLogm + 1> twiddleSlots;
 
-void fillTwiddles(TwiddleSlot& slot, int logm) {
+void fillTwiddles(TableSlot& slot, int logm) {
   const int n = 1 << logm;
   const int count = n / 4 - 2;
   try {
@@ -55,15 +50,6 @@ void fillTwiddles(TwiddleSlot& slot, int logm) {
     d3[k] = -(sb.sin + sb.cos);
     e3[k] = sb.sin - sb.cos;
     ++k;
-  }
-}
-
-void checkLogm(const char* name, int logm) {
-  if (logm < 0 || logm > kMaxFftLogm) {
-    fatalErrorOn(ErrorChannel::StandardOutput,
-                 std::string("Error: ") + name + ": logm = " + std::to_string(logm) +
-                     " is out of bounds [0, " + std::to_string(kMaxFftLogm) + "]",
-                 1);
   }
 }
 
@@ -173,13 +159,13 @@ thread_local BitReverseSeeds seeds;
 }  // namespace
 
 const double* fftTwiddleTable(int logm) {
-  TwiddleSlot& slot = twiddleSlots[logm];
+  TableSlot& slot = twiddleSlots[logm];
   std::call_once(slot.filled, fillTwiddles, std::ref(slot), logm);
   return slot.table.get();
 }
 
 void SRFFT(double* re, double* im, int logm) {
-  checkLogm("SRFFT", logm);
+  checkLogm("SRFFT", logm, kMaxFftLogm);
   splitRadix(re, im, logm);
 }
 
