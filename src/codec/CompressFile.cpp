@@ -208,6 +208,11 @@ void compressFile(const CodecSettings& settings, InputStream& input, OutputStrea
     }
     readBlock(job, frames, input);
     compressBlock(job, L0, level, frames, sink, output);
+    if (output.failed()) {  // a full disk or the file size limit: stop now, the caller reports it
+      output.close();
+      input.close();
+      return;
+    }
   }
 
   output.flush();

@@ -204,6 +204,11 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
                                              : placeStereo(job, m, remaining, output);
     if (job.channels == 1) writeMono(job, static_cast<int>(k), output);
     remaining -= k;
+    if (output.failed()) {  // a full disk or the file size limit: stop now, the caller reports it
+      output.close();
+      input.close();
+      return;
+    }
     const std::int64_t done = std::min(total - remaining, total);
     sink.setProgress(static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total)));
   }
