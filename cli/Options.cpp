@@ -53,7 +53,8 @@ const char* usageText() {
          "  -t, --test             decode compressed files and report, writing nothing\n"
          "\n"
          "Output:\n"
-         "  -o, --output FILE      output file name (one input only)\n"
+         "  -o, --output FILE      output file name (one input only); - is standard output\n"
+         "  -c, --stdout           write to standard output (FILE - reads standard input)\n"
          "  -f, --force            overwrite existing output files\n"
          "      --verify           after compressing, decode the new file and compare it\n"
          "                         with the input; fail on any difference\n"
@@ -107,6 +108,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
     } else if (arg == "-o" || arg == "--output") {
       if (!value(text)) return std::nullopt;
       options.output = text;
+    } else if (arg == "-c" || arg == "--stdout") {
+      options.toStdout = true;
     } else if (arg == "-f" || arg == "--force") {
       options.force = true;
     } else if (arg == "--verify") {
@@ -160,6 +163,10 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
   options.settings.mode = options.action == Action::Compress ? Mode::Compress : Mode::Decompress;
   if (options.inputs.empty()) {
     error = "no input file";
+    return std::nullopt;
+  }
+  if (options.output && options.toStdout) {
+    error = "choose either -o or -c";
     return std::nullopt;
   }
   if (options.output && options.inputs.size() > 1) {

@@ -15,7 +15,8 @@ struct Options {
   Action action = Action::Compress;
   CodecSettings settings;
   std::vector<std::string> inputs;
-  std::optional<std::string> output;
+  std::optional<std::string> output;  // "-": standard output
+  bool toStdout = false;               // -c: every output to standard output
   bool force = false;
   bool verify = false;
   bool quiet = false;

@@ -1,0 +1,81 @@
+#include "Fidelity.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "common/Format.h"
+
+namespace qola::cli {
+namespace {
+
+constexpr std::int64_t kShortInput = 1024;  // below this, the file's own records weigh heavily
+
+std::optional<std::uint8_t> flagsOf(std::span<const std::uint8_t> head) {
+  if (head.size() < static_cast<std::size_t>(format::kFileHeaderSize)) return std::nullopt;
+  return head[1];
+}
+
+// Reads up to count bytes at offset; fewer only at the end.
+ssize_t readAt(int fd, char* buffer, std::size_t count, std::int64_t offset) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset) + done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
+std::optional<std::int64_t> restoredSize(std::span<const std::uint8_t> head) {
+  const auto flags = flagsOf(head);
+  if (!flags) return std::nullopt;
+  std::int64_t frames = 0;
+  for (int i = 2; i < format::kFileHeaderSize; ++i) frames = frames << 8 | head[static_cast<std::size_t>(i)];
+  std::int64_t headerLength = 0;
+  if ((*flags & format::kFlagHeaderCopy) != 0) {
+    if (head.size() <= static_cast<std::size_t>(format::kFileHeaderSize)) return std::nullopt;
+    headerLength = head[format::kFileHeaderSize];
+  }
+  const int channels = (*flags & format::kFlagStereo) != 0 ? 2 : 1;
+  const int bytesPerSample = (*flags & format::kFlagEightBit) != 0 ? 1 : 2;
+  return headerLength + frames * channels * bytesPerSample;
+}
+
+std::string growthReason(std::span<const std::uint8_t> head, std::int64_t inputSize) {
+  const auto flags = flagsOf(head);
+  if (flags && (*flags & format::kFlagEightBit) != 0 && (*flags & format::kFlagHeaderCopy) != 0) {
+    return "its samples are coded byte by byte as 8-bit values (as 24- and 32-bit WAV data is), "
+           "which the coder cannot predict";
+  }
+  if (inputSize < kShortInput) return "the input is too short to pay for the file's header and records";
+  return "the audio is too noisy for the coder to predict (or it is not PCM audio)";
+}
+
+std::optional<Comparison> compareFiles(int restored, int original) {
+  std::vector<char> a(1 << 16);
+  std::vector<char> b(1 << 16);
+  std::int64_t offset = 0;
+  for (;;) {
+    const ssize_t gotA = readAt(restored, a.data(), a.size(), offset);
+    const ssize_t gotB = readAt(original, b.data(), b.size(), offset);
+    if (gotA < 0 || gotB < 0) return std::nullopt;
+    const std::size_t common = static_cast<std::size_t>(std::min(gotA, gotB));
+    if (std::memcmp(a.data(), b.data(), common) != 0 || gotA > gotB) return Comparison{};
+    offset += gotA;
+    if (gotA < gotB) {  // the restore ended: count what it lacks
+      std::int64_t missing = gotB - gotA;
+      for (ssize_t got = 0; (got = readAt(original, b.data(), b.size(), offset + missing)) > 0;) missing += got;
+      return Comparison{missing == 0, missing};
+    }
+    if (gotA == 0) return Comparison{true, 0};
+  }
+}
+
+}  // namespace qola::cli

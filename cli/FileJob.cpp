@@ -1,0 +1,208 @@
+#include "FileJob.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "Fidelity.h"
+#include "InputFile.h"
+#include "OutputFile.h"
+
+namespace qola::cli {
+namespace {
+
+std::string defaultOutputName(const std::string& input, Action action) {
+  if (input == "-") return "-";
+  if (action == Action::Compress) return input + ".qla";
+  const std::string suffix = ".qla";
+  if (input.size() > suffix.size() && input.compare(input.size() - suffix.size(), suffix.size(), suffix) == 0) {
+    return input.substr(0, input.size() - suffix.size());
+  }
+  return input + ".restored";
+}
+
+std::string outputNameFor(const Options& options, const std::string& input) {
+  if (options.toStdout) return "-";
+  return options.output.value_or(defaultOutputName(input, options.action));
+}
+
+// True when the output would overwrite the very file being read.
+bool sameFile(const InputFile& input, const OutputTarget& target) {
+  struct stat output {};
+  const int result = target.kind == OutputKind::StandardOutput ? ::fstat(STDOUT_FILENO, &output)
+                                                               : ::stat(target.path.c_str(), &output);
+  return result == 0 && S_ISREG(output.st_mode) && output.st_dev == input.status.st_dev &&
+         output.st_ino == input.status.st_ino;
+}
+
+// A new output takes the input's permission bits, as an archiver's restore should.
+mode_t newFileMode(const InputFile& input) {
+  if (input.regular) return input.status.st_mode & 0777;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+std::string writeError(int error) {
+  if (error == EFBIG) return "write error: the output reached the file size limit (ulimit -f)";
+  if (error == 0 || error == ENOSPC) return "write error (disk full?)";
+  return std::string("write error: ") + std::strerror(error);
+}
+
+std::string bytes(std::int64_t count) {
+  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+// "N bytes at the end of the input are not stored", in the singular for one.
+std::string notStored(std::int64_t count) {
+  return bytes(count) + " at the end of the input " + (count == 1 ? "is" : "are") +
+         " not stored (the format keeps whole sample frames only)";
+}
+
+// Decodes the compressed file into a scratch file and compares that with the
+// input to its last byte; returns why they differ, or nothing.
+std::string verify(const Options& options, int compressed, const InputFile& input, const JobRunner& runJob) {
+  UniqueFd decoded = scratchFile();
+  std::FILE* in = ::lseek(compressed, 0, SEEK_SET) == 0 ? streamOver(compressed, "rb") : nullptr;
+  std::FILE* out = decoded ? streamOver(decoded.get(), "wb") : nullptr;
+  if (in == nullptr || out == nullptr) {
+    if (in != nullptr) std::fclose(in);
+    if (out != nullptr) std::fclose(out);
+    return "cannot open files for verification";
+  }
+  CodecSettings settings = options.settings;
+  settings.mode = Mode::Decompress;
+  const JobResult result = runJob(settings, in, out, "verifying", false);
+  if (result.failed) return "verification failed: " + result.message;
+  const auto comparison = compareFiles(decoded.get(), input.fd.get());
+  if (result.writeFailed || !comparison) return "cannot open files for verification";
+  if (comparison->missing > 0) {
+    return "verification failed: " + notStored(comparison->missing);
+  }
+  if (!comparison->equal) return "verification failed: the decoded file differs from the input";
+  return "";
+}
+
+}  // namespace
+
+std::FILE* reportStream(const Options& options) {
+  const bool stdinToDefault =
+      !options.output && std::find(options.inputs.begin(), options.inputs.end(), "-") != options.inputs.end();
+  const bool audioToStdout = options.action != Action::Test &&
+                             (options.toStdout || namesStandardOutput(options.output.value_or("")) || stdinToDefault);
+  return audioToStdout ? stderr : stdout;
+}
+
+int processFile(const Options& options, const std::string& inputName, const JobRunner& runJob) {
+  const std::string shown = shownName(inputName, "stdin");
+  auto message = [&](const std::string& text) {
+    std::fprintf(stderr, "qola: %s: %s\n", shown.c_str(), text.c_str());
+  };
+  auto fail = [&](int status, const std::string& text) {
+    message(text);
+    return status;
+  };
+  const bool test = options.action == Action::Test;
+  const bool compress = options.action == Action::Compress;
+  std::string error;
+  std::optional<InputFile> input = openInput(inputName, error);
+  if (!input) return fail(kExitUsage, error);
+
+  // Everything about the output name is settled before the job runs.
+  std::optional<OutputTarget> target;
+  if (!test) {
+    target = resolveOutput(outputNameFor(options, inputName), error);
+    if (!target) return fail(kExitUsage, error);
+    if (sameFile(*input, *target)) return fail(kExitUsage, "input and output are the same file");
+    if (target->kind == OutputKind::StandardOutput && ::isatty(STDOUT_FILENO) != 0 && !options.force) {
+      return fail(kExitUsage, "audio is not written to a terminal (use -f to force)");
+    }
+    if (target->occupied && !options.force) {
+      return fail(kExitUsage, target->name + " exists (use -f to overwrite)");
+    }
+  }
+  if (compress && !spoolIfUnmeasurable(*input, error)) return fail(kExitJobFailed, error);
+
+  const bool verifying = options.verify && compress;
+  std::optional<PendingOutput> output;
+  std::FILE* out = nullptr;
+  if (test) {
+    out = std::fopen("/dev/null", "wb");
+  } else {
+    output.emplace(*target);
+    if (!output->open(newFileMode(*input), verifying, error)) return fail(kExitUsage, error);
+    out = output->jobStream();
+  }
+  std::FILE* in = streamOver(input->fd.get(), "rb");
+  if (in == nullptr || out == nullptr) {
+    const std::string cause = std::strerror(errno);
+    if (in != nullptr) std::fclose(in);
+    if (out != nullptr) std::fclose(out);
+    return fail(kExitUsage, "cannot create the output: " + cause);
+  }
+
+  auto changed = [&]() -> std::string {
+    const auto now = changedSize(*input);
+    if (!now) return "";
+    return "the input changed size while it was read (" + bytes(input->status.st_size) + " at the start, " +
+           std::to_string(*now) + " now); nothing was written";
+  };
+  const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
+  const JobResult result = runJob(options.settings, in, out, shown, showProgress);
+  if (result.failed) return fail(kExitJobFailed, result.message);
+  if (result.writeFailed) return fail(kExitJobFailed, writeError(output ? output->tap().error : 0));
+  if (const std::string why = changed(); !why.empty()) return fail(kExitJobFailed, why);
+  if (verifying) {
+    if (const std::string why = verify(options, output->written(), *input, runJob); !why.empty()) {
+      return fail(kExitJobFailed, why);
+    }
+    if (const std::string why = changed(); !why.empty()) return fail(kExitJobFailed, why);
+  }
+
+  if (output) {
+    if (input->regular) output->keepTimes(input->status);
+    switch (output->commit(options.force, error)) {
+      case PendingOutput::Commit::Done:
+        break;
+      case PendingOutput::Commit::Exists:
+        return fail(kExitUsage, target->name + " exists (use -f to overwrite)");
+      case PendingOutput::Commit::Failed:
+        return fail(kExitUsage, error);
+      case PendingOutput::Commit::WriteFailed:
+        return fail(kExitJobFailed, writeError(output->tap().error));
+    }
+  }
+
+  if (compress) {
+    const WriteTap& tap = output->tap();
+    const std::span<const std::uint8_t> head(tap.head.data(), tap.headLength);
+    const std::int64_t inputSize = input->status.st_size;
+    const auto restored = restoredSize(head);
+    if (restored && *restored < inputSize) {
+      message("warning: " + notStored(inputSize - *restored));
+    }
+    if (!options.quiet && tap.written > inputSize) {
+      message("the compressed file is larger than its input (" + std::to_string(tap.written) + " > " +
+              bytes(inputSize) + "): " + growthReason(head, inputSize) + "; it is still correct");
+    }
+  }
+  if (!options.quiet) {
+    std::FILE* reports = reportStream(options);
+    if (test) {
+      std::fprintf(reports, "%s: ok%s\n", shown.c_str(), result.report.c_str());
+    } else {
+      std::fprintf(reports, "%s -> %s%s%s\n", shown.c_str(), shownName(target->name, "stdout").c_str(),
+                   verifying ? " (verified)" : "", result.report.c_str());
+    }
+    std::fflush(reports);
+  }
+  return 0;
+}
+
+}  // namespace qola::cli

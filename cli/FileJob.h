@@ -1,0 +1,34 @@
+// One input file through one job: names, safety of what is on disk, the
+// verification and the messages.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "Options.h"
+
+namespace qola::cli {
+
+inline constexpr int kExitJobFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+struct JobResult {
+  bool failed = false;  // the job itself failed; message says why
+  bool writeFailed = false;
+  std::string message;
+  std::string report;   // the closing report
+};
+
+// Runs one codec job from in to out and closes both; the progress display
+// carries the label when showProgress is set.
+using JobRunner = std::function<JobResult(const CodecSettings& settings, std::FILE* in, std::FILE* out,
+                                          const std::string& label, bool showProgress)>;
+
+// Where reports go: standard error whenever audio goes to standard output.
+std::FILE* reportStream(const Options& options);
+
+// Processes one input; returns 0, kExitJobFailed or kExitUsage.
+int processFile(const Options& options, const std::string& inputName, const JobRunner& runJob);
+
+}  // namespace qola::cli
