@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -22,7 +23,8 @@ std::optional<std::uint8_t> flagsOf(std::span<const std::uint8_t> head) {
 ssize_t readAt(int fd, char* buffer, std::size_t count, std::int64_t offset) {
   std::size_t done = 0;
   while (done < count) {
-    const ssize_t got = ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset) + done);
+    const auto at = static_cast<off_t>(offset + static_cast<std::int64_t>(done));
+    const ssize_t got = ::pread(fd, buffer + done, count - done, at);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return -1;
     if (got == 0) break;

@@ -94,8 +94,8 @@ std::string verify(const Options& options, int compressed, const InputFile& inpu
 std::FILE* reportStream(const Options& options) {
   const bool stdinToDefault =
       !options.output && std::find(options.inputs.begin(), options.inputs.end(), "-") != options.inputs.end();
-  const bool audioToStdout = options.action != Action::Test &&
-                             (options.toStdout || namesStandardOutput(options.output.value_or("")) || stdinToDefault);
+  const bool namedStdout = namesStandardOutput(options.output.value_or(""));
+  const bool audioToStdout = options.action != Action::Test && (options.toStdout || namedStdout || stdinToDefault);
   return audioToStdout ? stderr : stdout;
 }
 

@@ -90,13 +90,24 @@ int tapClose(void* cookie) {
   return result;
 }
 
-// Creates 'to' from 'from' but never over an existing file, on every file system.
+bool unsupported(int error) { return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EPERM; }
+
+// Creates 'to' from 'from' but never over an existing file (EEXIST instead).
 int renameWithoutReplacing(const char* from, const char* to) {
   if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
-  if (::link(from, to) != 0) return -1;  // a hard link does not replace either
-  ::unlink(from);
-  return 0;
+  if (!unsupported(errno)) return -1;
+  if (::link(from, to) == 0) {  // a hard link does not replace either
+    ::unlink(from);
+    return 0;
+  }
+  if (!unsupported(errno)) return -1;
+  // A file system with neither: look first; only a race in between can slip through.
+  struct stat existing {};
+  if (::lstat(to, &existing) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return ::rename(from, to);
 }
 
 }  // namespace
@@ -214,7 +225,8 @@ bool PendingOutput::open(mode_t mode, bool readBack, std::string& error) {
 std::FILE* PendingOutput::jobStream() {
   tap_->fd = ::fcntl(written_ ? written_.get() : destination_.get(), F_DUPFD_CLOEXEC, 0);
   if (tap_->fd < 0) return nullptr;
-  std::FILE* stream = ::fopencookie(tap_.get(), "wb", cookie_io_functions_t{nullptr, &tapWrite, nullptr, &tapClose});
+  const cookie_io_functions_t functions{nullptr, &tapWrite, nullptr, &tapClose};
+  std::FILE* stream = ::fopencookie(tap_.get(), "wb", functions);
   if (stream == nullptr) tapClose(tap_.get());
   return stream;
 }
