@@ -24,6 +24,9 @@ TEST_F(Cli, DevicesAndFifosAreWrittenInPlace) {
   struct stat null {};
   ASSERT_EQ(::stat("/dev/null", &null), 0);
   EXPECT_TRUE(S_ISCHR(null.st_mode)) << "the device node stays";
+  const CliRun full = runCli("-q -o /dev/full " + path("a.wav"));
+  EXPECT_EQ(full.status, 1);
+  EXPECT_NE(full.output.find("write error (disk full?)"), std::string::npos) << full.output;
 
   ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
   const CliRun fifo = runShell("cat " + path("fifo") + " > " + path("read.wav") + " & " + kQola + " -d -q -o " +
