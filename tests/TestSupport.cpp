@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -48,11 +49,14 @@ void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> 
 }
 
 std::optional<std::filesystem::path> sharedDir() {
-  const std::filesystem::path dir(QOLA_SHARED_DIR);
+  const char* overridden = std::getenv("QOLA_SHARED_DIR");
+  const std::filesystem::path dir(overridden != nullptr ? overridden : QOLA_SHARED_DIR);
   std::error_code error;
   if (std::filesystem::is_directory(dir, error)) return std::filesystem::canonical(dir, error);
   return std::nullopt;
 }
+
+std::filesystem::path sourceDir() { return std::filesystem::path(QOLA_TEST_DATA_DIR).parent_path().parent_path(); }
 
 Bytes pcm16(std::span<const std::int16_t> samples) {
   Bytes bytes;

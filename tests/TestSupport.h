@@ -67,7 +67,11 @@ Bytes readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // The team's shared folder (corpus, vectors), or nullopt when it is absent.
+// The environment variable QOLA_SHARED_DIR overrides where it is looked for.
 std::optional<std::filesystem::path> sharedDir();
+
+// The root of the source tree (for samples/demo.wav).
+std::filesystem::path sourceDir();
 
 // Little-endian 16-bit PCM bytes of the given samples.
 Bytes pcm16(std::span<const std::int16_t> samples);

@@ -14,11 +14,13 @@ namespace {
 
 using Row = std::map<std::string, std::string>;
 
+// Without the table, one row that only says why the suite is skipped.
 std::vector<Row> readTable(const std::string& relative) {
-  std::vector<Row> rows;
   const auto shared = sharedDir();
-  if (!shared) return rows;
-  std::ifstream file(*shared / "vectors" / relative);
+  std::ifstream file;
+  if (shared) file.open(*shared / "vectors" / relative);
+  if (!file.is_open()) return {Row{{"name", "skipped"}, {"missing", "../shared/vectors/" + relative}}};
+  std::vector<Row> rows;
   std::string line;
   std::vector<std::string> columns;
   while (std::getline(file, line)) {
@@ -93,6 +95,7 @@ class DecodeVector : public ::testing::TestWithParam<Row> {};
 
 TEST_P(EncodeVector, CompressesToTheExactFileAndRestoresTheInput) {
   const Row& row = GetParam();
+  if (row.contains("missing")) GTEST_SKIP() << "no conformance vectors: " << row.at("missing") << " is absent";
   const Bytes input = readFile(vectorPath("encode", row.at("input")));
   const Bytes expected = readFile(vectorPath("encode", row.at("name") + ".qla"));
   ASSERT_EQ(sha256Hex(expected), row.at("qla_sha256"));
@@ -110,6 +113,7 @@ TEST_P(EncodeVector, CompressesToTheExactFileAndRestoresTheInput) {
 
 TEST_P(DecodeVector, RestoresOrRefusesExactly) {
   const Row& row = GetParam();
+  if (row.contains("missing")) GTEST_SKIP() << "no conformance vectors: " << row.at("missing") << " is absent";
   const Bytes file = readFile(vectorPath("decode", row.at("name") + ".qla"));
   Bytes output;
   std::optional<std::string> message;
@@ -144,8 +148,6 @@ std::string rowName(const ::testing::TestParamInfo<Row>& info) { return info.par
 
 INSTANTIATE_TEST_SUITE_P(Vectors, EncodeVector, ::testing::ValuesIn(readTable("encode/vectors.tsv")), rowName);
 INSTANTIATE_TEST_SUITE_P(Vectors, DecodeVector, ::testing::ValuesIn(readTable("decode/vectors.tsv")), rowName);
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(EncodeVector);
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DecodeVector);
 
 TEST(ConformancePattern, StarMatchesAnyText) {
   EXPECT_TRUE(matchesPattern("x.cpp:12: error: arithmetic decoder bad input file", "*arithmetic decoder bad input file"));

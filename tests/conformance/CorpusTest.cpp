@@ -9,10 +9,11 @@
 namespace qola::test {
 namespace {
 
+// Without the corpus, one name that only makes the suite report its skip.
 std::vector<std::string> corpusFiles() {
   std::vector<std::string> names;
   const auto shared = sharedDir();
-  if (!shared) return names;
+  if (!shared || !std::filesystem::is_directory(*shared / "corpus")) return {"missing"};
   for (const auto& entry : std::filesystem::directory_iterator(*shared / "corpus")) {
     if (entry.path().extension() == ".wav") names.push_back(entry.path().filename().string());
   }
@@ -32,6 +33,7 @@ constexpr Configuration kConfigurations[] = {
 class CorpusFile : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CorpusFile, RoundTripsByteExactly) {
+  if (GetParam() == "missing") GTEST_SKIP() << "no corpus: ../shared/corpus is absent";
   const Bytes input = readFile(*sharedDir() / "corpus" / GetParam());
   for (const Configuration& configuration : kConfigurations) {
     SCOPED_TRACE(configuration.name);
@@ -56,9 +58,8 @@ TEST_P(CorpusFile, RoundTripsByteExactly) {
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusFile, ::testing::ValuesIn(corpusFiles()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
-                           return info.param.substr(0, 3);
+                           return info.param == "missing" ? std::string("skipped") : info.param.substr(0, 3);
                          });
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusFile);
 
 }  // namespace
 }  // namespace qola::test

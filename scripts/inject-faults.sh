@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Injects plausible coding faults one at a time into a scratch copy of the
+# tree, builds the unit tests, runs them as a fresh clone would (no shared
+# vectors or corpus) and prints for each fault whether a test caught it.
+# A fault the tests miss is one a user's clone could ship unnoticed.
+#
+# Usage: scripts/inject-faults.sh            (uses $TMPDIR for the scratch tree)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=${TMPDIR:-/tmp}/qola-faults
+tree=$work/tree
+build=$work/build
+rm -rf "$work"
+mkdir -p "$tree"
+# The working copy as it is, committed or not, without build folders.
+(cd "$root" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | tar -xf - -C "$tree"
+
+# name | file | sed program that breaks it
+faults=(
+  "lag +20 never tried in the stereo decision|src/dsp/StereoDecision.cpp|s/d <= kMaxLag; ++d/d < kMaxLag; ++d/"
+  "residual model's peak one place off|src/entropy/BlockCoding.cpp|s/(magnitude - 3) + k/(magnitude - 2) + k/"
+  "right channel's last partial block not zero-filled|src/codec/CompressFile.cpp|/AW2.begin() + last/d"
+  "lag byte read as unsigned|src/codec/DecompressFile.cpp|s/static_cast<std::int8_t>(readFileByte(input, \"inside a segment\"))/readFileByte(input, \"inside a segment\")/"
+)
+
+configure() {
+  cmake -S "$tree" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQOLA_BUILD_GUI=OFF \
+    -DQOLA_BUILD_BENCH=OFF > "$work/configure.log"
+}
+build_tests() { cmake --build "$build" --target qola_tests -j "$(nproc)" > "$work/build.log" 2>&1; }
+# A directory that does not exist: the tests must not find the shared folder.
+run_tests() {
+  (cd "$build" && QOLA_SHARED_DIR="$work/no-shared" ctest -j "$(nproc)" --timeout 300 > "$work/ctest.log" 2>&1)
+}
+
+configure
+build_tests || { echo "the unchanged tree does not build; see $work/build.log"; exit 2; }
+run_tests || { echo "the unchanged tree fails its tests; see $work/ctest.log"; exit 2; }
+echo "unchanged tree: $(grep -E 'tests passed' "$work/ctest.log")"
+
+caught=0
+for entry in "${faults[@]}"; do
+  IFS='|' read -r name file program <<< "$entry"
+  cp "$tree/$file" "$work/original"
+  sed -i -e "$program" "$tree/$file"
+  if cmp -s "$tree/$file" "$work/original"; then
+    echo "NOT APPLIED  $name (pattern not found in $file)"
+  elif ! build_tests; then
+    echo "NO BUILD     $name (see $work/build.log)"
+  elif run_tests; then
+    echo "MISSED       $name"
+  else
+    caught=$((caught + 1))
+    failed=$(sed -n '/tests FAILED/,$p' "$work/ctest.log" | grep -oE '[0-9]+ - [^ ]+' | cut -d' ' -f3 | head -4 | paste -sd' ')
+    echo "CAUGHT       $name  by: $failed"
+  fi
+  cp "$work/original" "$tree/$file"
+done
+echo "caught $caught of ${#faults[@]} faults"
