@@ -53,13 +53,11 @@ inline SegmentDecoderOutcome runSegmentDecoder(const std::uint8_t* data, std::si
   std::vector<std::int16_t> residual(m);
   std::vector<std::int32_t> coefficients(m);
   std::vector<std::int8_t> bandParameters(m / 32);
-  std::vector<std::int32_t> parameterDifferences(m / 32);
   InputStream input(std::span<const std::uint8_t>(data + 1, size - 1));
   BitReader reader;
   ThrowingFatalScope scope;
   try {
-    decodeTransformSegment(s, reader, input, residual.data(), coefficients.data(), bandParameters.data(),
-                           parameterDifferences.data());
+    decodeTransformSegment({s, residual.data(), coefficients.data(), bandParameters.data()}, reader, input);
     outcome.decoded = true;
     while (input.getByte() >= 0) ++outcome.consumed;
     outcome.consumed = size - 1 - outcome.consumed;

@@ -102,10 +102,9 @@ void writePass(CompressionJob& job, const SegmentList& list, const std::int16_t*
     const int s = list.exponents[static_cast<std::size_t>(i)];
     const int L = 1 << s;
     const SegmentType type = list.types[static_cast<std::size_t>(i)];
-    int nonZero = 0;
     if (type == SegmentType::Transform) {
-      nonZero = codableResidual(s, source + p, b.TK.data() + p, b.CB.data() + p / format::kBandSize,
-                                b.Temp.data(), b.AWf.data());
+      codableResidual(s, source + p, b.TK.data() + p, b.CB.data() + p / format::kBandSize, b.Temp.data(),
+                      b.AWf.data());
     }
     job.done += std::min(frames, L);
     sink.setProgress(static_cast<int>(static_cast<double>(job.done) * 100.0 /
@@ -118,8 +117,9 @@ void writePass(CompressionJob& job, const SegmentList& list, const std::int16_t*
         writeConstantSegment(output, s, source[p]);
         break;
       case SegmentType::Transform:
-        encodeTransformSegment(s, b.AWf.data(), b.CB.data() + p / format::kBandSize, b.TK.data() + p,
-                               nonZero, lag, job.writer, output);
+        writeSegmentHeader(output, transformHeader(s, lag));
+        encodeTransformSegment({s, b.AWf.data(), b.TK.data() + p, b.CB.data() + p / format::kBandSize},
+                               job.writer, output);
         break;
     }
     p += L;
@@ -143,7 +143,7 @@ void compressBlock(CompressionJob& job, int transformLength, Adaptation level, i
     SegmentList candidate;
     const std::int32_t costD =
         segmentBlock(L0, level, b.buff.data(), candidate, b.D_TK.data(), b.D_CB.data());
-    if (costD < costR - 8 && hasTransformSegment(candidate)) {
+    if (costD < costR - format::kJointStereoMinSaving && hasTransformSegment(candidate)) {
       list = candidate;
       std::copy_n(b.D_TK.begin(), L0, b.TK.begin());
       std::copy_n(b.D_CB.begin(), L0 / format::kBandSize, b.CB.begin());

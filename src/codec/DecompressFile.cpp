@@ -23,7 +23,6 @@ struct DecompressionBuffers {
   std::vector<double> Temp;
   std::vector<std::int16_t> AWf;
   std::vector<std::int8_t> CB;
-  std::vector<std::int32_t> dCB;
   std::vector<std::int16_t> AW1;
   std::vector<std::int16_t> buff;       // second channel of an adaptive block
   std::vector<std::uint8_t> pcmBytes;   // interleaving scratch of the PCM writers
@@ -58,7 +57,6 @@ void allocateBuffers(DecompressionJob& job) {
   allocateBuffer(b.Temp, N, "Temp");
   allocateBuffer(b.AWf, N, "AWf");
   allocateBuffer(b.CB, N / format::kBandSize, "CB");
-  allocateBuffer(b.dCB, N / format::kBandSize, "dCB");
   if (job.channels == 2) {
     allocateBuffer(b.AW1, N, "AW1");
     allocateBuffer(b.buff, N, "buff");
@@ -78,11 +76,11 @@ void copyHeaderBack(InputStream& input, OutputStream& output) {
 // Decodes one segment record into AWi[0 .. 2^s - 1]; returns s.
 int decodeSegment(DecompressionJob& job, InputStream& input) {
   DecompressionBuffers& b = job.buffers;
-  const std::uint8_t byte = readFileByte(input, "before its last segment");
-  const int s = segmentExponent(byte);
+  const SegmentHeader header = readSegmentHeader(input, job.header.jointStereo());
+  const int s = header.s;
   const int m = 1 << s;
   if (m > job.N) damagedFile("a segment is longer than its block");
-  switch (segmentKind(byte)) {
+  switch (header.kind) {
     case format::SegmentKind::Zero:
       std::fill_n(b.AWi.begin(), m, 0);
       break;
@@ -91,14 +89,10 @@ int decodeSegment(DecompressionJob& job, InputStream& input) {
       break;
     case format::SegmentKind::Transform:
     case format::SegmentKind::LaggedTransform:
-      if (segmentKind(byte) == format::SegmentKind::LaggedTransform && job.header.jointStereo()) {
-        job.stereo.lag = static_cast<std::int8_t>(readFileByte(input, "inside a segment"));
-        job.stereo.lagged = true;
-      } else {
-        job.stereo.lagged = false;
-      }
+      job.stereo.lagged = header.kind == format::SegmentKind::LaggedTransform;
+      if (job.stereo.lagged) job.stereo.lag = header.lag;
       if (s > format::kMaxTransformExponent) FIDCT(b.Temp.data(), s);  // refuses the length
-      decodeTransformSegment(s, job.reader, input, b.AWf.data(), b.TK.data(), b.CB.data(), b.dCB.data());
+      decodeTransformSegment({s, b.AWf.data(), b.TK.data(), b.CB.data()}, job.reader, input);
       reconstructSegment(s, b.TK.data(), b.AWf.data(), b.Temp.data(), b.AWi.data());
       break;
   }

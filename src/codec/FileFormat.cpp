@@ -61,26 +61,38 @@ int finalSegmentLength(int blockLength, int finalFrames, bool adaptive) {
   return N;
 }
 
-std::uint8_t segmentByte(format::SegmentKind kind, int s) {
-  return static_cast<std::uint8_t>((static_cast<int>(kind) << format::kSegmentKindShift) |
-                                   (s - format::kMinSegmentExponent));
+void writeSegmentHeader(OutputStream& output, const SegmentHeader& header) {
+  output.putByte(static_cast<std::uint8_t>((static_cast<int>(header.kind) << format::kSegmentKindShift) |
+                                           (header.s - format::kMinSegmentExponent)));
+  if (header.kind == format::SegmentKind::LaggedTransform) output.putByte(static_cast<std::uint8_t>(header.lag));
 }
 
-format::SegmentKind segmentKind(std::uint8_t segmentByte) {
-  return static_cast<format::SegmentKind>(segmentByte >> format::kSegmentKindShift);
+SegmentHeader readSegmentHeader(InputStream& input, bool jointStereo) {
+  const std::uint8_t byte = readFileByte(input, "before its last segment");
+  SegmentHeader header;
+  header.kind = static_cast<format::SegmentKind>(byte >> format::kSegmentKindShift);
+  header.s = (byte & format::kSegmentExponentMask) + format::kMinSegmentExponent;
+  if (header.kind == format::SegmentKind::LaggedTransform) {
+    if (jointStereo) {
+      header.lag = static_cast<std::int8_t>(readFileByte(input, "inside a segment"));
+    } else {
+      header.kind = format::SegmentKind::Transform;
+    }
+  }
+  return header;
 }
 
-int segmentExponent(std::uint8_t segmentByte) {
-  return (segmentByte & format::kSegmentExponentMask) + format::kMinSegmentExponent;
+SegmentHeader transformHeader(int s, int lag) {
+  if (lag == format::kNoJointStereo) return {format::SegmentKind::Transform, s, lag};
+  return {format::SegmentKind::LaggedTransform, s, lag};
 }
 
-void writeZeroSegment(OutputStream& output, int s) {
-  output.putByte(segmentByte(format::SegmentKind::Zero, s));
-}
+void writeZeroSegment(OutputStream& output, int s) { writeSegmentHeader(output, {format::SegmentKind::Zero, s}); }
 
 void writeConstantSegment(OutputStream& output, int s, std::int16_t value) {
-  std::array<std::uint8_t, 3> bytes{segmentByte(format::SegmentKind::Constant, s), 0, 0};
-  storeBig16(bytes.data() + 1, static_cast<std::uint16_t>(value));
+  writeSegmentHeader(output, {format::SegmentKind::Constant, s});
+  std::array<std::uint8_t, 2> bytes{};
+  storeBig16(bytes.data(), static_cast<std::uint16_t>(value));
   output.write(bytes.data(), bytes.size());
 }
 

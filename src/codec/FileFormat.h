@@ -42,10 +42,21 @@ int finalBlockFrames(std::int64_t frames, int blockLength);
 // adaptation on it shrinks to N/4 or N/2 when the frames fit.
 int finalSegmentLength(int blockLength, int finalFrames, bool adaptive);
 
-// Segment byte: length exponent s (128 << (s - 7) samples) and kind.
-std::uint8_t segmentByte(format::SegmentKind kind, int s);
-format::SegmentKind segmentKind(std::uint8_t segmentByte);
-int segmentExponent(std::uint8_t segmentByte);
+// The fixed fields that open every segment record: the segment byte (kind and
+// length exponent s, 2^s samples) and, for a lagged transform segment of a
+// joint-stereo file, the lag byte. Written and read only here.
+struct SegmentHeader {
+  format::SegmentKind kind = format::SegmentKind::Zero;
+  int s = format::kMinSegmentExponent;
+  int lag = format::kNoJointStereo;  // for LaggedTransform only
+};
+
+void writeSegmentHeader(OutputStream& output, const SegmentHeader& header);
+// A lagged segment in a file without the joint-stereo flag has no lag byte and
+// reads as a plain transform segment.
+SegmentHeader readSegmentHeader(InputStream& input, bool jointStereo);
+// The header of a transform segment: lagged exactly when it carries a lag.
+SegmentHeader transformHeader(int s, int lag);
 
 void writeZeroSegment(OutputStream& output, int s);
 void writeConstantSegment(OutputStream& output, int s, std::int16_t value);

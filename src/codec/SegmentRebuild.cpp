@@ -9,6 +9,7 @@
 #include "common/Format.h"
 #include "dsp/Analysis.h"
 #include "dsp/Dct.h"
+#include "dsp/StereoDecision.h"
 
 namespace qola {
 namespace {
@@ -66,39 +67,32 @@ void reconstructSegment(int s, const std::int32_t* TK, const std::int16_t* AWf, 
   }
 }
 
-int formResidual(int s, const std::int32_t* TK, const std::int16_t* source, double* Temp,
-                 std::int16_t* AWf, int& nonZero) {
+int formResidual(int s, const std::int32_t* TK, const std::int16_t* source, double* Temp, std::int16_t* AWf) {
   rebuildSegment(s, TK, Temp);
   const int L = 1 << s;
   int largest = 0;
-  nonZero = 0;
   for (int i = 0; i < L; ++i) {
     AWf[i] = wrap16(static_cast<std::uint32_t>(roundRebuilt(Temp[i])) - static_cast<std::uint16_t>(source[i]));
     largest = std::max(largest, std::abs(static_cast<int>(AWf[i])));
-    if (AWf[i] != 0) ++nonZero;
   }
   return largest;
 }
 
-int codableResidual(int s, const std::int16_t* source, std::int32_t* TK, std::int8_t* CB, double* Temp,
-                    std::int16_t* AWf) {
-  int nonZero = 0;
-  if (formResidual(s, TK, source, Temp, AWf, nonZero) <= format::kMaxResidual) return nonZero;
+void codableResidual(int s, const std::int16_t* source, std::int32_t* TK, std::int8_t* CB, double* Temp,
+                     std::int16_t* AWf) {
+  if (formResidual(s, TK, source, Temp, AWf) <= format::kMaxResidual) return;
   for (int attempt = 0; attempt < kRequantiseAttempts; ++attempt) {
     requantise(s, source, static_cast<std::uint64_t>(attempt) + 1, TK, CB, Temp);
-    if (formResidual(s, TK, source, Temp, AWf, nonZero) <= format::kMaxResidual) return nonZero;
+    if (formResidual(s, TK, source, Temp, AWf) <= format::kMaxResidual) return;
   }
   // Left as it is: the segment coder reports the residual it cannot carry.
-  return nonZero;
 }
 
 void jointReconstruct(int lag, int length, const std::int16_t* first, const std::int16_t* difference,
                       std::int16_t* second) {
   for (int j = 0; j < length; ++j) {
-    const int t = j + lag;
-    const int index = t < 0 ? -t - 1 : (t < length ? t : 2 * length - 1 - t);
     second[j] = wrap16(static_cast<std::uint32_t>(static_cast<std::uint16_t>(difference[j])) +
-                       static_cast<std::uint16_t>(first[index]));
+                       static_cast<std::uint16_t>(mirroredSample(first, length, j + lag)));
   }
 }
 

@@ -18,19 +18,19 @@ void reconstructSegment(int s, const std::int32_t* TK, const std::int16_t* AWf, 
                         std::int16_t* AWi);
 
 // Encoder: residual = rounded rebuild - source, in 16-bit wrap-around.
-// Returns the largest residual magnitude; nonZero counts the non-zero residuals.
-int formResidual(int s, const std::int32_t* TK, const std::int16_t* source, double* Temp,
-                 std::int16_t* AWf, int& nonZero);
+// Returns the largest residual magnitude.
+int formResidual(int s, const std::int32_t* TK, const std::int16_t* source, double* Temp, std::int16_t* AWf);
 
 // Encoder: forms the residual of a transform segment and makes sure it can be
 // coded. Where the quantisation error of a sparse signal piles up beyond the
 // largest codable residual, the segment's coefficients are requantised with
 // dithered rounding (fixed seeds, so the output is reproducible) and its band
-// parameters chosen anew. Returns the number of non-zero residuals.
-int codableResidual(int s, const std::int16_t* source, std::int32_t* TK, std::int8_t* CB, double* Temp,
-                    std::int16_t* AWf);
+// parameters chosen anew.
+void codableResidual(int s, const std::int16_t* source, std::int32_t* TK, std::int8_t* CB, double* Temp,
+                     std::int16_t* AWf);
 
-// second[j] = difference[j] + first~[j + lag], first~ being first mirrored at both ends.
+// second[j] = difference[j] + first~[j + lag], first~ being first mirrored at
+// both ends exactly as the stereo decision mirrors it.
 void jointReconstruct(int lag, int length, const std::int16_t* first, const std::int16_t* difference,
                       std::int16_t* second);
 

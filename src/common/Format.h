@@ -41,17 +41,28 @@ inline constexpr std::uint8_t kModelAdaptiveBit = 0x80;
 inline constexpr std::uint8_t kModelMagnitudeMask = 0x3f;
 inline constexpr int kMaxResidual = 31;
 inline constexpr int kMinPeakedResidual = 3;
+// The fixed peaked model is only worth it when more than 3/5 of a segment's m
+// residuals are non-zero (integer division, as the writer has always cut it).
+constexpr int peakedModelThreshold(int m) { return 3 * m / 5; }
 // Initial counts of the symbols M-3 .. M+3 of the fixed peaked model.
 inline constexpr std::array<int, 7> kPeakCounts = {14, 82, 236, 335, 236, 82, 14};
 
 // Coefficient code: bands of 32 coefficients, one parameter each.
 inline constexpr int kBandSize = 32;
-inline constexpr int kMinBandParameter = -3;
+// Parameters up to 0 name a special code; 1..31 are Rice parameters.
+inline constexpr int kBandZero = -3;     // all 32 values are 0: no bits at all
+inline constexpr int kBandPairs = -2;    // pairs of values in -1..1
+inline constexpr int kBandTernary = -1;  // single values in -1..1
+inline constexpr int kBandUnary = 0;     // signed unary; also codes the parameter differences
+inline constexpr int kMinBandParameter = kBandZero;
 inline constexpr int kMaxBandParameter = 31;
 inline constexpr int kLastBandReference = -1;  // the highest band's difference is taken against -1
 
 // Joint stereo.
 inline constexpr int kMaxLag = 20;
 inline constexpr int kNoJointStereo = -128;
+// Bits the lagged difference signal must save over the right channel itself,
+// so that a block does not switch to joint stereo for a gain within noise.
+inline constexpr int kJointStereoMinSaving = 8;
 
 }  // namespace qola::format

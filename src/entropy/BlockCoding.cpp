@@ -12,6 +12,8 @@ namespace {
 
 using format::kBandSize;
 
+constexpr int kDifferenceParameter = format::kBandUnary;
+
 constexpr int kMaxSymbols = 2 * format::kMaxResidual + 1;
 
 // Parameter -2: the 3-bit index of each pair other than (0, 0), by (a + 1) * 3 + (b + 1).
@@ -23,11 +25,6 @@ constexpr std::array<std::array<std::int32_t, 2>, 8> kPairs = {
 // coefficient: unary u up to 2^32 - 1, Rice q up to (2^31 - 1) >> (b - 1).
 constexpr std::uint64_t kMaxUnaryRun = 0xffffffffu;
 constexpr std::uint64_t maxRiceRun(int b) { return std::uint64_t{0x7fffffff} >> (b - 1); }
-
-std::uint8_t segmentByte(format::SegmentKind kind, int s) {
-  return static_cast<std::uint8_t>((static_cast<int>(kind) << format::kSegmentKindShift) |
-                                   (s - format::kMinSegmentExponent));
-}
 
 [[noreturn]] void codingError() { fatalError("coding error, program terminated", 1); }
 
@@ -157,14 +154,14 @@ void decodeResidual(int m, int magnitude, bool peaked, InputStream& input, std::
 void encodeBand(const std::int32_t* values, int count, int parameter, BitWriter& writer,
                 OutputStream& output) {
   switch (parameter) {
-    case -3:
+    case format::kBandZero:
       for (int j = 0; j < count; ++j) {
         if (values[j] != 0) codingError();
       }
       return;
-    case -2: return encodePairs(values, count, writer, output);
-    case -1: return encodeTernary(values, count, writer, output);
-    case 0: return encodeUnary(values, count, writer, output);
+    case format::kBandPairs: return encodePairs(values, count, writer, output);
+    case format::kBandTernary: return encodeTernary(values, count, writer, output);
+    case format::kBandUnary: return encodeUnary(values, count, writer, output);
     default:
       if (parameter < format::kMinBandParameter || parameter > format::kMaxBandParameter) codingError();
       return encodeRice(values, count, parameter, writer, output);
@@ -173,12 +170,12 @@ void encodeBand(const std::int32_t* values, int count, int parameter, BitWriter&
 
 void decodeBand(int parameter, int count, BitReader& reader, InputStream& input, std::int32_t* values) {
   switch (parameter) {
-    case -3:
+    case format::kBandZero:
       for (int j = 0; j < count; ++j) values[j] = 0;
       return;
-    case -2: return decodePairs(count, reader, input, values);
-    case -1: return decodeTernary(count, reader, input, values);
-    case 0: return decodeUnary(count, reader, input, values);
+    case format::kBandPairs: return decodePairs(count, reader, input, values);
+    case format::kBandTernary: return decodeTernary(count, reader, input, values);
+    case format::kBandUnary: return decodeUnary(count, reader, input, values);
     default:
       if (parameter < format::kMinBandParameter || parameter > format::kMaxBandParameter) {
         damagedFile("a band parameter outside -3..31");
@@ -187,41 +184,35 @@ void decodeBand(int parameter, int count, BitReader& reader, InputStream& input,
   }
 }
 
-void encodeTransformSegment(int s, const std::int16_t* residual, const std::int8_t* bandParameters,
-                            const std::int32_t* coefficients, int nonZero, int lag, BitWriter& writer,
-                            OutputStream& output) {
-  const int m = 1 << s;
+void encodeTransformSegment(const TransformSegment& segment, BitWriter& writer, OutputStream& output) {
+  const int m = 1 << segment.s;
   const int bands = m / kBandSize;
-  if (lag == format::kNoJointStereo) {
-    output.putByte(segmentByte(format::SegmentKind::Transform, s));
-  } else {
-    output.putByte(segmentByte(format::SegmentKind::LaggedTransform, s));
-    output.putByte(static_cast<std::uint8_t>(lag));
-  }
-
   int magnitude = 0;
-  for (int i = 0; i < m; ++i) magnitude = std::max(magnitude, std::abs(int{residual[i]}));
+  int nonZero = 0;
+  for (int i = 0; i < m; ++i) {
+    magnitude = std::max(magnitude, std::abs(int{segment.residual[i]}));
+    nonZero += segment.residual[i] != 0;
+  }
   if (magnitude > format::kMaxResidual) codingError();
-  const bool peaked = magnitude >= format::kMinPeakedResidual && nonZero > 3 * m / 5;
+  const bool peaked = magnitude >= format::kMinPeakedResidual && nonZero > format::peakedModelThreshold(m);
   output.putByte(static_cast<std::uint8_t>(peaked ? magnitude : magnitude | format::kModelAdaptiveBit));
-  encodeResidual(m, residual, magnitude, peaked, output);
+  encodeResidual(m, segment.residual, magnitude, peaked, output);
 
   // Parameter differences, the highest band's taken against -1.
+  const std::int8_t* parameters = segment.bandParameters;
   for (int i = 0; i < bands; ++i) {
-    const int next = i + 1 < bands ? bandParameters[i + 1] : format::kLastBandReference;
-    const std::int32_t difference = next - bandParameters[i];
-    encodeBand(&difference, 1, 0, writer, output);
+    const int next = i + 1 < bands ? parameters[i + 1] : format::kLastBandReference;
+    const std::int32_t difference = next - parameters[i];
+    encodeBand(&difference, 1, kDifferenceParameter, writer, output);
   }
   for (int i = 0; i < bands; ++i) {
-    encodeBand(coefficients + i * kBandSize, kBandSize, bandParameters[i], writer, output);
+    encodeBand(segment.coefficients + i * kBandSize, kBandSize, parameters[i], writer, output);
   }
   flushBits(writer, output);
 }
 
-void decodeTransformSegment(int s, BitReader& reader, InputStream& input, std::int16_t* residual,
-                            std::int32_t* coefficients, std::int8_t* bandParameters,
-                            std::int32_t* parameterDifferences) {
-  const int m = 1 << s;
+void decodeTransformSegment(const TransformSegment& segment, BitReader& reader, InputStream& input) {
+  const int m = 1 << segment.s;
   const int bands = m / kBandSize;
   const int modelByte = input.getByte();
   if (modelByte < 0) damagedFile("the file ends before a model byte");
@@ -229,21 +220,23 @@ void decodeTransformSegment(int s, BitReader& reader, InputStream& input, std::i
   const bool peaked = (modelByte & format::kModelAdaptiveBit) == 0;
   if (magnitude > format::kMaxResidual) damagedFile("a model byte states residuals above 31");
   if (peaked && magnitude < format::kMinPeakedResidual) damagedFile("a fixed peaked residual model with M below 3");
-  decodeResidual(m, magnitude, peaked, input, residual);
+  decodeResidual(m, magnitude, peaked, input, segment.residual);
 
-  decodeBand(0, bands, reader, input, parameterDifferences);
+  std::array<std::int32_t, format::kMaxBlockLength / kBandSize> differences;
+  if (bands > static_cast<int>(differences.size())) damagedFile("a transform segment is longer than 4096 samples");
+  decodeBand(kDifferenceParameter, bands, reader, input, differences.data());
   // Differences are undone in 8-bit arithmetic, from the highest band down.
   std::uint8_t parameter = static_cast<std::uint8_t>(format::kLastBandReference);
   for (int i = bands - 1; i >= 0; --i) {
-    parameter = static_cast<std::uint8_t>(parameter - static_cast<std::uint32_t>(parameterDifferences[i]));
+    parameter = static_cast<std::uint8_t>(parameter - static_cast<std::uint32_t>(differences[i]));
     const auto value = static_cast<std::int8_t>(parameter);
     if (value < format::kMinBandParameter || value > format::kMaxBandParameter) {
       damagedFile("a band parameter outside -3..31");
     }
-    bandParameters[i] = value;
+    segment.bandParameters[i] = value;
   }
   for (int i = 0; i < bands; ++i) {
-    decodeBand(bandParameters[i], kBandSize, reader, input, coefficients + i * kBandSize);
+    decodeBand(segment.bandParameters[i], kBandSize, reader, input, segment.coefficients + i * kBandSize);
   }
   resetBits(reader);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "common/Format.h"
 #include "entropy/BitPacker.h"
 
 namespace qola {
@@ -19,18 +20,22 @@ void encodeBand(const std::int32_t* values, int count, int parameter, BitWriter&
                 OutputStream& output);
 void decodeBand(int parameter, int count, BitReader& reader, InputStream& input, std::int32_t* values);
 
-// Writes a whole transform segment record of 2^s samples: segment byte (and
-// lag byte unless lag is format::kNoJointStereo), model byte, residual code,
-// coefficient code. nonZero counts the residual values that are not 0.
-void encodeTransformSegment(int s, const std::int16_t* residual, const std::int8_t* bandParameters,
-                            const std::int32_t* coefficients, int nonZero, int lag, BitWriter& writer,
-                            OutputStream& output);
+// The coded data of one transform segment of 2^s samples, in arrays the
+// caller owns: residual and coefficients hold 2^s values, bandParameters one
+// per band of 32 coefficients.
+struct TransformSegment {
+  int s = format::kMinSegmentExponent;
+  std::int16_t* residual = nullptr;  // rounded rebuild minus source, |e| <= 31
+  std::int32_t* coefficients = nullptr;
+  std::int8_t* bandParameters = nullptr;
+};
 
-// Reads a transform segment from its model byte on and leaves the input on
-// the first byte after it. The arrays hold at least 2^s values (2^s / 32 for
-// bandParameters and parameterDifferences).
-void decodeTransformSegment(int s, BitReader& reader, InputStream& input, std::int16_t* residual,
-                            std::int32_t* coefficients, std::int8_t* bandParameters,
-                            std::int32_t* parameterDifferences);
+// Writes the segment's payload after its segment header: model byte,
+// residual code, coefficient code. A residual beyond 31 is a coding error.
+void encodeTransformSegment(const TransformSegment& segment, BitWriter& writer, OutputStream& output);
+
+// Reads what encodeTransformSegment wrote into the segment's arrays and
+// leaves the input on the first byte after it.
+void decodeTransformSegment(const TransformSegment& segment, BitReader& reader, InputStream& input);
 
 }  // namespace qola

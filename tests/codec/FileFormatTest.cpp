@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "TestSupport.h"
 #include "codec/Report.h"
 
@@ -41,20 +43,36 @@ TEST(FileFormat, ReadsVersionPlatformAndFlags) {
   EXPECT_NE(message->find("Damaged file"), std::string::npos);
 }
 
-TEST(FileFormat, SegmentBytesAndConstantValue) {
-  EXPECT_EQ(segmentByte(format::SegmentKind::Zero, 7), 0x00);
-  EXPECT_EQ(segmentByte(format::SegmentKind::Constant, 12), 0x45);
-  EXPECT_EQ(segmentByte(format::SegmentKind::Transform, 9), 0x82);
-  EXPECT_EQ(segmentByte(format::SegmentKind::LaggedTransform, 10), 0xC3);
-  EXPECT_EQ(segmentExponent(0xFF), 14);
-  EXPECT_EQ(segmentKind(0x78), format::SegmentKind::Constant) << "bits 3-5 are ignored";
+TEST(FileFormat, SegmentHeadersAndConstantValue) {
+  using enum format::SegmentKind;
+  // header written, its bytes, whether the file has the joint flag, header read back
+  const std::vector<std::tuple<SegmentHeader, Bytes, bool, SegmentHeader>> cases = {
+      {{Zero, 7}, {0x00}, true, {Zero, 7}},
+      {{Constant, 12}, {0x45}, false, {Constant, 12}},
+      {transformHeader(9, format::kNoJointStereo), {0x82}, true, {Transform, 9}},
+      {transformHeader(10, -20), {0xC3, 0xEC}, true, {LaggedTransform, 10, -20}},
+      {transformHeader(7, 20), {0xC0, 0x14}, true, {LaggedTransform, 7, 20}},
+      {transformHeader(8, 3), {0xC1, 0x03}, false, {Transform, 8}},  // no lag byte is read back
+  };
+  for (const auto& [written, bytes, joint, read] : cases) {
+    Bytes out;
+    OutputStream output(out);
+    writeSegmentHeader(output, written);
+    EXPECT_EQ(out, bytes);
+    InputStream input(bytes);
+    const SegmentHeader header = readSegmentHeader(input, joint);
+    EXPECT_TRUE(header.kind == read.kind && header.s == read.s && header.lag == read.lag) << int{bytes[0]};
+  }
+  const Bytes ignored = {0x78};  // bits 3-5 are ignored
+  InputStream input(ignored);
+  EXPECT_EQ(readSegmentHeader(input, false).kind, Constant);
 
   Bytes out;
   OutputStream output(out);
   writeConstantSegment(output, 8, -2);
   EXPECT_EQ(out, (Bytes{0x41, 0xFF, 0xFE}));
-  InputStream input(std::span<const std::uint8_t>(out).subspan(1));
-  EXPECT_EQ(readConstantValue(input), -2);
+  InputStream constant(std::span<const std::uint8_t>(out).subspan(1));
+  EXPECT_EQ(readConstantValue(constant), -2);
 }
 
 TEST(FileFormat, BlockBookkeepingAndTheFinalSegmentRule) {

@@ -24,19 +24,13 @@ TEST(CodableResidual, RequantisesAClickWhoseResidualWouldNotFit) {
     SegmentType type{};
     analyseBlock(s, source.data(), coefficients.data(), parameters.data(), type);
     ASSERT_EQ(type, SegmentType::Transform);
-    int nonZero = 0;
-    ASSERT_GT(formResidual(s, coefficients.data(), source.data(), temp.data(), residual.data(), nonZero), 31)
+    ASSERT_GT(formResidual(s, coefficients.data(), source.data(), temp.data(), residual.data()), 31)
         << "the click no longer provokes the fallback at s = " << s;
 
-    nonZero = codableResidual(s, source.data(), coefficients.data(), parameters.data(), temp.data(), residual.data());
+    codableResidual(s, source.data(), coefficients.data(), parameters.data(), temp.data(), residual.data());
     int largest = 0;
-    int counted = 0;
-    for (std::int16_t e : residual) {
-      largest = std::max(largest, std::abs(static_cast<int>(e)));
-      counted += e != 0;
-    }
+    for (std::int16_t e : residual) largest = std::max(largest, std::abs(static_cast<int>(e)));
     EXPECT_LE(largest, 31);
-    EXPECT_EQ(nonZero, counted);
     for (int band = 0; band < L / 32; ++band) {
       int parameter = 0;
       chooseBandParameter(coefficients.data() + 32 * band, 32, parameter);
