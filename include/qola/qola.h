@@ -32,7 +32,15 @@ struct CodecSettings {
   bool swapBytes = false;
 };
 
+inline constexpr int kMaxBlockLengthIndex = 5;  // 4096 samples
 inline int blockLength(const CodecSettings& settings) { return 1 << (settings.blockLengthIndex + 7); }
+// The block length index of a block length of 128 .. 4096 samples; -1 for any other length.
+inline int blockLengthIndexOf(int length) {
+  for (int index = 0; index <= kMaxBlockLengthIndex; ++index) {
+    if (1 << (index + 7) == length) return index;
+  }
+  return -1;
+}
 
 class ProgressSink {
  public:

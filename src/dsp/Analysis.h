@@ -16,7 +16,8 @@ inline constexpr std::int32_t kConstantSegmentCost = 24;
 double quantiserStep(int s);
 
 // Nearest integer, halves away from zero. Values outside the 32-bit range
-// (and NaN) give INT32_MIN, as the x86 conversion of the original program does.
+// (and NaN) give INT32_MIN: a defined result for every double, the same on
+// every machine, where a plain conversion would be undefined.
 std::int32_t roundHalfAway(double x);
 
 // Classifies samples[0 .. 2^s - 1] (7 <= s <= 12) and returns its estimated

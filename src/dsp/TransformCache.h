@@ -7,7 +7,8 @@
 
 namespace qola {
 
-inline constexpr double kSqrtHalf = 0.7071067811865476;  // used as written
+// Every compressed file's rebuild depends on this exact value: never recompute it.
+inline constexpr double kSqrtHalf = 0.7071067811865476;
 
 // One length's table: filled once (call_once keeps a concurrent first use
 // safe) and never released.

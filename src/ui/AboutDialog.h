@@ -1,4 +1,4 @@
-// The About box: template 100, closed by OK, Escape or the close box.
+// The About box, closed by OK, Escape or the close box.
 #pragma once
 
 #include <wx/dialog.h>

@@ -1,4 +1,4 @@
-// The main dialog's window: the controls of template 102 on a wx dialog, the
+// The main dialog's window: the controls of the main layout on a wx dialog, the
 // platform services the dialog logic asks for, and the routing of the
 // window's events to that logic.
 #pragma once

@@ -124,7 +124,6 @@ TEST(Dct, OutOfRangeLengthsAreFatal) {
   EXPECT_EQ(test::fatalMessageOf([&] { FDCT(x, 13); }), "Error: FDCT: logm = 13 is out of bounds [0, 12]");
   EXPECT_EQ(test::fatalMessageOf([&] { FIDCT(x, -1); }), "Error: FIDCT: logm = -1 is out of bounds [0, 12]");
   EXPECT_EQ(test::fatalMessageOf([&] { FDCTIV2(x, 13, 1.0); }), "Error: FDCTIV2: logm = 13 is out of bounds [0, 12]");
-  EXPECT_EXIT(FIDCT(x, 13), ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace

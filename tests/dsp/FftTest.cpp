@@ -65,7 +65,6 @@ TEST(Fft, OutOfRangeLengthsAreFatal) {
   double re[2] = {}, im[2] = {};
   EXPECT_EQ(test::fatalMessageOf([&] { SRFFT(re, im, -1); }), "Error: SRFFT: logm = -1 is out of bounds [0, 12]");
   EXPECT_EQ(test::fatalMessageOf([&] { CFFT(re, im, 13); }), "Error: SRFFT: logm = 13 is out of bounds [0, 12]");
-  EXPECT_EXIT(SRFFT(re, im, 13), ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace
