@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "codec/SegmentRebuild.h"
 
 namespace qola::test {
 namespace {
@@ -79,25 +78,6 @@ TEST(DecompressFile, MonoFinalSegmentWritesOnlyTheRemainingSamples) {
   ASSERT_EQ(out.size(), 20000u);
   EXPECT_EQ(out[2 * 8192], 7);
   EXPECT_EQ(out[2 * 9999], 7);
-}
-
-TEST(JointReconstruct, MirrorsTheFirstChannelAtBothEnds) {
-  std::vector<std::int16_t> first(128);
-  for (int i = 0; i < 128; ++i) first[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * 10);
-  const std::vector<std::int16_t> difference(128, 1);
-  std::vector<std::int16_t> second(128);
-  jointReconstruct(-20, 128, first.data(), difference.data(), second.data());
-  for (int j = 0; j < 20; ++j) EXPECT_EQ(second[static_cast<std::size_t>(j)], first[static_cast<std::size_t>(19 - j)] + 1);
-  EXPECT_EQ(second[20], 1);
-  jointReconstruct(20, 128, first.data(), difference.data(), second.data());
-  EXPECT_EQ(second[107], first[127] + 1);
-  EXPECT_EQ(second[108], first[127] + 1) << "t = 128 mirrors to 127";
-  EXPECT_EQ(second[127], first[108] + 1);
-
-  const std::vector<std::int16_t> low(128, -32768);
-  const std::vector<std::int16_t> minusOne(128, -1);
-  jointReconstruct(0, 128, low.data(), minusOne.data(), second.data());
-  EXPECT_EQ(second[0], 32767) << "the sum wraps in 16 bits";
 }
 
 }  // namespace

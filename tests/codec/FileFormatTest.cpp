@@ -10,38 +10,6 @@
 namespace qola::test {
 namespace {
 
-TEST(FileFormat, HeaderOfARecognisedStereoWavWithJointAndFullAdaptation) {
-  PcmLayout layout;
-  layout.channels = 2;
-  layout.headerLength = 44;
-  const std::uint8_t flags = headerFlags(layout, true, Adaptation::Full, 5);
-  Bytes out;
-  OutputStream output(out);
-  writeFileHeader(output, flags, 44100);
-  EXPECT_EQ(out, (Bytes{0x11, 0xDD, 0x00, 0x00, 0xAC, 0x44}));
-  layout.channels = 1;
-  layout.eightBit = true;
-  layout.headerLength = 0;
-  EXPECT_EQ(headerFlags(layout, false, Adaptation::None, 0), 0x20);
-}
-
-TEST(FileFormat, ReadsVersionPlatformAndFlags) {
-  const Bytes bytes = {0x90, 0xA3, 0x00, 0x01, 0x00, 0x02};
-  InputStream input(bytes);
-  const FileHeader header = readFileHeader(input);
-  EXPECT_EQ(header.version, 16);
-  EXPECT_STREQ(platformWord(header), "Solaris");
-  EXPECT_TRUE(header.stereo());
-  EXPECT_TRUE(header.eightBit());
-  EXPECT_EQ(header.blockLength(), 1024);
-  EXPECT_EQ(header.sampleCount, 65538);
-
-  const Bytes shortFile = {0x11, 0x00, 0x00};
-  InputStream shortInput(shortFile);
-  EXPECT_EQ(fatalMessageOf([&] { readFileHeader(shortInput); }),
-            "Damaged file: the file is too short for a file header, program terminated");
-}
-
 TEST(FileFormat, SegmentHeadersAndConstantValue) {
   using enum format::SegmentKind;
   // header written, its bytes, whether the file has the joint flag, header read back
@@ -101,20 +69,6 @@ TEST(Report, CompressionTextIsExact) {
             "\ncompressed file\t: 522 bytes\ncompression ratio\t: 2.000\naverage bit rate\t: 4.000 bps");
   EXPECT_EQ(compressionReport(0, 2, 2, 0, 6).substr(0, 47), "\nprocessed data\t: 2 x 0 samples (16 bit)\norigin");
   EXPECT_NE(compressionReport(0, 2, 2, 0, 6).find("average bit rate\t: 0.000 bps"), std::string::npos);
-}
-
-TEST(Report, DecompressionTextIsExact) {
-  FileHeader header;
-  header.version = 17;
-  header.flags = format::kFlagStereo;
-  header.sampleCount = 44100;
-  EXPECT_EQ(decompressionReport(header),
-            "\nQOLA file version\t: 1.7 DOS\naudio data type\t: 2 x 44100 samples (16 bit)");
-  header.version = 16;
-  header.solaris = true;
-  header.flags = format::kFlagEightBit;
-  header.sampleCount = 0;
-  EXPECT_EQ(decompressionReport(header), "\nQOLA file version\t: 1.6 Solaris\naudio data type\t: 0 samples (8 bit)");
 }
 
 }  // namespace
