@@ -74,16 +74,6 @@ TEST(RoundTrip, StressSignalsUnderEveryAdaptation) {
   }
 }
 
-TEST(RoundTrip, FinalPartialBlockLengths) {
-  for (std::size_t frames : {0u, 1u, 77u, 1000u, 1024u, 1025u, 1500u, 3000u, 4096u, 8192u, 10000u}) {
-    CodecSettings settings;
-    settings.jointStereo = true;
-    const Bytes input = pcm16(makeSignal(Signal::Music, 2 * frames, 2));
-    SCOPED_TRACE(frames);
-    expectRoundTrip(settings, input, input.size());
-  }
-}
-
 TEST(RoundTrip, OddTrailingBytesAreNotStored) {
   CodecSettings settings;
   Bytes input = pcm16(makeSignal(Signal::Music, 2 * 500, 2));

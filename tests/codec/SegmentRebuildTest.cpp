@@ -43,23 +43,6 @@ TEST(CodableResidual, RequantisesAClickWhoseResidualWouldNotFit) {
   }
 }
 
-TEST(CodableResidual, LeavesCodableSegmentsUntouched) {
-  const int s = 8;
-  std::vector<std::int16_t> source(256);
-  for (int i = 0; i < 256; ++i) source[static_cast<std::size_t>(i)] = static_cast<std::int16_t>((i * 37) % 200 - 100);
-  std::vector<std::int32_t> coefficients(256);
-  std::vector<std::int8_t> parameters(8);
-  std::vector<double> temp(256);
-  std::vector<std::int16_t> residual(256);
-  SegmentType type{};
-  analyseBlock(s, source.data(), coefficients.data(), parameters.data(), type);
-  const auto coefficientsBefore = coefficients;
-  const auto parametersBefore = parameters;
-  codableResidual(s, source.data(), coefficients.data(), parameters.data(), temp.data(), residual.data());
-  EXPECT_EQ(coefficients, coefficientsBefore);
-  EXPECT_EQ(parameters, parametersBefore);
-}
-
 TEST(RoundRebuilt, SaturatesInsteadOfOverflowing) {
   EXPECT_EQ(roundRebuilt(1e15), 2147483647);
   EXPECT_EQ(roundRebuilt(-1e15), -2147483647 - 1);

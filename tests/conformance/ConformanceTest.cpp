@@ -60,27 +60,10 @@ CodecSettings settingsOf(const Row& row) {
   return settings;
 }
 
-// '*' matches any text; every other character stands for itself.
+// A leading '*' matches any text; every other character stands for itself.
 bool matchesPattern(const std::string& text, const std::string& pattern) {
-  std::size_t at = 0;
-  std::size_t start = 0;
-  bool anchored = true;
-  while (start <= pattern.size()) {
-    const std::size_t star = pattern.find('*', start);
-    const std::string piece = pattern.substr(start, star == std::string::npos ? std::string::npos : star - start);
-    if (star == std::string::npos) {
-      if (text.size() < at + piece.size()) return false;
-      const std::size_t tail = text.size() - piece.size();
-      return (anchored ? tail == at : tail >= at) && text.compare(tail, piece.size(), piece) == 0;
-    }
-    const std::size_t found = anchored ? (text.compare(at, piece.size(), piece) == 0 ? at : std::string::npos)
-                                       : text.find(piece, at);
-    if (found == std::string::npos) return false;
-    at = found + piece.size();
-    anchored = false;
-    start = star + 1;
-  }
-  return true;
+  if (!pattern.starts_with('*')) return text == pattern;
+  return text.ends_with(std::string_view(pattern).substr(1));
 }
 
 std::string firstDifference(const Bytes& actual, const Bytes& expected) {
