@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <random>
 #include <optional>
+#include <random>
 #include <tuple>
 
 #include "TestSupport.h"
@@ -156,7 +156,7 @@ TEST(TransformSegment, RandomRoundTripsStopOnTheFollowingByte) {
           std::uniform_int_distribution<std::int64_t> value(std::max<std::int64_t>(-reach, INT_MIN),
                                                             std::min<std::int64_t>(reach - (parameter > 0), INT_MAX));
           segment.parameters[band] = static_cast<std::int8_t>(parameter);
-          for (int j = 0; j < 32; ++j) segment.coefficients[band * 32 + j] = static_cast<std::int32_t>(value(random));
+          for (int j = 0; j < 32; ++j) segment.coefficients[band * 32 + j] = static_cast<int>(value(random));
         }
         const int nonZero = static_cast<int>(std::count_if(segment.residual.begin(), segment.residual.end(),
                                                            [](std::int16_t e) { return e != 0; }));
