@@ -29,7 +29,9 @@ struct DecompressionBuffers {
   std::vector<std::uint8_t> AWb;
 };
 
-// Where the segments of a stereo block are collected.
+constexpr const char* kShortSegment = "a segment is shorter than its block without adaptation";
+
+// Where the segments of a block are collected (mono uses fill only).
 struct StereoState {
   bool second = false;  // phase: collecting the second channel
   int fill = 0;         // samples of the current channel collected so far
@@ -132,6 +134,20 @@ void completeBlock(DecompressionJob& job, int length, int frames, OutputStream& 
   job.stereo.fill = 0;
 }
 
+// Checks a mono segment of m samples against the block layout the header
+// describes; returns the samples it adds to the output.
+std::int64_t placeMono(DecompressionJob& job, int m, std::int64_t remaining) {
+  int& fill = job.stereo.fill;
+  if (fill == 0 && remaining < job.N) {  // the final partial block: one segment, at least r long
+    if (m < remaining) damagedFile("the segments do not match the sample count");
+    return remaining;
+  }
+  if (!job.header.adaptive() && m != job.N) damagedFile(kShortSegment);
+  if (fill + m > job.N) damagedFile("the segments of a block overrun its length");
+  fill = (fill + m) % job.N;
+  return m;
+}
+
 // Places a stereo segment of m samples; returns the samples accounted for.
 std::int64_t placeStereo(DecompressionJob& job, int m, std::int64_t remaining, OutputStream& output) {
   DecompressionBuffers& b = job.buffers;
@@ -142,6 +158,7 @@ std::int64_t placeStereo(DecompressionJob& job, int m, std::int64_t remaining, O
     if (state.final && (job.finalFrames == 0 || m < job.finalFrames)) {
       damagedFile("the segments do not match the sample count");
     }
+    if (!state.final && m != job.N) damagedFile(kShortSegment);
     const int frames = state.final ? job.finalFrames : m;
     if (!state.second) {
       std::copy_n(b.AWi.begin(), m, b.AW1.begin());
@@ -178,6 +195,8 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
     input.close();
     fatalError("Old file version, program terminated", 1);
   }
+  // No writer stores a count above 2^31 - 1.
+  if (job.header.sampleCount < 0) damagedFile("the sample count is out of range");
   job.N = job.header.blockLength();
   job.channels = job.header.stereo() ? 2 : 1;
   job.swapBytes = settings.swapBytes && !job.header.eightBit();
@@ -194,8 +213,7 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   std::int64_t remaining = total;
   while (remaining > 0) {
     const int m = 1 << decodeSegment(job, input);
-    const std::int64_t k = job.channels == 1 ? std::min<std::int64_t>(m, remaining)
-                                             : placeStereo(job, m, remaining, output);
+    const std::int64_t k = job.channels == 1 ? placeMono(job, m, remaining) : placeStereo(job, m, remaining, output);
     if (job.channels == 1) writeMono(job, static_cast<int>(k), output);
     remaining -= k;
     if (output.failed()) {  // a full disk or the file size limit: stop now, the caller reports it

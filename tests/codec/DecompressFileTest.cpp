@@ -65,6 +65,12 @@ TEST(DecompressFile, DamagedStructuresAreRefused) {
       {{0x11, 0x00, 0, 0, 0, 0x80, 0x40, 0x12}, "the file ends inside a constant segment"},
       {{0x11, 0x10, 0, 0, 0, 0x00, 5, 1, 2}, "the file ends inside the header copy"},
       {{0x11, 0x00}, "the file is too short for a file header"},
+      {{0x11, 0x00, 0x80, 0, 0, 0}, "the sample count is out of range"},
+      // Segments that contradict the block layout the flags describe.
+      {{0x11, 0x01, 0, 0, 0x02, 0x00, 0x00, 0x00}, "a segment is shorter than its block without adaptation"},
+      {{0x11, 0x81, 0, 0, 0x02, 0x00, 0x00, 0x00}, "a segment is shorter than its block without adaptation"},
+      {{0x11, 0x01, 0, 0, 0, 0xC8, 0x00}, "the segments do not match the sample count"},
+      {{0x11, 0x41, 0, 0, 0x02, 0x00, 0x00, 0x01}, "the segments of a block overrun its length"},
   };
   for (const auto& [file, what] : damaged) {
     EXPECT_EQ(fatalMessageOf([&] { decompressBytes(file); }), "Damaged file: " + what + ", program terminated");
