@@ -20,6 +20,15 @@ inline constexpr const char* kFileVersion = "1.71 build 1";
 enum class Mode { Compress, Decompress };
 enum class Adaptation { None = 1, Medium = 2, Full = 3 };
 
+// How the encoder makes the choices the file format leaves to it. Every mode
+// writes files that every reader restores.
+//   Specified: the reference choices, byte for byte (the desktop program).
+//   Default:   the reference choices plus those that cost no time, such as
+//              keeping joint stereo for blocks whose channels are identical.
+//   Best:      codes candidates and keeps the smallest; several times slower.
+//   Fast:      Default without block splitting (adaptation None).
+enum class EncoderMode { Specified, Default, Best, Fast };
+
 // The user's coding choices. Defaults are the dialog's initial settings.
 struct CodecSettings {
   Mode mode = Mode::Compress;
@@ -30,6 +39,7 @@ struct CodecSettings {
   bool wavEvaluation = false;
   bool jointStereo = false;
   bool swapBytes = false;
+  EncoderMode encoderMode = EncoderMode::Default;
 };
 
 inline constexpr int kMaxBlockLengthIndex = 5;  // 4096 samples

@@ -118,6 +118,7 @@ CodecSettings CMainDialog::settings() const {
   result.wavEvaluation = wavEvaluation;
   result.jointStereo = jointStereo;
   result.swapBytes = swapBytes;
+  result.encoderMode = EncoderMode::Specified;  // the desktop program writes the reference files
   return result;
 }
 

@@ -180,6 +180,7 @@ TEST_F(MainDialogLogic, SettingsComeFromTheMembers) {
     dialog.onStart();
     EXPECT_EQ(jobs, std::vector{expected.mode});
     EXPECT_EQ(fields(lastSettings), fields(expected));
+    EXPECT_EQ(lastSettings.encoderMode, EncoderMode::Specified);
   }
 }
 
