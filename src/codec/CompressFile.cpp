@@ -2,10 +2,16 @@
 #include <qola/qola.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <limits>
+#include <memory>
 #include <vector>
 
+#include "codec/BestSearch.h"
+#include "codec/CompressFile.h"
 #include "codec/FileFormat.h"
+#include "codec/LagCarrier.h"
 #include "codec/Report.h"
 #include "codec/SegmentRebuild.h"
 #include "common/Fatal.h"
@@ -42,6 +48,10 @@ struct CompressionJob {
   BitWriter writer;
   std::int64_t done = 0;
   std::int64_t workTotal = 0;  // passes * n, in 64 bits: long stereo files exceed 2^31
+  EncoderMode mode = EncoderMode::Default;
+  BestTechniques best;  // all off unless the mode is Best
+  std::unique_ptr<TrialCoder> trials;
+  std::vector<std::uint8_t> carrierBytes;  // trial coding of the lag carrier
 };
 
 void allocateBuffers(CompressionJob& job) {
@@ -93,23 +103,35 @@ bool hasTransformSegment(const SegmentList& list) {
                      [](SegmentType type) { return type == SegmentType::Transform; });
 }
 
-// Writes the segments of one channel pass in time order.
-void writePass(CompressionJob& job, const SegmentList& list, const std::int16_t* source, int frames,
-               int lag, ProgressSink& sink, OutputStream& output) {
+// Codes one transform segment of 2^s samples; the Best encoder's searches
+// choose how.
+void writeTransform(CompressionJob& job, int s, const std::int16_t* source, std::int32_t* TK,
+                    std::int8_t* CB, int lag, OutputStream& output) {
   CompressionBuffers& b = job.buffers;
+  if (job.trials == nullptr) {
+    codableResidual(s, source, TK, CB, b.Temp.data(), b.AWf.data());
+    writeSegmentHeader(output, transformHeader(s, lag));
+    encodeTransformSegment({s, b.AWf.data(), TK, CB}, job.writer, output);
+    return;
+  }
+  smallestTransformRecord(*job.trials, job.best, s, source, TK, CB, lag);
+  output.write(job.trials->bytes.data(), job.trials->bytes.size());
+}
+
+// Writes the segments of one channel pass in time order; with a sink, the
+// progress follows every segment.
+void writePass(CompressionJob& job, const SegmentList& list, const std::int16_t* source, std::int32_t* TK,
+               std::int8_t* CB, int frames, int lag, ProgressSink* sink, OutputStream& output) {
   int p = 0;
   for (int i = 0; i < list.count; ++i) {
     const int s = list.exponents[static_cast<std::size_t>(i)];
     const int L = 1 << s;
-    const SegmentType type = list.types[static_cast<std::size_t>(i)];
-    if (type == SegmentType::Transform) {
-      codableResidual(s, source + p, b.TK.data() + p, b.CB.data() + p / format::kBandSize, b.Temp.data(),
-                      b.AWf.data());
+    if (sink != nullptr) {
+      job.done += std::min(frames, L);
+      sink->setProgress(static_cast<int>(static_cast<double>(job.done) * 100.0 /
+                                         static_cast<double>(job.workTotal)));
     }
-    job.done += std::min(frames, L);
-    sink.setProgress(static_cast<int>(static_cast<double>(job.done) * 100.0 /
-                                      static_cast<double>(job.workTotal)));
-    switch (type) {
+    switch (list.types[static_cast<std::size_t>(i)]) {
       case SegmentType::Zero:
         writeZeroSegment(output, s);
         break;
@@ -117,51 +139,136 @@ void writePass(CompressionJob& job, const SegmentList& list, const std::int16_t*
         writeConstantSegment(output, s, source[p]);
         break;
       case SegmentType::Transform:
-        writeSegmentHeader(output, transformHeader(s, lag));
-        encodeTransformSegment({s, b.AWf.data(), b.TK.data() + p, b.CB.data() + p / format::kBandSize},
-                               job.writer, output);
+        writeTransform(job, s, source + p, TK + p, CB + p / format::kBandSize, lag, output);
         break;
     }
     p += L;
   }
 }
 
+// Codes a pass into memory: the bytes it would add to the file.
+std::vector<std::uint8_t> codedPass(CompressionJob& job, const SegmentList& list, const std::int16_t* source,
+                                    std::int32_t* TK, std::int8_t* CB, int frames, int lag) {
+  std::vector<std::uint8_t> bytes;
+  OutputStream memory(bytes);
+  writePass(job, list, source, TK, CB, frames, lag, nullptr, memory);
+  return bytes;
+}
+
+// Gives a difference signal without transform segments its lag carrier.
+// Returns the candidate's cost with the carrier's exact bits, or the cost
+// unchanged when there is nothing to carry.
+std::int32_t carryLag(CompressionJob& job, SegmentList& candidate, std::int32_t cost, int L0,
+                      Adaptation level, int lag) {
+  CompressionBuffers& b = job.buffers;
+  if (placeLagCarrier(candidate, minimumSegmentExponent(L0, level), b.D_TK.data(), b.D_CB.data()) < 0) {
+    return cost;
+  }
+  int p = 0;
+  int carrier = 0;
+  while (candidate.types[static_cast<std::size_t>(carrier)] != SegmentType::Transform) {
+    p += 1 << candidate.exponents[static_cast<std::size_t>(carrier++)];
+  }
+  std::vector<std::uint8_t>& bytes = job.carrierBytes;
+  bytes.clear();
+  {
+    OutputStream memory(bytes);
+    writeTransform(job, candidate.exponents[static_cast<std::size_t>(carrier)], b.buff.data() + p,
+                   b.D_TK.data() + p, b.D_CB.data() + p / format::kBandSize, lag, memory);
+  }
+  return plainRecordBits(candidate) + 8 * static_cast<std::int32_t>(bytes.size());
+}
+
+// Segments one channel into list, coefficients and band parameters; returns
+// the cost the joint decision compares (bits: estimated, or coded).
+std::int32_t segmentChannel(CompressionJob& job, int L0, Adaptation level, const std::int16_t* samples,
+                            bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB) {
+  if (!job.best.splitsByBytes) return segmentBlock(L0, level, samples, list, TK, CB);
+  return 8 * static_cast<std::int32_t>(
+                 segmentBlockByBytes(*job.trials, L0, level, samples, lagged, list, TK, CB));
+}
+
+// An estimate more than 1/kClearWin below the other decides the joint
+// candidates of the Best encoder without coding the loser.
+constexpr std::int32_t kClearWin = 8;
+
 void compressBlock(CompressionJob& job, int transformLength, Adaptation level, int frames,
                    ProgressSink& sink, OutputStream& output) {
   CompressionBuffers& b = job.buffers;
   const int L0 = transformLength;
   SegmentList list;
-  segmentBlock(L0, level, b.AWi.data(), list, b.TK.data(), b.CB.data());
-  writePass(job, list, b.AWi.data(), frames, format::kNoJointStereo, sink, output);
+  segmentChannel(job, L0, level, b.AWi.data(), false, list, b.TK.data(), b.CB.data());
+  writePass(job, list, b.AWi.data(), b.TK.data(), b.CB.data(), frames, format::kNoJointStereo, &sink, output);
   if (job.layout.channels == 1) return;
 
   int lag = format::kNoJointStereo;
   if (job.joint) lag = stereoDecision(L0, b.AWi.data(), b.AW2.data(), b.buff.data());
-  const std::int32_t costR = segmentBlock(L0, level, b.AW2.data(), list, b.TK.data(), b.CB.data());
-  const std::int16_t* source = b.AW2.data();
-  if (lag != format::kNoJointStereo) {
-    SegmentList candidate;
-    const std::int32_t costD =
-        segmentBlock(L0, level, b.buff.data(), candidate, b.D_TK.data(), b.D_CB.data());
-    if (costD < costR - format::kJointStereoMinSaving && hasTransformSegment(candidate)) {
-      list = candidate;
-      std::copy_n(b.D_TK.begin(), L0, b.TK.begin());
-      std::copy_n(b.D_CB.begin(), L0 / format::kBandSize, b.CB.begin());
-      source = b.buff.data();
-    } else {
-      lag = format::kNoJointStereo;
-    }
+  if (lag == format::kNoJointStereo) {
+    segmentChannel(job, L0, level, b.AW2.data(), false, list, b.TK.data(), b.CB.data());
+    writePass(job, list, b.AW2.data(), b.TK.data(), b.CB.data(), frames, lag, &sink, output);
+    return;
   }
-  writePass(job, list, source, frames, lag, sink, output);
+  // The byte search runs on both candidates only when their estimates are
+  // close; otherwise on the clear winner alone.
+  bool searchRight = true;
+  bool searchDifference = true;
+  if (job.best.splitsByBytes) {
+    SegmentList estimated;
+    const std::int32_t right = segmentBlock(L0, level, b.AW2.data(), estimated, b.TK.data(), b.CB.data());
+    std::int32_t difference = segmentBlock(L0, level, b.buff.data(), estimated, b.D_TK.data(), b.D_CB.data());
+    difference = carryLag(job, estimated, difference, L0, level, lag);
+    searchRight = difference > right - right / kClearWin;
+    searchDifference = difference < right + right / kClearWin;
+  }
+  SegmentList candidate;
+  std::int32_t costD = std::numeric_limits<std::int32_t>::max();
+  if (searchDifference) {
+    costD = segmentChannel(job, L0, level, b.buff.data(), true, candidate, b.D_TK.data(), b.D_CB.data());
+    if (job.mode != EncoderMode::Specified) costD = carryLag(job, candidate, costD, L0, level, lag);
+  }
+  if (!hasTransformSegment(candidate)) searchRight = true;  // the difference cannot be stored
+  const std::int32_t costR =
+      searchRight ? segmentChannel(job, L0, level, b.AW2.data(), false, list, b.TK.data(), b.CB.data())
+                  : std::numeric_limits<std::int32_t>::max();
+  if (job.best.jointByBytes && !job.best.splitsByBytes && hasTransformSegment(candidate)) {
+    // Both candidates coded: the smaller one goes to the file.
+    const auto right = codedPass(job, list, b.AW2.data(), b.TK.data(), b.CB.data(), frames,
+                                 format::kNoJointStereo);
+    const auto difference = codedPass(job, candidate, b.buff.data(), b.D_TK.data(), b.D_CB.data(), frames, lag);
+    const auto& smaller = difference.size() < right.size() ? difference : right;
+    output.write(smaller.data(), smaller.size());
+    job.done += std::min(frames, L0);
+    sink.setProgress(static_cast<int>(static_cast<double>(job.done) * 100.0 / static_cast<double>(job.workTotal)));
+    return;
+  }
+  // Coded sizes need no margin against the estimates' errors.
+  const std::int32_t margin = job.best.splitsByBytes ? 0 : format::kJointStereoMinSaving;
+  if (costD < costR - margin && hasTransformSegment(candidate)) {
+    writePass(job, candidate, b.buff.data(), b.D_TK.data(), b.D_CB.data(), frames, lag, &sink, output);
+  } else {
+    writePass(job, list, b.AW2.data(), b.TK.data(), b.CB.data(), frames, format::kNoJointStereo, &sink, output);
+  }
 }
 
 }  // namespace
 
 void compressFile(const CodecSettings& settings, InputStream& input, OutputStream& output,
                   ProgressSink& sink) {
+  compressFileWith(settings, BestTechniques{}, input, output, sink);
+}
+
+void compressFileWith(const CodecSettings& settings, const BestTechniques& techniques, InputStream& input,
+                      OutputStream& output, ProgressSink& sink) {
   CompressionJob job;
   job.N = blockLength(settings);
-  job.level = settings.adaptation;
+  job.mode = settings.encoderMode;
+  if (job.mode == EncoderMode::Best) {
+    job.best = techniques;
+    job.trials = std::make_unique<TrialCoder>(job.N);
+  } else {
+    job.best = BestTechniques{false, false, false};
+  }
+  job.level = job.mode == EncoderMode::Fast ? Adaptation::None : settings.adaptation;
   if (input.size() < 0) {  // a pipe: the frame count could not be measured
     output.close();
     input.close();

@@ -71,6 +71,15 @@ TEST_F(Cli, DamagedFileFailsWithStatusOneAndLeavesNoOutput) {
   EXPECT_TRUE(temporaries().empty());
 }
 
+TEST_F(Cli, EveryEncoderModeRestoresExactly) {
+  for (const std::string mode : {"--specified", "--best", "--fast", ""}) {
+    const CliRun run = runCli("-q -f --verify " + mode + " -o " + path("m.qla") + " " + path("a.wav"));
+    EXPECT_EQ(run.status, 0) << mode << run.output;
+  }
+  EXPECT_EQ(runCli("-q -f --fast -n 256 -o " + path("m.qla") + " " + path("a.wav")).status, 0)
+      << "--fast never splits blocks, so short blocks need no -a none";
+}
+
 TEST_F(Cli, UsageErrorsExitWithStatusTwo) {
   EXPECT_EQ(runCli("").status, 2);
   EXPECT_EQ(runCli("--bogus " + path("a.wav")).status, 2);

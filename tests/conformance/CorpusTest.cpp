@@ -1,5 +1,5 @@
 // Real recordings of the team's corpus round-trip byte-exactly under the
-// command-line defaults, None/4096 and Medium/1024. Skipped when the shared
+// command-line defaults, None/4096, Medium/1024 and the Best encoder. Skipped when the shared
 // folder is absent.
 #include <gtest/gtest.h>
 
@@ -25,10 +25,12 @@ struct Configuration {
   const char* name;
   Adaptation level;
   int blockLengthIndex;
+  EncoderMode encoder = EncoderMode::Default;
 };
 
 constexpr Configuration kConfigurations[] = {
-    {"defaults", Adaptation::Full, 5}, {"none4096", Adaptation::None, 5}, {"medium1024", Adaptation::Medium, 3}};
+    {"defaults", Adaptation::Full, 5}, {"none4096", Adaptation::None, 5}, {"medium1024", Adaptation::Medium, 3},
+    {"best", Adaptation::Full, 5, EncoderMode::Best}};
 
 class CorpusFile : public ::testing::TestWithParam<std::string> {};
 
@@ -42,6 +44,7 @@ TEST_P(CorpusFile, RoundTripsByteExactly) {
     settings.jointStereo = true;
     settings.adaptation = configuration.level;
     settings.blockLengthIndex = configuration.blockLengthIndex;
+    settings.encoderMode = configuration.encoder;
 
     InputStream probe(input);
     const PcmLayout layout = EvaluateWaveHeader(probe, settings);

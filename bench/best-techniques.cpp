@@ -1,0 +1,64 @@
+// What each search of the Best encoder gives alone: compresses every file
+// given on the command line (with the command-line tool's defaults: WAV
+// evaluation and joint stereo) in the Default mode, in the Best mode with one
+// search at a time, and with all of them. Prints a TSV row per file and run:
+// file, run, input bytes, output bytes, CPU seconds.
+#include <qola/qola.h>
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "codec/CompressFile.h"
+
+namespace {
+
+class SilentSink : public qola::ProgressSink {
+ public:
+  void setProgress(int) override {}
+  void showReport(const std::string&, const std::string&) override {}
+};
+
+struct Run {
+  const char* name;
+  qola::EncoderMode mode;
+  qola::BestTechniques techniques;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Run runs[] = {
+      {"default", qola::EncoderMode::Default, {false, false, false}},
+      {"splits", qola::EncoderMode::Best, {true, false, false}},
+      {"joint", qola::EncoderMode::Best, {false, true, false}},
+      {"rounding", qola::EncoderMode::Best, {false, false, true}},
+      {"best", qola::EncoderMode::Best, qola::BestTechniques{}},
+  };
+  std::printf("file\trun\tin_bytes\tout_bytes\tcpu_s\n");
+  for (int i = 1; i < argc; ++i) {
+    std::ifstream file(argv[i], std::ios::binary);
+    const std::vector<std::uint8_t> input((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string name = argv[i];
+    name = name.substr(name.find_last_of('/') + 1);
+    for (const Run& run : runs) {
+      qola::CodecSettings settings;
+      settings.wavEvaluation = true;
+      settings.jointStereo = true;
+      settings.encoderMode = run.mode;
+      std::vector<std::uint8_t> output;
+      qola::InputStream in(input);
+      qola::OutputStream out(output);
+      SilentSink sink;
+      const std::clock_t start = std::clock();
+      qola::compressFileWith(settings, run.techniques, in, out, sink);
+      const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+      std::printf("%s\t%s\t%zu\t%zu\t%.3f\n", name.c_str(), run.name, input.size(), output.size(), seconds);
+      std::fflush(stdout);
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,183 @@
+#include "codec/BestSearch.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "codec/FileFormat.h"
+#include "codec/LagCarrier.h"
+#include "codec/SegmentRebuild.h"
+#include "common/Format.h"
+#include "dsp/Analysis.h"
+#include "dsp/Dct.h"
+#include "entropy/BlockCoding.h"
+
+namespace qola {
+namespace {
+
+constexpr std::size_t kZeroRecordBytes = 1;
+constexpr std::size_t kConstantRecordBytes = 3;
+// Residual bits that one unit of squared quotient error is taken to cost when
+// coefficients are moved toward zero. The rebuild's error spreads over the
+// segment's samples, and the residual code of samples with variance v grows
+// by about 1/(2 v ln 2) bits per unit of added squared error; with v near 1.4
+// and the quantiser step of 4 that is about 8 per unit of quotient error, and
+// the corpus favours less (4 codes smallest of 2, 3, 4, 5, 8 and 12).
+constexpr double kRateWeight = 4.0;
+// A split is coded and measured when its estimate misses by less than
+// 1/kSplitDoubt of the undivided run's estimate.
+constexpr std::int32_t kSplitDoubt = 32;
+
+// Record of the segment with the given coefficients, in coder.candidate.
+void codeRecord(TrialCoder& coder, int s, const std::int16_t* samples, std::int32_t* TK, std::int8_t* CB,
+                int lag) {
+  codableResidual(s, samples, TK, CB, coder.Temp.data(), coder.residual.data());
+  coder.candidate.clear();
+  OutputStream memory(coder.candidate);
+  writeSegmentHeader(memory, transformHeader(s, lag));
+  encodeTransformSegment({s, coder.residual.data(), TK, CB}, coder.writer, memory);
+}
+
+// Bits of one band code word for value v under the band parameter; -2 and
+// -3 bands are costed as -1 (their values are moved only within -1..1).
+int codeWordBits(std::int32_t v, int parameter) {
+  if (parameter < 0) return v == 0 ? 1 : 2;
+  if (parameter == 0) return (v >= 0 ? 2 * v : -2 * v - 1) + 1;
+  const std::int32_t magnitude = v >= 0 ? v : -v - 1;
+  return (magnitude >> (parameter - 1)) + 1 + parameter;
+}
+
+// Moves each coefficient one step toward zero where the code bits it saves
+// outweigh the residual bits its larger error is expected to cost (lambda
+// bits per unit of squared quotient error), then chooses the band parameters
+// anew. TK and CB hold the analysis's coefficients and parameters on entry.
+void roundByRate(int s, const double* spectrum, double lambda, std::int32_t* TK, std::int8_t* CB) {
+  const int L = 1 << s;
+  const double step = quantiserStep(s);
+  for (int i = 0; i < L; ++i) {
+    const std::int32_t q = TK[i];
+    if (q == 0) continue;
+    const std::int32_t toward = q > 0 ? q - 1 : q + 1;
+    const double x = spectrum[i] / step;
+    const int parameter = CB[i / format::kBandSize];
+    const double saved = codeWordBits(q, parameter) - codeWordBits(toward, parameter);
+    const double added = (x - toward) * (x - toward) - (x - q) * (x - q);
+    if (saved > lambda * added) TK[i] = toward;
+  }
+  for (int band = 0; band < L / format::kBandSize; ++band) {
+    int parameter = 0;
+    chooseBandParameter(TK + band * format::kBandSize, format::kBandSize, parameter);
+    CB[band] = static_cast<std::int8_t>(parameter);
+  }
+}
+
+
+struct Search {
+  TrialCoder& coder;
+  const std::int16_t* samples;
+  std::int32_t* TK;
+  std::int8_t* CB;
+  bool lagged;
+  int minimumExponent;
+  SegmentList& list;
+};
+
+void append(SegmentList& list, int s, SegmentType type) {
+  list.exponents[static_cast<std::size_t>(list.count)] = static_cast<std::int8_t>(s);
+  list.types[static_cast<std::size_t>(list.count++)] = type;
+}
+
+// The run of 2^s samples at position p, analysed in place (type and cost
+// estimate known), coded as one segment or split into two halves searched
+// the same way, whichever codes to fewer bytes. Halves are coded only where
+// the estimates leave the split in doubt: they favour it, or miss by little,
+// or a half is silent or constant (the estimates leave out the residual
+// code, which such a half saves in full).
+std::size_t searchRun(Search& search, int s, int p, SegmentType type, std::int32_t cost, int depth) {
+  if (type != SegmentType::Transform) {
+    append(search.list, s, type);
+    return type == SegmentType::Zero ? kZeroRecordBytes : kConstantRecordBytes;
+  }
+  const std::int16_t* samples = search.samples + p;
+  std::int32_t* TK = search.TK + p;
+  std::int8_t* CB = search.CB + p / format::kBandSize;
+  const std::size_t whole = transformRecordBytes(search.coder, s, samples, TK, CB, search.lagged);
+  if (s <= search.minimumExponent) {
+    append(search.list, s, SegmentType::Transform);
+    return whole;
+  }
+  const int L = 1 << s;
+  const int half = L / 2;
+  auto& keptTK = search.coder.coefficients[static_cast<std::size_t>(depth)];
+  auto& keptCB = search.coder.bandParameters[static_cast<std::size_t>(depth)];
+  std::copy_n(TK, L, keptTK.begin());
+  std::copy_n(CB, L / format::kBandSize, keptCB.begin());
+  SegmentType type1 = SegmentType::Zero;
+  SegmentType type2 = SegmentType::Zero;
+  const std::int32_t cost1 = analyseBlock(s - 1, samples, TK, CB, type1);
+  const std::int32_t cost2 =
+      analyseBlock(s - 1, samples + half, TK + half, CB + half / format::kBandSize, type2);
+  const bool inDoubt = cost1 + cost2 < cost + cost / kSplitDoubt || type1 != SegmentType::Transform ||
+                       type2 != SegmentType::Transform;
+  if (inDoubt) {
+    const SegmentList before = search.list;
+    const std::size_t split = searchRun(search, s - 1, p, type1, cost1, depth + 1) +
+                              searchRun(search, s - 1, p + half, type2, cost2, depth + 1);
+    if (split < whole) return split;
+    search.list = before;
+  }
+  std::copy_n(keptTK.begin(), L, TK);
+  std::copy_n(keptCB.begin(), L / format::kBandSize, CB);
+  append(search.list, s, SegmentType::Transform);
+  return whole;
+}
+
+}  // namespace
+
+TrialCoder::TrialCoder(int N)
+    : Temp(static_cast<std::size_t>(N)),
+      residual(static_cast<std::size_t>(N)),
+      spectrum(static_cast<std::size_t>(N)),
+      trialTK(static_cast<std::size_t>(N)),
+      trialCB(static_cast<std::size_t>(N) / format::kBandSize),
+      coefficients(format::kMaxTransformExponent + 1, std::vector<std::int32_t>(static_cast<std::size_t>(N))),
+      bandParameters(format::kMaxTransformExponent + 1,
+                     std::vector<std::int8_t>(static_cast<std::size_t>(N) / format::kBandSize)) {}
+
+std::size_t transformRecordBytes(TrialCoder& coder, int s, const std::int16_t* samples, std::int32_t* TK,
+                                 std::int8_t* CB, bool lagged) {
+  // The lag's value does not change the size, only its presence.
+  codeRecord(coder, s, samples, TK, CB, lagged ? 0 : format::kNoJointStereo);
+  return coder.candidate.size();
+}
+
+void smallestTransformRecord(TrialCoder& coder, const BestTechniques& techniques, int s,
+                             const std::int16_t* samples, std::int32_t* TK, std::int8_t* CB, int lag) {
+  codeRecord(coder, s, samples, TK, CB, lag);
+  coder.bytes.swap(coder.candidate);
+  if (!techniques.roundingByBytes) return;
+  const int L = 1 << s;
+  std::copy_n(samples, L, coder.spectrum.begin());
+  FDCT(coder.spectrum.data(), s);
+  std::copy_n(TK, L, coder.trialTK.begin());
+  std::copy_n(CB, L / format::kBandSize, coder.trialCB.begin());
+  roundByRate(s, coder.spectrum.data(), kRateWeight, coder.trialTK.data(), coder.trialCB.data());
+  codeRecord(coder, s, samples, coder.trialTK.data(), coder.trialCB.data(), lag);
+  if (coder.candidate.size() < coder.bytes.size()) {
+    coder.bytes.swap(coder.candidate);
+    std::copy_n(coder.trialTK.begin(), L, TK);
+    std::copy_n(coder.trialCB.begin(), L / format::kBandSize, CB);
+  }
+}
+
+std::size_t segmentBlockByBytes(TrialCoder& coder, int N, Adaptation level, const std::int16_t* samples,
+                                bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB) {
+  int s0 = format::kMinSegmentExponent;
+  while ((1 << s0) < N) ++s0;
+  list.count = 0;
+  Search search{coder, samples, TK, CB, lagged, minimumSegmentExponent(N, level), list};
+  SegmentType type = SegmentType::Zero;
+  const std::int32_t cost = analyseBlock(s0, samples, TK, CB, type);
+  return searchRun(search, s0, 0, type, cost, 0);
+}
+
+}  // namespace qola

@@ -1,0 +1,58 @@
+// Choices of the Best encoder, made by the bytes that candidates code to
+// rather than by bit estimates.
+#pragma once
+
+#include <qola/qola.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "dsp/Segmentation.h"
+#include "entropy/BitPacker.h"
+
+namespace qola {
+
+// The searches of the Best encoder. Each can be switched off on its own, so
+// that what it gives can be measured.
+struct BestTechniques {
+  bool splitsByBytes = true;         // segment splits chosen by coded size
+  bool jointByBytes = true;          // right channel or difference signal by coded size
+  bool roundingByBytes = true;       // coefficients moved toward zero where that codes smaller
+};
+
+// Working memory of the trial codings, sized for blocks of up to N samples.
+struct TrialCoder {
+  explicit TrialCoder(int N);
+  std::vector<double> Temp;
+  std::vector<std::int16_t> residual;
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint8_t> candidate;
+  std::vector<double> spectrum;
+  std::vector<std::int32_t> trialTK;
+  std::vector<std::int8_t> trialCB;
+  BitWriter writer;
+  // Per halving depth: the undivided run's coefficients and band parameters,
+  // kept while its halves are tried.
+  std::vector<std::vector<std::int32_t>> coefficients;
+  std::vector<std::vector<std::int8_t>> bandParameters;
+};
+
+// Bytes of the transform segment record of samples[0 .. 2^s - 1] with the
+// given coefficients (requantised in place where the residual would not be
+// codable), with a lag byte when lagged.
+std::size_t transformRecordBytes(TrialCoder& coder, int s, const std::int16_t* samples, std::int32_t* TK,
+                                 std::int8_t* CB, bool lagged);
+
+// Codes the transform segment record of samples[0 .. 2^s - 1] as small as the
+// chosen techniques find it, starting from the coefficients in TK and CB;
+// leaves the record in coder.bytes and the coefficients it used in TK and CB.
+void smallestTransformRecord(TrialCoder& coder, const BestTechniques& techniques, int s,
+                             const std::int16_t* samples, std::int32_t* TK, std::int8_t* CB, int lag);
+
+// Segments one channel of a block like segmentBlock, but every run is coded
+// and a run is split wherever its two halves, each segmented the same way,
+// code to fewer bytes. Returns the bytes of the chosen segments.
+std::size_t segmentBlockByBytes(TrialCoder& coder, int N, Adaptation level, const std::int16_t* samples,
+                                bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB);
+
+}  // namespace qola

@@ -1,0 +1,134 @@
+// The lag carrier and the encoder modes: blocks whose difference signal needs
+// no transform keep joint stereo, and every mode's file restores exactly.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <random>
+
+#include "TestSupport.h"
+#include "codec/LagCarrier.h"
+#include "codec/SegmentRebuild.h"
+
+namespace qola::test {
+namespace {
+
+SegmentList listOf(std::initializer_list<std::pair<int, SegmentType>> segments) {
+  SegmentList list;
+  for (const auto& [exponent, type] : segments) {
+    list.exponents[static_cast<std::size_t>(list.count)] = static_cast<std::int8_t>(exponent);
+    list.types[static_cast<std::size_t>(list.count++)] = type;
+  }
+  return list;
+}
+
+TEST(LagCarrier, TakesTheShortestRunAndKeepsTheBlockLength) {
+  constexpr auto Z = SegmentType::Zero;
+  constexpr auto C = SegmentType::Constant;
+  constexpr auto T = SegmentType::Transform;
+  struct Case {
+    SegmentList list;
+    int minimumExponent, host;
+    SegmentList expected;
+  } const cases[] = {
+      {listOf({{12, Z}}), 7, 0, listOf({{7, T}, {7, Z}, {8, Z}, {9, Z}, {10, Z}, {11, Z}})},
+      {listOf({{12, Z}}), 10, 0, listOf({{10, T}, {10, Z}, {11, Z}})},
+      {listOf({{12, C}}), 12, 0, listOf({{12, T}})},
+      {listOf({{11, C}, {10, Z}, {10, C}}), 10, 1, listOf({{11, C}, {10, T}, {10, C}})},
+      {listOf({{11, Z}, {10, C}, {10, Z}}), 7, 2, listOf({{11, Z}, {10, C}, {7, T}, {7, Z}, {8, Z}, {9, Z}})},
+      {listOf({{11, Z}, {11, T}}), 7, -1, listOf({{11, Z}, {11, T}})},
+  };
+  for (const Case& c : cases) {
+    SegmentList list = c.list;
+    std::vector<std::int32_t> coefficients(4096, 5);
+    std::vector<std::int8_t> bands(128, 5);
+    ASSERT_EQ(placeLagCarrier(list, c.minimumExponent, coefficients.data(), bands.data()), c.host);
+    ASSERT_EQ(list.count, c.expected.count);
+    int position = 0;
+    for (int i = 0; i < list.count; ++i) {
+      EXPECT_EQ(list.exponents[i], c.expected.exponents[i]) << i;
+      EXPECT_EQ(list.types[i], c.expected.types[i]) << i;
+      if (list.types[i] == SegmentType::Transform && c.host >= 0) {
+        EXPECT_EQ(coefficients[position], 0);
+        EXPECT_EQ(bands[position / 32], -3);
+      }
+      position += 1 << list.exponents[i];
+    }
+    EXPECT_EQ(position, 4096);
+  }
+}
+
+// Stereo frames whose right channel is built from the left per block of N.
+enum class Right { Identical, FewSamplesDiffer, NearSilent, LagMinus20, LagPlus20 };
+
+Bytes stereoInput(Right right, int frames, int N) {
+  std::mt19937 random(7);
+  std::vector<std::int16_t> left(static_cast<std::size_t>(frames));
+  for (int i = 0; i < frames; ++i) {
+    left[i] = static_cast<std::int16_t>(8000 * std::sin(i * 0.013) + static_cast<int>(random() % 2001) - 1000);
+  }
+  std::vector<std::int16_t> zeros(static_cast<std::size_t>(N), 0);
+  std::vector<std::int16_t> interleaved;
+  for (int start = 0; start < frames; start += N) {
+    const int length = std::min(N, frames - start);
+    std::vector<std::int16_t> second(left.begin() + start, left.begin() + start + length);
+    if (right == Right::LagMinus20 || right == Right::LagPlus20) {
+      second.resize(static_cast<std::size_t>(N));
+      jointReconstruct(right == Right::LagPlus20 ? 20 : -20, N, left.data() + start, zeros.data(), second.data());
+    }
+    for (int i = 0; i < length; ++i) {
+      std::int16_t r = second[i];
+      if (right == Right::FewSamplesDiffer && (start + i) % 1500 == 77) r = static_cast<std::int16_t>(r + 300);
+      if (right == Right::NearSilent) r = static_cast<std::int16_t>((start + i) % 300 == 0 ? 1 : 0);
+      interleaved.push_back(left[start + i]);
+      interleaved.push_back(r);
+    }
+  }
+  return pcm16(interleaved);
+}
+
+TEST(EncoderModes, EveryModeRestoresExactlyAndTheCarrierPays) {
+  struct Case {
+    Right right;
+    int frames;
+    Adaptation adaptation;
+    bool carried;  // the difference signal is all zero: Default keeps joint stereo
+  } const cases[] = {
+      {Right::Identical, 4 * 4096, Adaptation::Full, true},
+      {Right::Identical, 4 * 4096, Adaptation::Medium, true},
+      {Right::Identical, 4 * 4096, Adaptation::None, true},
+      {Right::Identical, 3 * 4096 + 1000, Adaptation::Full, true},  // final partial block
+      {Right::Identical, 3 * 4096 + 3000, Adaptation::None, true},
+      {Right::LagMinus20, 4 * 4096, Adaptation::Full, true},
+      {Right::LagPlus20, 4 * 4096, Adaptation::Medium, true},
+      {Right::FewSamplesDiffer, 4 * 4096 + 77, Adaptation::Full, false},
+      {Right::NearSilent, 4 * 4096 + 77, Adaptation::Full, false},
+  };
+  for (const Case& c : cases) {
+    const Bytes input = stereoInput(c.right, c.frames, 4096);
+    std::map<EncoderMode, std::size_t> sizes;
+    for (EncoderMode mode : {EncoderMode::Specified, EncoderMode::Default, EncoderMode::Best, EncoderMode::Fast}) {
+      CodecSettings settings;
+      settings.jointStereo = true;
+      settings.adaptation = c.adaptation;
+      settings.encoderMode = mode;
+      Bytes compressed;
+      Bytes restored;
+      const auto error = fatalMessageOf([&] {
+        compressed = compressBytes(settings, input);
+        restored = decompressBytes(compressed);
+      });
+      ASSERT_FALSE(error) << *error;
+      EXPECT_TRUE(restored == input) << static_cast<int>(c.right) << " mode " << static_cast<int>(mode);
+      sizes[mode] = compressed.size();
+    }
+    EXPECT_LE(sizes[EncoderMode::Default], sizes[EncoderMode::Specified]);
+    EXPECT_LE(sizes[EncoderMode::Best], sizes[EncoderMode::Default]);
+    if (c.carried) {
+      EXPECT_LT(sizes[EncoderMode::Default] * 3, sizes[EncoderMode::Specified] * 2);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qola::test
