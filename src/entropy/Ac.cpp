@@ -1,5 +1,7 @@
 #include "entropy/Ac.h"
 
+#include <array>
+#include <bit>
 #include <new>
 
 #include "common/Fatal.h"
@@ -27,24 +29,54 @@ inline void writeBitPlusPending(ArithEncoder& encoder, int bit) {
   for (; encoder.pendingBits > 0; --encoder.pendingBits) writeBit(encoder, 1 - bit);
 }
 
-inline int readBit(ArithDecoder& decoder) {
-  if (decoder.bitsToGo == 0) {
-    const int byte = decoder.stream->getByte();
-    if (byte < 0) {
-      // Past the end the stream reads as 1-bits, for a message that ends the file.
-      decoder.bitBuffer = -1;
-      if (++decoder.eofReads > ac::kEndOfFileReadsAllowed) {
-        coderError(__FILE__, __LINE__, "arithmetic decoder bad input file");
-      }
-    } else {
-      decoder.bitBuffer = byte;
-    }
-    decoder.bitsToGo = 8;
+// Bytes with their bit order reversed: the decoder reads each byte from bit 0
+// up, and reversed those bits come out most significant first.
+constexpr std::array<std::uint8_t, 256> kReversed = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int byte = 0; byte < 256; ++byte) {
+    int reversed = 0;
+    for (int bit = 0; bit < 8; ++bit) reversed |= ((byte >> bit) & 1) << (7 - bit);
+    table[static_cast<std::size_t>(byte)] = static_cast<std::uint8_t>(reversed);
   }
-  const int bit = decoder.bitBuffer & 1;
-  decoder.bitBuffer >>= 1;  // arithmetic: -1 keeps yielding 1-bits
-  --decoder.bitsToGo;
-  return bit;
+  return table;
+}();
+
+void fetchByte(ArithDecoder& decoder) {
+  const int byte = decoder.stream->getByte();
+  if (byte < 0) {
+    // Past the end the stream reads as 1-bits, for a message that ends the file.
+    decoder.bitBuffer = 0xff;
+    if (++decoder.eofReads > ac::kEndOfFileReadsAllowed) {
+      coderError(__FILE__, __LINE__, "arithmetic decoder bad input file");
+    }
+  } else {
+    decoder.bitBuffer = kReversed[static_cast<std::size_t>(byte)];
+  }
+  decoder.bitsToGo = 8;
+}
+
+// The next count bits (0..16), the first one most significant. A byte is
+// fetched only when one of its bits is taken, as a bit-by-bit reader would.
+inline std::uint32_t readBits(ArithDecoder& decoder, int count) {
+  std::uint32_t result = 0;
+  while (count > 0) {
+    if (decoder.bitsToGo == 0) fetchByte(decoder);
+    const int take = count < decoder.bitsToGo ? count : decoder.bitsToGo;
+    decoder.bitsToGo -= take;
+    const auto bits = static_cast<std::uint32_t>(decoder.bitBuffer >> decoder.bitsToGo) & ((1u << take) - 1);
+    result = (result << take) | bits;
+    count -= take;
+  }
+  return result;
+}
+
+// The symbol whose count range holds cum: the first s with cumFreq[s + 1] <= cum.
+int searchSymbol(const FrequencyModel& model, std::int32_t cum) {
+  const std::int32_t* cumFreq = model.cumFreq.data();
+  int symbol = 0;
+  while (symbol < model.symbolCount && cumFreq[symbol + 1] > cum) ++symbol;
+  if (symbol == model.symbolCount) coderError(__FILE__, __LINE__, "symbol out of range");
+  return symbol;
 }
 
 void updateModel(FrequencyModel& model, int symbol) {
@@ -61,6 +93,17 @@ void updateModel(FrequencyModel& model, int symbol) {
   }
   ++counts[symbol];
   for (int i = 0; i <= symbol; ++i) ++cumFreq[i];
+}
+
+void fillLookup(FrequencyModel& model) {
+  const int n = model.symbolCount;
+  model.hasLookup = !model.adaptive && n <= 256 && model.cumFreq[0] <= FrequencyModel::kLookupLimit;
+  if (!model.hasLookup) return;
+  for (int symbol = 0; symbol < n; ++symbol) {
+    for (std::int32_t c = model.cumFreq[symbol + 1]; c < model.cumFreq[symbol]; ++c) {
+      model.symbolOfCount[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(symbol);
+    }
+  }
 }
 
 }  // namespace
@@ -105,7 +148,7 @@ void finishEncoder(ArithEncoder& encoder) {
 
 void startDecoder(ArithDecoder& decoder, InputStream& stream) {
   decoder = ArithDecoder{&stream};
-  for (int i = 0; i < 16; ++i) decoder.value = 2 * decoder.value + readBit(decoder);
+  decoder.value = static_cast<std::int32_t>(readBits(decoder, 16));
 }
 
 int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
@@ -113,35 +156,30 @@ int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
   const std::int32_t range = decoder.high - decoder.low + 1;
   const std::int32_t total = cumFreq[0];
   const std::int32_t cum = ((decoder.value - decoder.low + 1) * total - 1) / range;
-  int symbol = 0;
-  while (symbol < model.symbolCount && cumFreq[symbol + 1] > cum) ++symbol;
-  if (symbol == model.symbolCount) coderError(__FILE__, __LINE__, "symbol out of range");
+  // Within [0, total) the table holds the searched symbol; outside it only the search knows the answer.
+  const int symbol = model.hasLookup && static_cast<std::uint32_t>(cum) < static_cast<std::uint32_t>(total)
+                         ? model.symbolOfCount[static_cast<std::size_t>(cum)]
+                         : searchSymbol(model, cum);
 
-  std::int32_t low = decoder.low;
-  std::int32_t high = low + (range * cumFreq[symbol]) / total - 1;
-  low += (range * cumFreq[symbol + 1]) / total;
-  std::int32_t value = decoder.value;
-  for (;;) {
-    if (high < kHalf) {
-      // nothing to subtract
-    } else if (low >= kHalf) {
-      value -= kHalf;
-      low -= kHalf;
-      high -= kHalf;
-    } else if (low >= kFirstQuarter && high < kThirdQuarter) {
-      value -= kFirstQuarter;
-      low -= kFirstQuarter;
-      high -= kFirstQuarter;
-    } else {
-      break;
-    }
-    low = 2 * low;
-    high = 2 * high + 1;
-    value = 2 * value + readBit(decoder);
-  }
-  decoder.low = low;
-  decoder.high = high;
-  decoder.value = value;
+  const std::int32_t low = decoder.low + (range * cumFreq[symbol + 1]) / total;
+  const std::int32_t high = decoder.low + (range * cumFreq[symbol]) / total - 1;
+  // The bit-by-bit renormalisation in two batches. First the leading bits
+  // that low and high share leave (with the matching bits of value). Then,
+  // while low is 01... and high 10..., the second bit of all three leaves and
+  // the first stays. Neither batch can make the other apply again.
+  const auto ulow = static_cast<std::uint32_t>(low);
+  const auto uhigh = static_cast<std::uint32_t>(high);
+  const int shared = std::countl_zero(static_cast<std::uint16_t>(ulow ^ uhigh));
+  const std::uint32_t low1 = (ulow << shared) & 0xffff;
+  const std::uint32_t high1 = ((uhigh << shared) | ((1u << shared) - 1)) & 0xffff;
+  const int straddling = std::countl_one((low1 & ~high1 & 0x7fff) << 17);
+  const std::uint32_t bits = readBits(decoder, shared + straddling);
+  const std::uint32_t value1 = ((static_cast<std::uint32_t>(decoder.value) << shared) | (bits >> straddling)) & 0xffff;
+  const std::uint32_t straddleMask = (1u << straddling) - 1;
+  decoder.low = static_cast<std::int32_t>((low1 << straddling) & 0x7fff);
+  decoder.high = static_cast<std::int32_t>(((high1 << straddling) & 0x7fff) | 0x8000 | straddleMask);
+  decoder.value =
+      static_cast<std::int32_t>((value1 & 0x8000) | ((value1 << straddling) & 0x7fff) | (bits & straddleMask));
   if (model.adaptive) updateModel(model, symbol);
   return symbol;
 }
@@ -170,6 +208,7 @@ void initModel(FrequencyModel& model, int n, const std::int32_t* initialFreq, bo
       model.counts[i] = 1;
       model.cumFreq[i] = n - i;
     }
+    fillLookup(model);
     return;
   }
   for (int i = n - 1; i >= 0; --i) {
@@ -179,10 +218,12 @@ void initModel(FrequencyModel& model, int n, const std::int32_t* initialFreq, bo
   if (model.cumFreq[0] > kMaxFrequency) {
     coderError(__FILE__, __LINE__, "arithmetic coder model max frequency exceeded");
   }
+  fillLookup(model);
 }
 
 void freeModel(FrequencyModel& model) {
   model.symbolCount = 0;
+  model.hasLookup = false;
   model.counts = {};
   model.cumFreq = {};
 }

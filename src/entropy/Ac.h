@@ -9,6 +9,7 @@
 
 #include <qola/qola.h>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -37,7 +38,9 @@ struct ArithDecoder {
   std::int32_t value = 0;
   std::int32_t low = 0;
   std::int32_t high = ac::kTop;
-  std::int32_t bitBuffer = 0;  // -1 (all ones) after a read at the end of the input
+  // The current byte with its bit order reversed (0xff after a read at the
+  // end of the input); its low bitsToGo bits are unread, the next one highest.
+  std::int32_t bitBuffer = 0;
   int bitsToGo = 0;
   int eofReads = 0;
 };
@@ -48,6 +51,11 @@ struct FrequencyModel {
   std::vector<std::int32_t> counts;
   std::vector<std::int32_t> cumFreq;
   bool adaptive = false;
+  // A model that never adapts and has a small total keeps the symbol of each
+  // count value, so that decoding looks it up instead of searching.
+  static constexpr int kLookupLimit = 2048;
+  bool hasLookup = false;
+  std::array<std::uint8_t, kLookupLimit> symbolOfCount;
 };
 
 void startEncoder(ArithEncoder& encoder, OutputStream& stream);
