@@ -38,13 +38,6 @@ class ByteQueue {
   std::size_t written_ = 0;
 };
 
-inline void fetch(BitReader& reader, InputStream& input) {
-  const int byte = input.getByte();
-  if (byte < 0) damagedFile("the file ends inside a coefficient code");
-  reader.current = static_cast<std::uint8_t>(byte);
-  reader.unread = 8;
-}
-
 }  // namespace
 
 std::size_t putBits(BitWriter& writer, OutputStream& output, std::uint64_t ones, std::uint32_t value,
@@ -86,41 +79,29 @@ std::size_t flushBits(BitWriter& writer, OutputStream& output) {
   return 1;
 }
 
-int getBit(BitReader& reader, InputStream& input) {
-  if (reader.unread == 0) fetch(reader, input);
-  --reader.unread;
-  return (reader.current >> reader.unread) & 1;
-}
-
-std::uint32_t getBits(BitReader& reader, InputStream& input, int k) {
-  std::uint64_t result = 0;
-  while (k > 0) {
-    if (reader.unread == 0) fetch(reader, input);
-    const int take = std::min(k, reader.unread);
-    reader.unread -= take;
-    result = (result << take) | ((reader.current >> reader.unread) & ((1u << take) - 1));
-    k -= take;
-  }
-  return static_cast<std::uint32_t>(result);
+void fetchByte(BitReader& reader, InputStream& input) {
+  const int byte = input.getByte();
+  if (byte < 0) damagedFile("the file ends inside a coefficient code");
+  reader.buffer |= static_cast<std::uint64_t>(byte) << (56 - reader.unread);
+  reader.unread += 8;
 }
 
 std::uint64_t getOnes(BitReader& reader, InputStream& input, std::uint64_t limit) {
   std::uint64_t count = 0;
   for (;;) {
-    if (reader.unread == 0) fetch(reader, input);
-    // The unread bits moved to the top of a byte, so leading ones are the run.
-    const auto top = static_cast<std::uint8_t>(reader.current << (8 - reader.unread));
-    const int run = std::min(std::countl_one(top), reader.unread);
+    if (reader.unread == 0) fetchByte(reader, input);
+    // The bits below the unread ones are 0, so the run cannot reach past them.
+    const int run = std::countl_one(reader.buffer);
     count += static_cast<std::uint64_t>(run);
-    reader.unread -= run;
     if (count > limit) damagedFile("a coefficient code word holds a value beyond 32 bits");
-    if (reader.unread > 0) {
-      --reader.unread;  // the 0-bit that ends the run
+    if (run < reader.unread) {
+      reader.buffer <<= run + 1;  // the run and the 0-bit that ends it
+      reader.unread -= run + 1;
       return count;
     }
+    reader.buffer = 0;
+    reader.unread = 0;
   }
 }
-
-void resetBits(BitReader& reader) { reader = BitReader{}; }
 
 }  // namespace qola

@@ -16,8 +16,8 @@ struct BitWriter {
 };
 
 struct BitReader {
-  std::uint8_t current = 0;  // the byte being read
-  int unread = 0;            // bits of current not yet delivered; the next is bit unread - 1
+  std::uint64_t buffer = 0;  // the unread bits at the top, the next one highest; the rest 0
+  int unread = 0;            // bits in buffer, at most 39
 };
 
 // Appends one code word: `ones` 1-bits, then the low `valueBits` bits of
@@ -30,13 +30,31 @@ std::size_t flushBits(BitWriter& writer, OutputStream& output);
 
 // A byte is fetched only when one of its bits is needed. Meeting the end of
 // the input is a damaged file: no bits are invented.
-int getBit(BitReader& reader, InputStream& input);
+// Appends the next input byte below the unread bits.
+void fetchByte(BitReader& reader, InputStream& input);
+
+inline int getBit(BitReader& reader, InputStream& input) {
+  if (reader.unread == 0) fetchByte(reader, input);
+  const int bit = static_cast<int>(reader.buffer >> 63);
+  reader.buffer <<= 1;
+  --reader.unread;
+  return bit;
+}
+
 // The next k bits (0..32), the first read being the most significant.
-std::uint32_t getBits(BitReader& reader, InputStream& input, int k);
+inline std::uint32_t getBits(BitReader& reader, InputStream& input, int k) {
+  if (k == 0) return 0;
+  while (reader.unread < k) fetchByte(reader, input);
+  const auto bits = static_cast<std::uint32_t>(reader.buffer >> (64 - k));
+  reader.buffer <<= k;
+  reader.unread -= k;
+  return bits;
+}
+
 // Reads a run of 1-bits and the 0-bit that ends it; returns the run length.
 // A run longer than limit is a damaged file.
 std::uint64_t getOnes(BitReader& reader, InputStream& input, std::uint64_t limit);
 // Drops the unread bits of the current byte.
-void resetBits(BitReader& reader);
+inline void resetBits(BitReader& reader) { reader = BitReader{}; }
 
 }  // namespace qola
