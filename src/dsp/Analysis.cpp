@@ -1,5 +1,6 @@
 #include "dsp/Analysis.h"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cmath>
@@ -15,6 +16,8 @@ namespace {
 constexpr int kBand = format::kBandSize;
 constexpr int kMaxBands = format::kMaxBlockLength / format::kBandSize;
 constexpr std::int32_t kTransformOverhead = 32;
+// Band values below this magnitude have exact integer moments in 64 bits.
+constexpr std::int32_t kSmallLimit = 1 << 20;
 
 // Bit costs are summed in 64 bits and clamped. For any block of 16-bit
 // samples they stay far below 2^31: FDCT preserves energy up to the factor N,
@@ -65,22 +68,6 @@ double quantiserStep(int s) {
   return std::ldexp(std::sqrt(2.0), (s - 1) / 2 + 2);
 }
 
-std::int32_t roundHalfAway(double x) {
-  // Outside this range (or NaN) the rounded value cannot fit.
-  if (!(x > -2147483649.0 && x < 2147483648.0)) return std::numeric_limits<std::int32_t>::min();
-  std::int64_t integral = static_cast<std::int64_t>(x);  // truncates, exactly
-  const double fraction = x - static_cast<double>(integral);  // exact
-  if (fraction >= 0.5) {
-    ++integral;
-  } else if (fraction <= -0.5) {
-    --integral;
-  }
-  if (integral < std::numeric_limits<std::int32_t>::min() || integral > std::numeric_limits<std::int32_t>::max()) {
-    return std::numeric_limits<std::int32_t>::min();
-  }
-  return static_cast<std::int32_t>(integral);
-}
-
 bool isAllZero(const std::int16_t* samples, int count) {
   for (int i = 0; i < count; ++i) {
     if (samples[i] != 0) return false;
@@ -120,22 +107,20 @@ std::int32_t pairCost(const std::int32_t* values, int count) {
 }
 
 std::int32_t chooseBandParameter(const std::int32_t* values, int count, int& parameter) {
-  bool allZero = true;
   std::int32_t largest = values[0];
   std::int32_t smallest = values[0];
-  double sum = 0.0;
-  double sumOfSquares = 0.0;
+  std::int64_t integerSum = 0;
+  std::uint64_t integerSquares = 0;  // wraps harmlessly for values that take the doubles
   for (int i = 0; i < count; ++i) {
     const std::int32_t v = values[i];
-    if (v != 0) allZero = false;
-    if (v > largest) largest = v;
-    if (v < smallest) smallest = v;
-    const double d = v;
-    sum += d;
-    sumOfSquares += d * d;
+    largest = std::max(largest, v);
+    smallest = std::min(smallest, v);
+    const auto w = static_cast<std::uint64_t>(std::int64_t{v});
+    integerSum += v;
+    integerSquares += w * w;
   }
 
-  if (allZero) {
+  if (largest == 0 && smallest == 0) {
     parameter = format::kMinBandParameter;
     return 0;
   }
@@ -150,13 +135,36 @@ std::int32_t chooseBandParameter(const std::int32_t* values, int count, int& par
     return ternary;
   }
 
+  // Below 2^20 in magnitude every square and every sum is an integer below
+  // 2^53, so the integer moments are exactly the double-precision sums.
+  // Larger values (never from a block of 16-bit samples) take the doubles.
+  double sum = static_cast<double>(integerSum);
+  double sumOfSquares = static_cast<double>(integerSquares);
+  if (largest >= kSmallLimit || smallest <= -kSmallLimit) {
+    sum = 0.0;
+    sumOfSquares = 0.0;
+    for (int i = 0; i < count; ++i) {
+      const double d = values[i];
+      sum += d;
+      sumOfSquares += d * d;
+    }
+  }
+
   const double mean = sum / count;
   const double variance = sumOfSquares / count - mean * mean;
   double sigma = std::sqrt(variance);
   if (!(sigma >= 1.0)) sigma = 1.0;  // also catches a rounding-negative variance
   const int k = floorLog2(sigma);
-  const std::int32_t c0 = riceCost(values, count, k);
-  const std::int32_t c1 = riceCost(values, count, k + 1);
+  // Both Rice costs in one pass.
+  std::int64_t quotients0 = 0;
+  std::int64_t quotients1 = 0;
+  for (int i = 0; i < count; ++i) {
+    const std::uint64_t u = negativeFirst(values[i]);
+    quotients0 += static_cast<std::int64_t>(u >> k);
+    quotients1 += static_cast<std::int64_t>(u >> (k + 1));
+  }
+  const std::int32_t c0 = clampCost(quotients0 + static_cast<std::int64_t>(count) * (1 + k));
+  const std::int32_t c1 = clampCost(quotients1 + static_cast<std::int64_t>(count) * (2 + k));
   if (c0 < c1) {
     parameter = k;
     return c0;
