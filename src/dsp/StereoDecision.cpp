@@ -5,6 +5,11 @@
 #include <climits>
 #include <cassert>
 #include <cstdint>
+#include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "common/Format.h"
 
@@ -12,6 +17,38 @@ namespace qola {
 namespace {
 
 constexpr int kMaxLag = format::kMaxLag;
+// Samples between the checks whether a lag can still win.
+constexpr int kChunk = 128;
+
+// sum (right[i] - shifted[i])^2 over [start, end), added to
+// sum. Every square is an integer below 2^32 and every partial sum one below
+// 2^44, so all of them are exact doubles: the lanes give the same sum as one
+// running total in any order.
+double squaredErrors(const double* right, const double* shifted, int start, int end, double sum) {
+#if defined(__SSE2__)
+  __m128d a = _mm_setzero_pd();
+  __m128d b = _mm_setzero_pd();
+  int i = start;
+  for (; i + 4 <= end; i += 4) {
+    const __m128d e0 = _mm_sub_pd(_mm_loadu_pd(right + i), _mm_loadu_pd(shifted + i));
+    const __m128d e1 = _mm_sub_pd(_mm_loadu_pd(right + i + 2), _mm_loadu_pd(shifted + i + 2));
+    a = _mm_add_pd(a, _mm_mul_pd(e0, e0));
+    b = _mm_add_pd(b, _mm_mul_pd(e1, e1));
+  }
+  for (; i < end; ++i) {
+    const double e = right[i] - shifted[i];
+    sum += e * e;
+  }
+  const __m128d both = _mm_add_pd(a, b);
+  return sum + _mm_cvtsd_f64(both) + _mm_cvtsd_f64(_mm_unpackhi_pd(both, both));
+#else
+  for (int i = start; i < end; ++i) {
+    const double e = right[i] - shifted[i];
+    sum += e * e;
+  }
+  return sum;
+#endif
+}
 
 }  // namespace
 
@@ -25,26 +62,26 @@ int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right,
                    std::int16_t* difference) {
   assert(N > kMaxLag && N <= format::kMaxBlockLength);
 
-  // The left channel with kMaxLag mirrored samples on each side.
+  // The left channel with kMaxLag mirrored samples on each side, and both
+  // channels as doubles for the sums.
   std::array<std::int32_t, format::kMaxBlockLength + 2 * kMaxLag> extended;
-  for (int t = -kMaxLag; t < N + kMaxLag; ++t) extended[t + kMaxLag] = mirroredSample(left, N, t);
+  std::array<double, format::kMaxBlockLength + 2 * kMaxLag> extendedValues;
+  std::array<double, format::kMaxBlockLength> rightValues;
+  for (int t = -kMaxLag; t < N + kMaxLag; ++t) {
+    extended[t + kMaxLag] = mirroredSample(left, N, t);
+    extendedValues[t + kMaxLag] = extended[t + kMaxLag];
+  }
+  for (int i = 0; i < N; ++i) rightValues[i] = right[i];
 
-  // Every square is below 2^32 and every sum below 2^44, so these integer
-  // sums are exactly the double-precision sums in any order. A lag whose
-  // partial sum already reaches the best error cannot become strictly
-  // better, so its sum stops early; ties still keep the smaller lag.
-  constexpr int kChunk = 128;
+  // A lag whose partial sum already reaches the best error cannot become
+  // strictly better, so its sum stops early; ties still keep the smaller lag.
   int best = -kMaxLag;
-  std::int64_t bestError = INT64_MAX;
+  double bestError = std::numeric_limits<double>::infinity();
   for (int d = -kMaxLag; d <= kMaxLag; ++d) {
-    const std::int32_t* shifted = extended.data() + kMaxLag + d;
-    std::int64_t sum = 0;
+    const double* shifted = extendedValues.data() + kMaxLag + d;
+    double sum = 0.0;
     for (int start = 0; start < N && sum < bestError; start += kChunk) {
-      const int end = std::min(N, start + kChunk);
-      for (int i = start; i < end; ++i) {
-        const std::int64_t e = right[i] - shifted[i];
-        sum += e * e;
-      }
+      sum = squaredErrors(rightValues.data(), shifted, start, std::min(N, start + kChunk), sum);
     }
     if (sum < bestError) {
       best = d;
@@ -56,7 +93,7 @@ int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right,
   for (int i = 0; i < N; ++i) energy += static_cast<std::int64_t>(right[i]) * right[i];
 
   // 0.5 * P > E, both exact integers.
-  if (!(energy > 2 * bestError)) return format::kNoJointStereo;
+  if (!(energy > 2 * static_cast<std::int64_t>(bestError))) return format::kNoJointStereo;
 
   const std::int32_t* shifted = extended.data() + kMaxLag + best;
   for (int i = 0; i < N; ++i) {
