@@ -60,17 +60,63 @@ inline void butterfly(double* y, int p, int q) {
 }
 
 // z_p and z_q (p = N/2 + i, q = 3N/4 + i) times e^(-2 pi i i/N) and
-// e^(-2 pi i 3i/N), three multiplications each; k indexes the tables.
-inline void twiddle(double* re, double* im, int p, int q, const double* c1, const double* d1,
-                    const double* e1, const double* c3, const double* d3, const double* e3, int k) {
-  double t = (im[p] + re[p]) * c1[k];
-  double u = d1[k] * re[p] + t;
-  re[p] = e1[k] * im[p] + t;
-  im[p] = u;
-  t = (im[q] + re[q]) * c3[k];
-  u = d3[k] * re[q] + t;
-  re[q] = im[q] * e3[k] + t;
-  im[q] = u;
+// e^(-2 pi i 3i/N), three multiplications each, for count consecutive i;
+// the tables start at the entries of the first.
+inline void twiddles(double* __restrict rp, double* __restrict ip, double* __restrict rq, double* __restrict iq,
+                     const double* c1, const double* d1, const double* e1, const double* c3, const double* d3,
+                     const double* e3, int count) {
+  for (int k = 0; k < count; ++k) {
+    double t = (ip[k] + rp[k]) * c1[k];
+    double u = d1[k] * rp[k] + t;
+    rp[k] = e1[k] * ip[k] + t;
+    ip[k] = u;
+    t = (iq[k] + rq[k]) * c3[k];
+    u = d3[k] * rq[k] + t;
+    rq[k] = iq[k] * e3[k] + t;
+    iq[k] = u;
+  }
+}
+
+// The third and last quarters of a pass (p = N/2 + i, q = 3N/4 + i): z_p - i z_q
+// and z_p + i z_q, then the twiddle factors. The quarters come through
+// separate pointers, so the compiler may run independent indices side by
+// side in vector lanes; each value still sees exactly the operations written
+// here, in order.
+void rotateQuarters(double* __restrict re2, double* __restrict im2, double* __restrict re3,
+                    double* __restrict im3, int logm) {
+  const int quarter = 1 << (logm - 2);
+  const int eighth = quarter / 2;
+  for (int i = 0; i < quarter; ++i) {
+    const double t1 = im3[i] + re2[i];
+    const double t2 = im2[i] + re3[i];
+    im2[i] = im2[i] - re3[i];
+    re3[i] = re2[i] - im3[i];
+    re2[i] = t1;
+    im3[i] = t2;
+  }
+
+  if (logm >= kMinTableLogm) {
+    const double* c1 = fftTwiddleTable(logm);
+    const int count = quarter - 2;
+    const double* d1 = c1 + count;
+    const double* e1 = d1 + count;
+    const double* c3 = e1 + count;
+    const double* d3 = c3 + count;
+    const double* e3 = d3 + count;
+    // Indices 1 .. N/8 - 1 use entries 0 .. N/8 - 2; N/8 + 1 .. N/4 - 1 the rest.
+    twiddles(re2 + 1, im2 + 1, re3 + 1, im3 + 1, c1, d1, e1, c3, d3, e3, eighth - 1);
+    twiddles(re2 + eighth + 1, im2 + eighth + 1, re3 + eighth + 1, im3 + eighth + 1, c1 + eighth - 1,
+             d1 + eighth - 1, e1 + eighth - 1, c3 + eighth - 1, d3 + eighth - 1, e3 + eighth - 1, eighth - 1);
+  }
+
+  // i = N/8: the factors are (1 - i) / sqrt(2) and -(1 + i) / sqrt(2).
+  const double r = kSqrtHalf;
+  double t = (im2[eighth] + re2[eighth]) * r;
+  im2[eighth] = (im2[eighth] - re2[eighth]) * r;
+  re2[eighth] = t;
+  t = (im3[eighth] - re3[eighth]) * r;
+  im3[eighth] = (im3[eighth] + re3[eighth]) * (-r);
+  re3[eighth] = t;
 }
 
 void splitRadix(double* re, double* im, int logm) {
@@ -79,48 +125,11 @@ void splitRadix(double* re, double* im, int logm) {
     const int n = 1 << logm;
     const int half = n / 2;
     const int quarter = n / 4;
-    const int eighth = n / 8;
 
     for (int i = 0; i < half; ++i) butterfly(re, i, i + half);
     for (int i = 0; i < half; ++i) butterfly(im, i, i + half);
 
-    for (int i = 0; i < quarter; ++i) {
-      const int p = half + i;
-      const int q = half + quarter + i;
-      double t1 = im[q] + re[p];
-      double t2 = im[p] + re[q];
-      im[p] = im[p] - re[q];
-      re[q] = re[p] - im[q];
-      re[p] = t1;
-      im[q] = t2;
-    }
-
-    if (logm >= kMinTableLogm) {
-      const double* c1 = fftTwiddleTable(logm);
-      const int count = quarter - 2;
-      const double* d1 = c1 + count;
-      const double* e1 = d1 + count;
-      const double* c3 = e1 + count;
-      const double* d3 = c3 + count;
-      const double* e3 = d3 + count;
-      for (int i = 1; i < eighth; ++i) {
-        twiddle(re, im, half + i, half + quarter + i, c1, d1, e1, c3, d3, e3, i - 1);
-      }
-      for (int i = eighth + 1; i < quarter; ++i) {
-        twiddle(re, im, half + i, half + quarter + i, c1, d1, e1, c3, d3, e3, i - 2);
-      }
-    }
-    {
-      const int p = half + eighth;
-      const int q = half + quarter + eighth;
-      const double r = kSqrtHalf;
-      double t = (im[p] + re[p]) * r;
-      im[p] = (im[p] - re[p]) * r;
-      re[p] = t;
-      t = (im[q] - re[q]) * r;
-      im[q] = (im[q] + re[q]) * (-r);
-      re[q] = t;
-    }
+    rotateQuarters(re + half, im + half, re + half + quarter, im + half + quarter, logm);
 
     splitRadix(re, im, logm - 1);
     splitRadix(re + half, im + half, logm - 2);
