@@ -97,10 +97,43 @@ void BM_stereoDecision(benchmark::State& state) {
   perSample(state);
 }
 
+void BM_chooseBandParameter(benchmark::State& state) {
+  const auto samples = musicLikeBlock(6);
+  std::vector<std::int32_t> coefficients(kLength);
+  std::vector<std::int8_t> bands(kLength / 32);
+  qola::SegmentType type;
+  qola::analyseBlock(12, samples.data(), coefficients.data(), bands.data(), type);
+  for (auto _ : state) {
+    std::int32_t cost = 0;
+    for (int band = 0; band < kLength; band += 32) {
+      int parameter = 0;
+      cost += qola::chooseBandParameter(coefficients.data() + band, 32, parameter);
+    }
+    benchmark::DoNotOptimize(cost);
+  }
+  perSample(state);
+}
+
+// The rounding of a rebuilt block, one value per sample.
+void BM_roundHalfAway(benchmark::State& state) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> uniform(-40000.0, 40000.0);
+  std::vector<double> values(kLength);
+  for (auto& v : values) v = uniform(random);
+  std::vector<std::int32_t> rounded(kLength);
+  for (auto _ : state) {
+    for (int i = 0; i < kLength; ++i) rounded[i] = qola::roundHalfAway(values[i]);
+    benchmark::DoNotOptimize(rounded.data());
+  }
+  perSample(state);
+}
+
 BENCHMARK(BM_FDCT);
 BENCHMARK(BM_FIDCT);
 BENCHMARK(BM_analyseBlock);
 BENCHMARK(BM_segmentBlockFull);
 BENCHMARK(BM_stereoDecision);
+BENCHMARK(BM_chooseBandParameter);
+BENCHMARK(BM_roundHalfAway);
 
 }  // namespace
