@@ -41,36 +41,24 @@ constexpr std::array<std::uint8_t, 256> kReversed = [] {
   return table;
 }();
 
+}  // namespace
+
+namespace ac {
+
 void fetchByte(ArithDecoder& decoder) {
   const int byte = decoder.stream->getByte();
   if (byte < 0) {
     // Past the end the stream reads as 1-bits, for a message that ends the file.
-    decoder.bitBuffer = 0xff;
+    decoder.bitBuffer = (decoder.bitBuffer << 8) | 0xff;
     if (++decoder.eofReads > ac::kEndOfFileReadsAllowed) {
       coderError(__FILE__, __LINE__, "arithmetic decoder bad input file");
     }
   } else {
-    decoder.bitBuffer = kReversed[static_cast<std::size_t>(byte)];
+    decoder.bitBuffer = (decoder.bitBuffer << 8) | kReversed[static_cast<std::size_t>(byte)];
   }
-  decoder.bitsToGo = 8;
+  decoder.bitsToGo += 8;
 }
 
-// The next count bits (0..16), the first one most significant. A byte is
-// fetched only when one of its bits is taken, as a bit-by-bit reader would.
-inline std::uint32_t readBits(ArithDecoder& decoder, int count) {
-  std::uint32_t result = 0;
-  while (count > 0) {
-    if (decoder.bitsToGo == 0) fetchByte(decoder);
-    const int take = count < decoder.bitsToGo ? count : decoder.bitsToGo;
-    decoder.bitsToGo -= take;
-    const auto bits = static_cast<std::uint32_t>(decoder.bitBuffer >> decoder.bitsToGo) & ((1u << take) - 1);
-    result = (result << take) | bits;
-    count -= take;
-  }
-  return result;
-}
-
-// The symbol whose count range holds cum: the first s with cumFreq[s + 1] <= cum.
 int searchSymbol(const FrequencyModel& model, std::int32_t cum) {
   const std::int32_t* cumFreq = model.cumFreq.data();
   int symbol = 0;
@@ -79,7 +67,11 @@ int searchSymbol(const FrequencyModel& model, std::int32_t cum) {
   return symbol;
 }
 
-void updateModel(FrequencyModel& model, int symbol) {
+}  // namespace ac
+
+namespace {
+
+void updateModelIn(FrequencyModel& model, int symbol) {
   std::int32_t* counts = model.counts.data();
   std::int32_t* cumFreq = model.cumFreq.data();
   if (cumFreq[0] == kMaxFrequency) {
@@ -136,7 +128,7 @@ void encodeSymbol(ArithEncoder& encoder, FrequencyModel& model, int symbol) {
   }
   encoder.low = low;
   encoder.high = high;
-  if (model.adaptive) updateModel(model, symbol);
+  if (model.adaptive) updateModelIn(model, symbol);
 }
 
 void finishEncoder(ArithEncoder& encoder) {
@@ -148,41 +140,12 @@ void finishEncoder(ArithEncoder& encoder) {
 
 void startDecoder(ArithDecoder& decoder, InputStream& stream) {
   decoder = ArithDecoder{&stream};
-  decoder.value = static_cast<std::int32_t>(readBits(decoder, 16));
+  decoder.value = static_cast<std::int32_t>(ac::readBits(decoder, 16));
 }
 
-int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
-  const std::int32_t* cumFreq = model.cumFreq.data();
-  const std::int32_t range = decoder.high - decoder.low + 1;
-  const std::int32_t total = cumFreq[0];
-  const std::int32_t cum = ((decoder.value - decoder.low + 1) * total - 1) / range;
-  // Within [0, total) the table holds the searched symbol; outside it only the search knows the answer.
-  const int symbol = model.hasLookup && static_cast<std::uint32_t>(cum) < static_cast<std::uint32_t>(total)
-                         ? model.symbolOfCount[static_cast<std::size_t>(cum)]
-                         : searchSymbol(model, cum);
-
-  const std::int32_t low = decoder.low + (range * cumFreq[symbol + 1]) / total;
-  const std::int32_t high = decoder.low + (range * cumFreq[symbol]) / total - 1;
-  // The bit-by-bit renormalisation in two batches. First the leading bits
-  // that low and high share leave (with the matching bits of value). Then,
-  // while low is 01... and high 10..., the second bit of all three leaves and
-  // the first stays. Neither batch can make the other apply again.
-  const auto ulow = static_cast<std::uint32_t>(low);
-  const auto uhigh = static_cast<std::uint32_t>(high);
-  const int shared = std::countl_zero(static_cast<std::uint16_t>(ulow ^ uhigh));
-  const std::uint32_t low1 = (ulow << shared) & 0xffff;
-  const std::uint32_t high1 = ((uhigh << shared) | ((1u << shared) - 1)) & 0xffff;
-  const int straddling = std::countl_one((low1 & ~high1 & 0x7fff) << 17);
-  const std::uint32_t bits = readBits(decoder, shared + straddling);
-  const std::uint32_t value1 = ((static_cast<std::uint32_t>(decoder.value) << shared) | (bits >> straddling)) & 0xffff;
-  const std::uint32_t straddleMask = (1u << straddling) - 1;
-  decoder.low = static_cast<std::int32_t>((low1 << straddling) & 0x7fff);
-  decoder.high = static_cast<std::int32_t>(((high1 << straddling) & 0x7fff) | 0x8000 | straddleMask);
-  decoder.value =
-      static_cast<std::int32_t>((value1 & 0x8000) | ((value1 << straddling) & 0x7fff) | (bits & straddleMask));
-  if (model.adaptive) updateModel(model, symbol);
-  return symbol;
-}
+namespace ac {
+void updateModel(FrequencyModel& model, int symbol) { updateModelIn(model, symbol); }
+}  // namespace ac
 
 void repositionDecoder(ArithDecoder& decoder, int offset) {
   if (offset < 0) {

@@ -10,6 +10,7 @@
 #include <qola/qola.h>
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -38,9 +39,10 @@ struct ArithDecoder {
   std::int32_t value = 0;
   std::int32_t low = 0;
   std::int32_t high = ac::kTop;
-  // The current byte with its bit order reversed (0xff after a read at the
-  // end of the input); its low bitsToGo bits are unread, the next one highest.
-  std::int32_t bitBuffer = 0;
+  // The fetched bytes with their bit order reversed, the latest lowest (0xff
+  // for a read at the end of the input); the low bitsToGo bits are unread,
+  // the next one highest of them.
+  std::uint32_t bitBuffer = 0;
   int bitsToGo = 0;
   int eofReads = 0;
 };
@@ -63,12 +65,64 @@ void encodeSymbol(ArithEncoder& encoder, FrequencyModel& model, int symbol);
 void finishEncoder(ArithEncoder& encoder);
 
 void startDecoder(ArithDecoder& decoder, InputStream& stream);
-int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model);
 // Moves the input by offset bytes (-1 or -2) over the bytes fetched ahead.
 void repositionDecoder(ArithDecoder& decoder, int offset);
 
 // initialFreq: n counts, each at least 1, or nullptr for all counts 1.
 void initModel(FrequencyModel& model, int n, const std::int32_t* initialFreq, bool adaptive);
 void freeModel(FrequencyModel& model);
+
+// The decoder's inner step, inline so that the residual loop keeps the coder
+// state in registers.
+namespace ac {
+
+void fetchByte(ArithDecoder& decoder);
+// The symbol whose count range holds cum (the first s with cumFreq[s + 1] <= cum).
+int searchSymbol(const FrequencyModel& model, std::int32_t cum);
+void updateModel(FrequencyModel& model, int symbol);
+
+// The next count bits (0..16), the first one most significant. A byte is
+// fetched only when one of its bits is taken, as a bit-by-bit reader would.
+inline std::uint32_t readBits(ArithDecoder& decoder, int count) {
+  while (decoder.bitsToGo < count) fetchByte(decoder);
+  decoder.bitsToGo -= count;
+  return (decoder.bitBuffer >> decoder.bitsToGo) & ((1u << count) - 1);
+}
+
+}  // namespace ac
+
+inline int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
+  const std::int32_t* cumFreq = model.cumFreq.data();
+  const std::int32_t range = decoder.high - decoder.low + 1;
+  const std::int32_t total = cumFreq[0];
+  const std::int32_t cum = ((decoder.value - decoder.low + 1) * total - 1) / range;
+  // Within [0, total) the table holds the searched symbol; outside it only the search knows the answer.
+  const int symbol = model.hasLookup && static_cast<std::uint32_t>(cum) < static_cast<std::uint32_t>(total)
+                         ? model.symbolOfCount[static_cast<std::size_t>(cum)]
+                         : ac::searchSymbol(model, cum);
+
+  const std::int32_t low = decoder.low + (range * cumFreq[symbol + 1]) / total;
+  const std::int32_t high = decoder.low + (range * cumFreq[symbol]) / total - 1;
+  // The bit-by-bit renormalisation in two batches. First the leading bits
+  // that low and high share leave (with the matching bits of value). Then,
+  // while low is 01... and high 10..., the second bit of all three leaves and
+  // the first stays. Neither batch can make the other apply again.
+  const auto ulow = static_cast<std::uint32_t>(low);
+  const auto uhigh = static_cast<std::uint32_t>(high);
+  const int shared = std::countl_zero(static_cast<std::uint16_t>(ulow ^ uhigh));
+  const std::uint32_t low1 = (ulow << shared) & 0xffff;
+  const std::uint32_t high1 = ((uhigh << shared) | ((1u << shared) - 1)) & 0xffff;
+  const int straddling = std::countl_one((low1 & ~high1 & 0x7fff) << 17);
+  const std::uint32_t bits = ac::readBits(decoder, shared + straddling);
+  const std::uint32_t value1 =
+      ((static_cast<std::uint32_t>(decoder.value) << shared) | (bits >> straddling)) & 0xffff;
+  const std::uint32_t straddleMask = (1u << straddling) - 1;
+  decoder.low = static_cast<std::int32_t>((low1 << straddling) & 0x7fff);
+  decoder.high = static_cast<std::int32_t>(((high1 << straddling) & 0x7fff) | 0x8000 | straddleMask);
+  decoder.value =
+      static_cast<std::int32_t>((value1 & 0x8000) | ((value1 << straddling) & 0x7fff) | (bits & straddleMask));
+  if (model.adaptive) ac::updateModel(model, symbol);
+  return symbol;
+}
 
 }  // namespace qola
