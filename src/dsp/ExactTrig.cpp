@@ -1,5 +1,8 @@
 #include "dsp/ExactTrig.h"
 
+#include <array>
+#include <cmath>
+
 namespace qola {
 namespace {
 
@@ -92,6 +95,69 @@ DoubleDouble cosSeries(DoubleDouble z) {
   return c;
 }
 
+// The quadrant's argument r (|r| <= pi/4) is split once more: r = a_j + t
+// with a_j = j pi/64, |j| <= 16, and |t| <= pi/128. The sine and cosine of
+// the 17 anchors come from the long series once; the short series of t
+// needs only kShortPairs terms, multiplied by stored reciprocals instead of
+// divided, which makes filling a table several times cheaper. The tables'
+// test checks every entry against a correctly rounding reference.
+constexpr int kAnchorCount = 16;
+constexpr int kShortPairs = 7;
+constexpr double kAnchorsPerUnit = 64.0 / 3.141592653589793;
+
+struct Anchors {
+  std::array<DoubleDouble, kAnchorCount + 1> angle;
+  std::array<DoubleDouble, kAnchorCount + 1> sin;
+  std::array<DoubleDouble, kAnchorCount + 1> cos;
+  // 1 / ((2k)(2k + 1)) and 1 / ((2k - 1)(2k)) for k = 1 .. kShortPairs.
+  std::array<DoubleDouble, kShortPairs + 1> sinFactor;
+  std::array<DoubleDouble, kShortPairs + 1> cosFactor;
+};
+
+const Anchors& anchors() {
+  static const Anchors table = [] {
+    Anchors t{};
+    for (int j = 0; j <= kAnchorCount; ++j) {
+      // j (pi/2) / 32, the first part exactly as a product of two doubles.
+      DoubleDouble angle = twoProduct(static_cast<double>(j), kHalfPi1 / 32);
+      angle = add(angle, {static_cast<double>(j) * (kHalfPi2 / 32), 0.0});
+      const DoubleDouble z = multiply(angle, angle);
+      t.angle[j] = angle;
+      t.sin[j] = sinSeries(angle, z);
+      t.cos[j] = cosSeries(z);
+    }
+    for (int k = 1; k <= kShortPairs; ++k) {
+      t.sinFactor[k] = divide({1.0, 0.0}, static_cast<double>((2 * k) * (2 * k + 1)));
+      t.cosFactor[k] = divide({1.0, 0.0}, static_cast<double>((2 * k - 1) * (2 * k)));
+    }
+    return t;
+  }();
+  return table;
+}
+
+SinCos roundedSinCos(DoubleDouble r) {
+  const Anchors& table = anchors();
+  int j = static_cast<int>(std::abs(r.hi) * kAnchorsPerUnit + 0.5);
+  if (j > kAnchorCount) j = kAnchorCount;
+  const double sign = r.hi < 0 ? -1.0 : 1.0;
+  // t = r - sign a_j; sin and cos of r from those of t and of the anchor.
+  const DoubleDouble anchor{sign * table.angle[j].hi, sign * table.angle[j].lo};
+  const DoubleDouble t = add(r, negate(anchor));
+  const DoubleDouble z = multiply(t, t);
+  DoubleDouble st{1.0, 0.0};
+  DoubleDouble ct{1.0, 0.0};
+  for (int k = kShortPairs; k >= 1; --k) {
+    st = add({1.0, 0.0}, negate(multiply(multiply(z, st), table.sinFactor[k])));
+    ct = add({1.0, 0.0}, negate(multiply(multiply(z, ct), table.cosFactor[k])));
+  }
+  st = multiply(t, st);
+  const DoubleDouble sa{sign * table.sin[j].hi, sign * table.sin[j].lo};
+  const DoubleDouble ca = table.cos[j];
+  const DoubleDouble sinR = add(multiply(sa, ct), multiply(ca, st));
+  const DoubleDouble cosR = add(multiply(ca, ct), negate(multiply(sa, st)));
+  return {sinR.hi, cosR.hi};
+}
+
 }  // namespace
 
 SinCos exactSinCos(double x) {
@@ -102,15 +168,13 @@ SinCos exactSinCos(double x) {
   r = add(r, negate(twoProduct(kd, kHalfPi2)));
   r = add(r, {-(kd * kHalfPi3), 0.0});
 
-  DoubleDouble z = multiply(r, r);
-  DoubleDouble s = sinSeries(r, z);
-  DoubleDouble c = cosSeries(z);
   // hi is the nearest double to hi + lo after quickTwoSum, hence the one rounding.
+  const SinCos v = roundedSinCos(r);
   switch (k & 3) {
-    case 0: return {s.hi, c.hi};
-    case 1: return {c.hi, -s.hi};
-    case 2: return {-s.hi, -c.hi};
-    default: return {-c.hi, s.hi};
+    case 0: return {v.sin, v.cos};
+    case 1: return {v.cos, -v.sin};
+    case 2: return {-v.sin, -v.cos};
+    default: return {-v.cos, v.sin};
   }
 }
 
