@@ -82,7 +82,7 @@ inline void twiddles(double* __restrict rp, double* __restrict ip, double* __res
 // separate pointers, so the compiler may run independent indices side by
 // side in vector lanes; each value still sees exactly the operations written
 // here, in order.
-void rotateQuarters(double* __restrict re2, double* __restrict im2, double* __restrict re3,
+inline void rotateQuarters(double* __restrict re2, double* __restrict im2, double* __restrict re3,
                     double* __restrict im3, int logm) {
   const int quarter = 1 << (logm - 2);
   const int eighth = quarter / 2;
@@ -119,29 +119,24 @@ void rotateQuarters(double* __restrict re2, double* __restrict im2, double* __re
   re3[eighth] = t;
 }
 
-void splitRadix(double* re, double* im, int logm) {
-  // The last quarter's call is the loop back with logm - 2.
-  while (logm >= 3) {
-    const int n = 1 << logm;
-    const int half = n / 2;
-    const int quarter = n / 4;
+// One pass of the transform: the butterflies of the two halves, then the
+// rotations of the third and last quarters.
+inline void splitPass(double* re, double* im, int logm) {
+  const int half = 1 << (logm - 1);
+  const int quarter = half / 2;
+  for (int i = 0; i < half; ++i) butterfly(re, i, i + half);
+  for (int i = 0; i < half; ++i) butterfly(im, i, i + half);
+  rotateQuarters(re + half, im + half, re + half + quarter, im + half + quarter, logm);
+}
 
-    for (int i = 0; i < half; ++i) butterfly(re, i, i + half);
-    for (int i = 0; i < half; ++i) butterfly(im, i, i + half);
-
-    rotateQuarters(re + half, im + half, re + half + quarter, im + half + quarter, logm);
-
-    splitRadix(re, im, logm - 1);
-    splitRadix(re + half, im + half, logm - 2);
-    re += half + quarter;
-    im += half + quarter;
-    logm -= 2;
-  }
-
-  if (logm == 1) {
+// The small lengths with the length fixed at compile time: the same
+// operations on the same values as the general recursion, unrolled.
+template <int logm>
+void fixedSplitRadix(double* re, double* im) {
+  if constexpr (logm == 1) {
     butterfly(re, 0, 1);
     butterfly(im, 0, 1);
-  } else if (logm == 2) {
+  } else if constexpr (logm == 2) {
     butterfly(re, 0, 2);
     butterfly(im, 0, 2);
     butterfly(re, 1, 3);
@@ -154,6 +149,37 @@ void splitRadix(double* re, double* im, int logm) {
     re[3] = re[2] - im[3];
     re[2] = t1;
     im[3] = t2;
+  } else if constexpr (logm >= 3) {
+    constexpr int half = 1 << (logm - 1);
+    constexpr int quarter = half / 2;
+    splitPass(re, im, logm);
+    fixedSplitRadix<logm - 1>(re, im);
+    fixedSplitRadix<logm - 2>(re + half, im + half);
+    fixedSplitRadix<logm - 2>(re + half + quarter, im + half + quarter);
+  }
+}
+
+constexpr int kMaxFixedLogm = 5;
+
+void splitRadix(double* re, double* im, int logm) {
+  // The last quarter's call is the loop back with logm - 2.
+  while (logm > kMaxFixedLogm) {
+    const int half = 1 << (logm - 1);
+    const int quarter = half / 2;
+    splitPass(re, im, logm);
+    splitRadix(re, im, logm - 1);
+    splitRadix(re + half, im + half, logm - 2);
+    re += half + quarter;
+    im += half + quarter;
+    logm -= 2;
+  }
+  switch (logm) {
+    case 5: return fixedSplitRadix<5>(re, im);
+    case 4: return fixedSplitRadix<4>(re, im);
+    case 3: return fixedSplitRadix<3>(re, im);
+    case 2: return fixedSplitRadix<2>(re, im);
+    case 1: return fixedSplitRadix<1>(re, im);
+    default: return;
   }
 }
 
