@@ -9,8 +9,6 @@
 namespace qola {
 namespace {
 
-// Code words that, with the bits waiting in the writer, fit one 64-bit number.
-constexpr int kShortWordBits = 56;
 
 // Completed bytes of one code word, written in one go unless the word is huge.
 class ByteQueue {
@@ -43,31 +41,8 @@ class ByteQueue {
 
 }  // namespace
 
-std::size_t putBits(BitWriter& writer, OutputStream& output, std::uint64_t ones, std::uint32_t value,
-                    int valueBits) {
-  const int filled = 7 - writer.position;
-  if (ones + static_cast<std::uint64_t>(valueBits + filled) <= kShortWordBits) {
-    // The usual short code word: the filled bits, the run and the value as one
-    // number, its whole bytes out in one call.
-    const int run = static_cast<int>(ones);
-    std::uint64_t bits = writer.pending >> (8 - filled);
-    bits = (bits << run) | ((std::uint64_t{1} << run) - 1);
-    bits = (bits << valueBits) | (value & ((std::uint64_t{1} << valueBits) - 1));
-    const int total = filled + run + valueBits;
-    const int bytes = total / 8;
-    const int rest = total % 8;
-    if (bytes == 1) {
-      output.putByte(static_cast<std::uint8_t>(bits >> rest));
-    } else if (bytes > 1) {
-      std::array<std::uint8_t, kShortWordBits / 8> out;
-      for (int k = 0; k < bytes; ++k) out[k] = static_cast<std::uint8_t>(bits >> (total - 8 * (k + 1)));
-      output.write(out.data(), static_cast<std::size_t>(bytes));
-    }
-    writer.pending = static_cast<std::uint8_t>(bits << (8 - rest));
-    writer.position = 7 - rest;
-    return static_cast<std::size_t>(bytes);
-  }
-
+std::size_t putLongBits(BitWriter& writer, OutputStream& output, std::uint64_t ones, std::uint32_t value,
+                        int valueBits) {
   ByteQueue queue(output);
   int free = writer.position + 1;
   std::uint32_t pending = writer.pending;
