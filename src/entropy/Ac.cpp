@@ -11,7 +11,6 @@ namespace {
 
 using ac::kFirstQuarter;
 using ac::kHalf;
-using ac::kMaxFrequency;
 using ac::kThirdQuarter;
 
 inline void writeBit(ArithEncoder& encoder, int bit) {
@@ -59,33 +58,11 @@ void fetchByte(ArithDecoder& decoder) {
   decoder.bitsToGo += 8;
 }
 
-int searchSymbol(const FrequencyModel& model, std::int32_t cum) {
-  const std::int32_t* cumFreq = model.cumFreq.data();
-  int symbol = 0;
-  while (symbol < model.symbolCount && cumFreq[symbol + 1] > cum) ++symbol;
-  if (symbol == model.symbolCount) coderError(__FILE__, __LINE__, "symbol out of range");
-  return symbol;
-}
+void symbolOutOfRange() { coderError(__FILE__, __LINE__, "symbol out of range"); }
 
 }  // namespace ac
 
 namespace {
-
-void updateModelIn(FrequencyModel& model, int symbol) {
-  std::int32_t* counts = model.counts.data();
-  std::int32_t* cumFreq = model.cumFreq.data();
-  if (cumFreq[0] == kMaxFrequency) {
-    std::int32_t sum = 0;
-    cumFreq[model.symbolCount] = 0;
-    for (int i = model.symbolCount - 1; i >= 0; --i) {
-      counts[i] = (counts[i] + 1) / 2;  // a count of 1 stays 1: no symbol loses its range
-      sum += counts[i];
-      cumFreq[i] = sum;
-    }
-  }
-  ++counts[symbol];
-  for (int i = 0; i <= symbol; ++i) ++cumFreq[i];
-}
 
 void fillLookup(FrequencyModel& model) {
   const int n = model.symbolCount;
@@ -128,7 +105,7 @@ void encodeSymbol(ArithEncoder& encoder, FrequencyModel& model, int symbol) {
   }
   encoder.low = low;
   encoder.high = high;
-  if (model.adaptive) updateModelIn(model, symbol);
+  if (model.adaptive) ac::updateModel(model, symbol);
 }
 
 void finishEncoder(ArithEncoder& encoder) {
@@ -143,9 +120,6 @@ void startDecoder(ArithDecoder& decoder, InputStream& stream) {
   decoder.value = static_cast<std::int32_t>(ac::readBits(decoder, 16));
 }
 
-namespace ac {
-void updateModel(FrequencyModel& model, int symbol) { updateModelIn(model, symbol); }
-}  // namespace ac
 
 void repositionDecoder(ArithDecoder& decoder, int offset) {
   if (offset < 0) {
@@ -178,7 +152,7 @@ void initModel(FrequencyModel& model, int n, const std::int32_t* initialFreq, bo
     model.counts[i] = initialFreq[i];
     model.cumFreq[i] = model.cumFreq[i + 1] + model.counts[i];
   }
-  if (model.cumFreq[0] > kMaxFrequency) {
+  if (model.cumFreq[0] > ac::kMaxFrequency) {
     coderError(__FILE__, __LINE__, "arithmetic coder model max frequency exceeded");
   }
   fillLookup(model);

@@ -77,9 +77,33 @@ void freeModel(FrequencyModel& model);
 namespace ac {
 
 void fetchByte(ArithDecoder& decoder);
+[[noreturn]] void symbolOutOfRange();
+
 // The symbol whose count range holds cum (the first s with cumFreq[s + 1] <= cum).
-int searchSymbol(const FrequencyModel& model, std::int32_t cum);
-void updateModel(FrequencyModel& model, int symbol);
+inline int searchSymbol(const FrequencyModel& model, std::int32_t cum) {
+  const std::int32_t* cumFreq = model.cumFreq.data();
+  int symbol = 0;
+  while (symbol < model.symbolCount && cumFreq[symbol + 1] > cum) ++symbol;
+  if (symbol == model.symbolCount) symbolOutOfRange();
+  return symbol;
+}
+
+// Counts the symbol; a total at the limit first halves every count.
+inline void updateModel(FrequencyModel& model, int symbol) {
+  std::int32_t* counts = model.counts.data();
+  std::int32_t* cumFreq = model.cumFreq.data();
+  if (cumFreq[0] == kMaxFrequency) {
+    std::int32_t sum = 0;
+    cumFreq[model.symbolCount] = 0;
+    for (int i = model.symbolCount - 1; i >= 0; --i) {
+      counts[i] = (counts[i] + 1) / 2;  // a count of 1 stays 1: no symbol loses its range
+      sum += counts[i];
+      cumFreq[i] = sum;
+    }
+  }
+  ++counts[symbol];
+  for (int i = 0; i <= symbol; ++i) ++cumFreq[i];
+}
 
 // The next count bits (0..16), the first one most significant. A byte is
 // fetched only when one of its bits is taken, as a bit-by-bit reader would.
@@ -92,6 +116,9 @@ inline std::uint32_t readBits(ArithDecoder& decoder, int count) {
 }  // namespace ac
 
 inline int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
+  using ac::kFirstQuarter;
+  using ac::kHalf;
+  using ac::kThirdQuarter;
   const std::int32_t* cumFreq = model.cumFreq.data();
   const std::int32_t range = decoder.high - decoder.low + 1;
   const std::int32_t total = cumFreq[0];
@@ -103,6 +130,13 @@ inline int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
 
   const std::int32_t low = decoder.low + (range * cumFreq[symbol + 1]) / total;
   const std::int32_t high = decoder.low + (range * cumFreq[symbol]) / total - 1;
+  if (low < kHalf && high >= kHalf && (low < kFirstQuarter || high >= kThirdQuarter)) {
+    // A likely symbol often leaves nothing to renormalise.
+    decoder.low = low;
+    decoder.high = high;
+    if (model.adaptive) ac::updateModel(model, symbol);
+    return symbol;
+  }
   // The bit-by-bit renormalisation in two batches. First the leading bits
   // that low and high share leave (with the matching bits of value). Then,
   // while low is 01... and high 10..., the second bit of all three leaves and
