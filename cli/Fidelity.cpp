@@ -7,17 +7,11 @@
 #include <cstring>
 #include <vector>
 
-#include "common/Format.h"
 
 namespace qola::cli {
 namespace {
 
 constexpr std::int64_t kShortInput = 1024;  // below this, the file's own records weigh heavily
-
-std::optional<std::uint8_t> flagsOf(std::span<const std::uint8_t> head) {
-  if (head.size() < static_cast<std::size_t>(format::kFileHeaderSize)) return std::nullopt;
-  return head[1];
-}
 
 // Reads up to count bytes at offset; fewer only at the end.
 ssize_t readAt(int fd, char* buffer, std::size_t count, std::int64_t offset) {
@@ -35,24 +29,8 @@ ssize_t readAt(int fd, char* buffer, std::size_t count, std::int64_t offset) {
 
 }  // namespace
 
-std::optional<std::int64_t> restoredSize(std::span<const std::uint8_t> head) {
-  const auto flags = flagsOf(head);
-  if (!flags) return std::nullopt;
-  std::int64_t frames = 0;
-  for (int i = 2; i < format::kFileHeaderSize; ++i) frames = frames << 8 | head[static_cast<std::size_t>(i)];
-  std::int64_t headerLength = 0;
-  if ((*flags & format::kFlagHeaderCopy) != 0) {
-    if (head.size() <= static_cast<std::size_t>(format::kFileHeaderSize)) return std::nullopt;
-    headerLength = head[format::kFileHeaderSize];
-  }
-  const int channels = (*flags & format::kFlagStereo) != 0 ? 2 : 1;
-  const int bytesPerSample = (*flags & format::kFlagEightBit) != 0 ? 1 : 2;
-  return headerLength + frames * channels * bytesPerSample;
-}
-
-std::string growthReason(std::span<const std::uint8_t> head, std::int64_t inputSize) {
-  const auto flags = flagsOf(head);
-  if (flags && (*flags & format::kFlagEightBit) != 0 && (*flags & format::kFlagHeaderCopy) != 0) {
+std::string growthReason(const qola_result& result, std::int64_t inputSize) {
+  if (result.bits == 8 && result.header_length > 0) {
     return "its samples are coded byte by byte as 8-bit values (as 24- and 32-bit WAV data is), "
            "which the coder cannot predict";
   }

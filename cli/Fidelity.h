@@ -1,6 +1,8 @@
 // What a compressed file keeps of its input, checked and said plainly.
 #pragma once
 
+#include <qola/qola.h>
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -8,14 +10,8 @@
 
 namespace qola::cli {
 
-// The bytes a restore of a compressed file gives back, from its first bytes:
-// the header copy and the whole sample frames; nullopt when too short to tell.
-// (A file that also stores its leftover bytes restores the whole input; this
-// is where a reader of that record adds them.)
-std::optional<std::int64_t> restoredSize(std::span<const std::uint8_t> head);
-
-// Why a compressed file came out larger than its input, from its first bytes.
-std::string growthReason(std::span<const std::uint8_t> head, std::int64_t inputSize);
+// Why a compressed file came out larger than its input, from the job's numbers.
+std::string growthReason(const qola_result& result, std::int64_t inputSize);
 
 struct Comparison {
   bool equal = false;

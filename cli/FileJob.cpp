@@ -49,6 +49,14 @@ mode_t newFileMode(const InputFile& input) {
   return 0666 & ~mask;
 }
 
+// A regular file given to -d or -t that cannot be a compressed file is
+// refused before any decoding; pipes go to the decoder as they are.
+bool couldBeCompressed(const InputFile& input) {
+  std::uint8_t head[8] = {};
+  const ssize_t got = ::pread(input.fd.get(), head, sizeof head, 0);
+  return got < 0 || qola_is_compressed(head, static_cast<std::size_t>(got), input.status.st_size) != 0;
+}
+
 std::string writeError(int error) {
   if (error == EFBIG) return "write error: the output reached the file size limit (ulimit -f)";
   if (error == 0 || error == ENOSPC) return "write error (disk full?)";
@@ -76,9 +84,7 @@ std::string verify(const Options& options, int compressed, const InputFile& inpu
     if (out != nullptr) std::fclose(out);
     return "cannot open files for verification";
   }
-  CodecSettings settings = options.settings;
-  settings.mode = Mode::Decompress;
-  const JobResult result = runJob(settings, in, out, "verifying", false);
+  const JobResult result = runJob(options.settings, false, in, out, "verifying", false);
   if (result.failed) return "verification failed: " + result.message;
   const auto comparison = compareFiles(decoded.get(), input.fd.get());
   if (result.writeFailed || !comparison) return "cannot open files for verification";
@@ -113,6 +119,7 @@ int processFile(const Options& options, const std::string& inputName, const JobR
   std::string error;
   std::optional<InputFile> input = openInput(inputName, error);
   if (!input) return fail(kExitUsage, error);
+  if (!compress && input->regular && !couldBeCompressed(*input)) return fail(kExitJobFailed, "not a QOLA file");
 
   // Everything about the output name is settled before the job runs.
   std::optional<OutputTarget> target;
@@ -154,7 +161,7 @@ int processFile(const Options& options, const std::string& inputName, const JobR
            std::to_string(*now) + " now); nothing was written";
   };
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
-  const JobResult result = runJob(options.settings, in, out, shown, showProgress);
+  const JobResult result = runJob(options.settings, compress, in, out, shown, showProgress);
   if (result.failed) return fail(kExitJobFailed, result.message);
   if (result.writeFailed) return fail(kExitJobFailed, writeError(output ? output->tap().error : 0));
   if (const std::string why = changed(); !why.empty()) return fail(kExitJobFailed, why);
@@ -179,17 +186,18 @@ int processFile(const Options& options, const std::string& inputName, const JobR
     }
   }
 
+  // The input goes only once its compressed file is verified and in place.
+  if (options.deleteInput && input->regular && ::unlink(inputName.c_str()) != 0) {
+    return fail(kExitUsage, std::string("cannot delete the input: ") + std::strerror(errno));
+  }
   if (compress) {
     const WriteTap& tap = output->tap();
-    const std::span<const std::uint8_t> head(tap.head.data(), tap.headLength);
     const std::int64_t inputSize = input->status.st_size;
-    const auto restored = restoredSize(head);
-    if (restored && *restored < inputSize) {
-      message("warning: " + notStored(inputSize - *restored));
-    }
+    const std::int64_t restored = result.numbers.original_size;
+    if (restored < inputSize) message("warning: " + notStored(inputSize - restored));
     if (!options.quiet && tap.written > inputSize) {
       message("the compressed file is larger than its input (" + std::to_string(tap.written) + " > " +
-              bytes(inputSize) + "): " + growthReason(head, inputSize) + "; it is still correct");
+              bytes(inputSize) + "): " + growthReason(result.numbers, inputSize) + "; it is still correct");
     }
   }
   if (!options.quiet) {

@@ -18,11 +18,12 @@ struct JobResult {
   bool writeFailed = false;
   std::string message;
   std::string report;   // the closing report
+  qola_result numbers{};
 };
 
 // Runs one codec job from in to out and closes both; the progress display
 // carries the label when showProgress is set.
-using JobRunner = std::function<JobResult(const CodecSettings& settings, std::FILE* in, std::FILE* out,
+using JobRunner = std::function<JobResult(const Settings& settings, bool compress, std::FILE* in, std::FILE* out,
                                           const std::string& label, bool showProgress)>;
 
 // Where reports go: standard error whenever audio goes to standard output.

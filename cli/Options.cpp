@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include <getopt.h>
+
 #include <charconv>
 #include <cstring>
 
@@ -12,34 +14,63 @@ bool parseInt(const std::string& text, int& value) {
   return result.ec == std::errc() && result.ptr == end;
 }
 
-bool setBlockLength(const std::string& text, CodecSettings& settings) {
+bool setBlockLength(const std::string& text, Settings& settings) {
   int length = 0;
   if (!parseInt(text, length)) return false;
-  for (int index = 0; index <= 5; ++index) {
-    if (length == 1 << (index + 7)) {
-      settings.blockLengthIndex = index;
+  for (int shift = 7; shift <= 12; ++shift) {
+    if (length == 1 << shift) {
+      settings.block_length = length;
       return true;
     }
   }
   return false;
 }
 
-bool setAdaptation(const std::string& text, CodecSettings& settings) {
-  if (text == "none") settings.adaptation = Adaptation::None;
-  else if (text == "medium") settings.adaptation = Adaptation::Medium;
-  else if (text == "full") settings.adaptation = Adaptation::Full;
+bool setAdaptation(const std::string& text, Settings& settings) {
+  if (text == "none") settings.adaptation = QOLA_ADAPTATION_NONE;
+  else if (text == "medium") settings.adaptation = QOLA_ADAPTATION_MEDIUM;
+  else if (text == "full") settings.adaptation = QOLA_ADAPTATION_FULL;
   else return false;
   return true;
 }
 
-}  // namespace
+// Long-only options get codes above the short ones.
+enum LongOnly { kVerify = 256, kNoWav, kNoJoint, kDeleteInput, kSpecified, kBest, kFast };
 
-Options defaultOptions() {
-  Options options;
-  options.settings.wavEvaluation = true;
-  options.settings.jointStereo = true;
-  return options;
+constexpr const char* kShortOptions = ":dto:cfqm2b:n:a:shV";
+const option kLongOptions[] = {
+    {"decompress", no_argument, nullptr, 'd'},
+    {"test", no_argument, nullptr, 't'},
+    {"output", required_argument, nullptr, 'o'},
+    {"stdout", no_argument, nullptr, 'c'},
+    {"force", no_argument, nullptr, 'f'},
+    {"verify", no_argument, nullptr, kVerify},
+    {"delete-input-file", no_argument, nullptr, kDeleteInput},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"mono", no_argument, nullptr, 'm'},
+    {"stereo", no_argument, nullptr, '2'},
+    {"bits", required_argument, nullptr, 'b'},
+    {"block-length", required_argument, nullptr, 'n'},
+    {"adaptation", required_argument, nullptr, 'a'},
+    {"no-wav", no_argument, nullptr, kNoWav},
+    {"no-joint", no_argument, nullptr, kNoJoint},
+    {"swap-bytes", no_argument, nullptr, 's'},
+    {"specified", no_argument, nullptr, kSpecified},
+    {"best", no_argument, nullptr, kBest},
+    {"fast", no_argument, nullptr, kFast},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The option as the user wrote it, for messages.
+std::string spelled(char** argv, int optionIndex) {
+  const std::string word = argv[optionIndex];
+  if (word.rfind("--", 0) == 0) return word.substr(0, word.find('='));
+  return std::string("-") + static_cast<char>(optopt);
 }
+
+}  // namespace
 
 const char* usageText() {
   return "Usage: qola [OPTIONS] FILE...           compress each FILE to FILE.qla\n"
@@ -58,6 +89,9 @@ const char* usageText() {
          "  -f, --force            overwrite existing output files\n"
          "      --verify           after compressing, decode the new file and compare it\n"
          "                         with the input; fail on any difference\n"
+         "      --delete-input-file\n"
+         "                         after compressing, verify the whole file as --verify\n"
+         "                         does and only then delete the input\n"
          "  -q, --quiet            no progress display and no reports\n"
          "\n"
          "Coding options (compression; -s also applies when restoring):\n"
@@ -87,96 +121,75 @@ const char* usageText() {
          "  -h, --help             this text\n"
          "  -V, --version          program version\n"
          "\n"
+         "Short options combine (-qf) and take values attached (-oFILE); long options\n"
+         "take --opt=value and may be abbreviated; -- ends the options.\n"
+         "\n"
          "Exit status: 0 when every file succeeded, 1 when a job failed (damaged\n"
          "input, verification mismatch, write error), 2 on a usage or file error.\n";
 }
 
 std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
-  Options options = defaultOptions();
+  Options options;
   bool decompress = false;
   bool test = false;
-  bool onlyFiles = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= argc) {
-        error = "option " + arg + " needs a value";
-        return false;
-      }
-      out = argv[++i];
-      return true;
-    };
-    std::string text;
-    if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
-      options.inputs.push_back(arg);
-    } else if (arg == "--") {
-      onlyFiles = true;
-    } else if (arg == "-d" || arg == "--decompress") {
-      decompress = true;
-    } else if (arg == "-t" || arg == "--test") {
-      test = true;
-    } else if (arg == "-o" || arg == "--output") {
-      if (!value(text)) return std::nullopt;
-      options.output = text;
-    } else if (arg == "-c" || arg == "--stdout") {
-      options.toStdout = true;
-    } else if (arg == "-f" || arg == "--force") {
-      options.force = true;
-    } else if (arg == "--verify") {
-      options.verify = true;
-    } else if (arg == "-q" || arg == "--quiet") {
-      options.quiet = true;
-    } else if (arg == "-m" || arg == "--mono") {
-      options.settings.channelCount = 1;
-    } else if (arg == "-2" || arg == "--stereo") {
-      options.settings.channelCount = 2;
-    } else if (arg == "-b" || arg == "--bits") {
-      if (!value(text)) return std::nullopt;
-      if (text != "8" && text != "16") {
-        error = "sample width must be 8 or 16, not " + text;
+  opterr = 0;  // our own messages
+  optind = 0;  // a fresh scan, also when called again
+  int code = 0;
+  while ((code = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1) {
+    const std::string text = optarg != nullptr ? optarg : "";
+    switch (code) {
+      case 'd': decompress = true; break;
+      case 't': test = true; break;
+      case 'o': options.output = text; break;
+      case 'c': options.toStdout = true; break;
+      case 'f': options.force = true; break;
+      case kVerify: options.verify = true; break;
+      case kDeleteInput: options.deleteInput = options.verify = true; break;
+      case 'q': options.quiet = true; break;
+      case 'm': options.settings.channels = 1; break;
+      case '2': options.settings.channels = 2; break;
+      case 'b':
+        if (text != "8" && text != "16") {
+          error = "sample width must be 8 or 16, not " + text;
+          return std::nullopt;
+        }
+        options.settings.sample_bits = text == "8" ? 8 : 16;
+        break;
+      case 'n':
+        if (!setBlockLength(text, options.settings)) {
+          error = "block length must be 128, 256, 512, 1024, 2048 or 4096, not " + text;
+          return std::nullopt;
+        }
+        break;
+      case 'a':
+        if (!setAdaptation(text, options.settings)) {
+          error = "adaptation must be none, medium or full, not " + text;
+          return std::nullopt;
+        }
+        break;
+      case kNoWav: options.settings.wav_evaluation = 0; break;
+      case kNoJoint: options.settings.joint_stereo = 0; break;
+      case 's': options.settings.swap_bytes = 1; break;
+      case kSpecified: options.settings.encoder_mode = QOLA_ENCODER_SPECIFIED; break;
+      case kBest: options.settings.encoder_mode = QOLA_ENCODER_BEST; break;
+      case kFast: options.settings.encoder_mode = QOLA_ENCODER_FAST; break;
+      case 'h': options.help = true; break;
+      case 'V': options.version = true; break;
+      case ':':
+        error = "option " + spelled(argv, optind - 1) + " needs a value";
         return std::nullopt;
-      }
-      options.settings.sampleBits = text == "8" ? 8 : 16;
-    } else if (arg == "-n" || arg == "--block-length") {
-      if (!value(text)) return std::nullopt;
-      if (!setBlockLength(text, options.settings)) {
-        error = "block length must be 128, 256, 512, 1024, 2048 or 4096, not " + text;
+      default:
+        error = "unknown option " + spelled(argv, optind - 1);
         return std::nullopt;
-      }
-    } else if (arg == "-a" || arg == "--adaptation") {
-      if (!value(text)) return std::nullopt;
-      if (!setAdaptation(text, options.settings)) {
-        error = "adaptation must be none, medium or full, not " + text;
-        return std::nullopt;
-      }
-    } else if (arg == "--no-wav") {
-      options.settings.wavEvaluation = false;
-    } else if (arg == "--no-joint") {
-      options.settings.jointStereo = false;
-    } else if (arg == "--specified") {
-      options.settings.encoderMode = EncoderMode::Specified;
-    } else if (arg == "--best") {
-      options.settings.encoderMode = EncoderMode::Best;
-    } else if (arg == "--fast") {
-      options.settings.encoderMode = EncoderMode::Fast;
-    } else if (arg == "-s" || arg == "--swap-bytes") {
-      options.settings.swapBytes = true;
-    } else if (arg == "-h" || arg == "--help") {
-      options.help = true;
-    } else if (arg == "-V" || arg == "--version") {
-      options.version = true;
-    } else {
-      error = "unknown option " + arg;
-      return std::nullopt;
     }
   }
+  for (int i = optind; i < argc; ++i) options.inputs.emplace_back(argv[i]);
   if (options.help || options.version) return options;
   if (decompress && test) {
     error = "choose either -d or -t";
     return std::nullopt;
   }
   options.action = test ? Action::Test : decompress ? Action::Decompress : Action::Compress;
-  options.settings.mode = options.action == Action::Compress ? Mode::Compress : Mode::Decompress;
   if (options.inputs.empty()) {
     error = "no input file";
     return std::nullopt;
@@ -189,9 +202,13 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
     error = "-o names the output of a single input file";
     return std::nullopt;
   }
-  if (options.action == Action::Compress && options.settings.adaptation != Adaptation::None &&
-      options.settings.encoderMode != EncoderMode::Fast &&
-      options.settings.blockLengthIndex < 2) {
+  if (options.deleteInput && options.action != Action::Compress) {
+    error = "--delete-input-file applies to compression only";
+    return std::nullopt;
+  }
+  if (options.action == Action::Compress && options.settings.encoder_mode != QOLA_ENCODER_FAST &&
+      options.settings.adaptation != QOLA_ADAPTATION_NONE &&
+      options.settings.block_length < 512) {
     error = "Minimum block length for adaptation is 512! (use -a none for shorter blocks)";
     return std::nullopt;
   }

@@ -1,7 +1,7 @@
 // Command-line options of the qola tool.
 #pragma once
 
-#include <qola/qola.h>
+#include <qola/qola.hpp>
 
 #include <optional>
 #include <string>
@@ -13,20 +13,17 @@ enum class Action { Compress, Decompress, Test };
 
 struct Options {
   Action action = Action::Compress;
-  CodecSettings settings;
+  Settings settings;  // the library's defaults are the tool's
   std::vector<std::string> inputs;
   std::optional<std::string> output;  // "-": standard output
   bool toStdout = false;               // -c: every output to standard output
   bool force = false;
   bool verify = false;
+  bool deleteInput = false;  // forces verify
   bool quiet = false;
   bool help = false;
   bool version = false;
 };
-
-// The tool's defaults: the dialog's initial settings, with WAV evaluation and
-// joint stereo switched on.
-Options defaultOptions();
 
 // Parses argv; on a usage error returns nullopt and sets the message.
 std::optional<Options> parseOptions(int argc, char** argv, std::string& error);

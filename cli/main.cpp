@@ -1,5 +1,5 @@
 // qola: compress PCM/WAV files to .qla and restore them, bit for bit.
-#include <qola/qola.h>
+#include <qola/qola.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -13,62 +13,51 @@
 namespace qola::cli {
 namespace {
 
-// A job's fatal error, thrown by our handler so that the other files go on.
-struct JobFailed {
-  std::string message;
-};
-
-void throwingHandler(const std::string& message, int, ErrorChannel) { throw JobFailed{message}; }
-
-// Progress on standard error when it is a terminal; the report is kept.
-class ConsoleSink : public ProgressSink {
+// Progress on standard error when it is a terminal.
+class ConsoleProgress {
  public:
-  ConsoleSink(std::string label, bool show) : label_(std::move(label)), show_(show) {}
-  void setProgress(int percent) override {
-    if (!show_ || done_ || percent == last_) return;
-    last_ = percent;
-    std::fprintf(stderr, "\r%s: %3d%%", label_.c_str(), percent);
-    std::fflush(stderr);
-  }
-  void showReport(const std::string& text, const std::string&) override {
-    report_ = text;
-    done_ = true;
-    clearLine();
+  ConsoleProgress(std::string label, bool show) : label_(std::move(label)), show_(show) {}
+  void attach(Job& job) {
+    if (show_) job.onProgress([this](int percent) { return update(percent); });
   }
   void clearLine() {
     if (show_ && last_ >= 0) std::fprintf(stderr, "\r%*s\r", static_cast<int>(label_.size()) + 6, "");
     last_ = -1;
   }
-  const std::string& report() const { return report_; }
 
  private:
+  bool update(int percent) {
+    if (percent != last_) {
+      last_ = percent;
+      std::fprintf(stderr, "\r%s: %3d%%", label_.c_str(), percent);
+      std::fflush(stderr);
+    }
+    return false;  // never cancels
+  }
+
   std::string label_;
   bool show_;
-  bool done_ = false;
   int last_ = -1;
-  std::string report_;
 };
 
-// Runs one job; a fatal error comes back in the result.
-JobResult runJob(const CodecSettings& settings, std::FILE* in, std::FILE* out, const std::string& label,
+// Runs one job over two owned files; a failed job comes back in the result.
+JobResult runJob(const Settings& settings, bool compress, std::FILE* in, std::FILE* out, const std::string& label,
                  bool showProgress) {
-  ConsoleSink sink(label, showProgress);
+  ConsoleProgress progress(label, showProgress);
   JobResult result;
   try {
-    InputStream input(in);
-    OutputStream output(out);
-    if (settings.mode == Mode::Compress) {
-      compressFile(settings, input, output, sink);
-    } else {
-      decompressFile(settings, input, output, sink);
-    }
-    result.writeFailed = output.failed();
-  } catch (const JobFailed& failed) {
-    sink.clearLine();
-    result.failed = true;
-    result.message = failed.message;
+    Input input = Input::file(in, true);
+    Output output = Output::file(out, true);
+    Job job(settings);
+    progress.attach(job);
+    result.numbers = compress ? job.compress(input, output) : job.decompress(input, output);
+    result.report = reportText(result.numbers);
+  } catch (const Error& failed) {
+    result.writeFailed = failed.status() == QOLA_ERROR_WRITE;
+    result.failed = !result.writeFailed;
+    result.message = failed.what();
   }
-  result.report = sink.report();
+  progress.clearLine();
   return result;
 }
 
@@ -93,10 +82,9 @@ int run(int argc, char** argv) {
     return standardOutputWritten() ? 0 : kExitJobFailed;
   }
   if (options->version) {
-    std::printf("qola %s (file version %s)\n", kProductVersion, kFileVersion);
+    std::printf("qola %s (file version %s)\n", QOLA_VERSION_STRING, QOLA_FILE_VERSION_STRING);
     return standardOutputWritten() ? 0 : kExitJobFailed;
   }
-  setFatalHandler(&throwingHandler);
   installSignalCleanup();
   bool jobFailed = false;
   bool fileError = false;

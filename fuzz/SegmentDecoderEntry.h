@@ -3,11 +3,9 @@
 //
 // Byte 0 picks the segment length 2^s, s = 7 + byte % 6; the rest is the
 // segment from its model byte on, followed by whatever the input holds.
-// The decoder may stop the job with a fatal error, which is thrown here and
-// caught; anything else (a crash, a sanitizer report, a hang) is a finding.
+// The decoder may stop the job with a JobError, which is caught; anything
+// else (a crash, a sanitizer report, a hang) is a finding.
 #pragma once
-
-#include <qola/qola.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -15,28 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "common/Fatal.h"
 #include "entropy/BlockCoding.h"
 
 namespace qola::fuzz {
-
-struct SegmentDecoderStop {
-  std::string message;
-};
-
-inline void throwingFatalHandler(const std::string& message, int, ErrorChannel) {
-  throw SegmentDecoderStop{message};
-}
-
-class ThrowingFatalScope {
- public:
-  ThrowingFatalScope() : previous_(setFatalHandler(&throwingFatalHandler)) {}
-  ~ThrowingFatalScope() { setFatalHandler(previous_); }
-  ThrowingFatalScope(const ThrowingFatalScope&) = delete;
-  ThrowingFatalScope& operator=(const ThrowingFatalScope&) = delete;
-
- private:
-  FatalHandler previous_;
-};
 
 struct SegmentDecoderOutcome {
   bool decoded = false;     // false: stopped with a fatal error
@@ -55,13 +35,12 @@ inline SegmentDecoderOutcome runSegmentDecoder(const std::uint8_t* data, std::si
   std::vector<std::int8_t> bandParameters(m / 32);
   InputStream input(std::span<const std::uint8_t>(data + 1, size - 1));
   BitReader reader;
-  ThrowingFatalScope scope;
   try {
     decodeTransformSegment({s, residual.data(), coefficients.data(), bandParameters.data()}, reader, input);
     outcome.decoded = true;
     while (input.getByte() >= 0) ++outcome.consumed;
     outcome.consumed = size - 1 - outcome.consumed;
-  } catch (const SegmentDecoderStop& stop) {
+  } catch (const JobError& stop) {
     outcome.message = stop.message;
   }
   return outcome;

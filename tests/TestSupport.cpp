@@ -5,17 +5,6 @@
 #include <iterator>
 
 namespace qola::test {
-namespace {
-
-void throwingHandler(const std::string& message, int code, ErrorChannel channel) {
-  throw FatalCaught{message, code, channel};
-}
-
-}  // namespace
-
-ScopedFatalCatcher::ScopedFatalCatcher() : previous_(setFatalHandler(&throwingHandler)) {}
-ScopedFatalCatcher::~ScopedFatalCatcher() { setFatalHandler(previous_); }
-
 Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t> input,
                     RecordingSink* sink) {
   Bytes output;

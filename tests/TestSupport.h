@@ -1,7 +1,8 @@
 // Shared helpers of the unit tests.
 #pragma once
 
-#include <qola/qola.h>
+#include "codec/Jobs.h"
+#include "common/Fatal.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -25,25 +26,8 @@ struct RecordingSink : ProgressSink {
   }
 };
 
-// What a fatal error said, thrown by the handler of ScopedFatalCatcher.
-struct FatalCaught {
-  std::string message;
-  int code;
-  ErrorChannel channel;
-};
-
-// Turns fatal errors into FatalCaught exceptions for the scope's lifetime,
-// so a test can check the message without a death test.
-class ScopedFatalCatcher {
- public:
-  ScopedFatalCatcher();
-  ~ScopedFatalCatcher();
-  ScopedFatalCatcher(const ScopedFatalCatcher&) = delete;
-  ScopedFatalCatcher& operator=(const ScopedFatalCatcher&) = delete;
-
- private:
-  FatalHandler previous_;
-};
+// What a fatal error said: every job error is a JobError.
+using FatalCaught = JobError;
 
 // Runs a job in memory. The report (text of the "Ready" box) goes to *report when given.
 Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t> input,
@@ -54,7 +38,6 @@ Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes = fals
 // Runs a callable with fatal errors caught; returns the message, or nullopt if none occurred.
 template <typename Function>
 std::optional<std::string> fatalMessageOf(Function&& function) {
-  ScopedFatalCatcher catcher;
   try {
     std::forward<Function>(function)();
   } catch (const FatalCaught& caught) {

@@ -1,152 +1,155 @@
-// QOLA: lossless compression of 8/16-bit mono/stereo PCM audio.
-//
-// A job compresses or restores one whole file. It runs to its end inside the
-// call, reports progress and a closing "Ready" report through a ProgressSink,
-// and closes both streams before it returns. Every error inside a job is
-// fatal: it goes through fatalError, whose handler a front end may replace.
-#pragma once
+/* QOLA: lossless compression of 8/16-bit mono/stereo PCM audio.
+ *
+ * A job compresses or restores one whole stream. It runs to its end inside
+ * the call and returns a status; on failure the job keeps the message and the
+ * exit code the qola programs use, and the host process goes on. Jobs share
+ * no state: two jobs may run at once on two threads, each with its own
+ * handles. C99; the C++ layer is <qola/qola.hpp>. */
+#ifndef QOLA_QOLA_H
+#define QOLA_QOLA_H
 
-#include <cstdint>
-#include <cstdio>
-#include <span>
-#include <string>
-#include <vector>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
 
-namespace qola {
+#include <qola/version.h>
 
-inline constexpr const char* kProductVersion = "1.71";
-inline constexpr const char* kFileVersion = "1.71 build 1";
+#if defined(__GNUC__)
+#define QOLA_API __attribute__((visibility("default")))
+#else
+#define QOLA_API
+#endif
 
-enum class Mode { Compress, Decompress };
-enum class Adaptation { None = 1, Medium = 2, Full = 3 };
+#ifdef __cplusplus
+extern "C" {
+#endif
 
-// How the encoder makes the choices the file format leaves to it. Every mode
-// writes files that every reader restores.
-//   Specified: the reference choices, byte for byte (the desktop program).
-//   Default:   the reference choices plus those that cost no time, such as
-//              keeping joint stereo for blocks whose channels are identical.
-//   Best:      codes candidates and keeps the smallest; several times slower.
-//   Fast:      Default without block splitting (adaptation None).
-enum class EncoderMode { Specified, Default, Best, Fast };
+typedef enum qola_status {
+  QOLA_OK = 0,
+  QOLA_ERROR_JOB = 1,         /* damaged input, memory, coding error: the job's message box */
+  QOLA_ERROR_TRANSFORM = 2,   /* a transform refused its length or memory (plain text on stdout) */
+  QOLA_ERROR_CODER = 3,       /* the arithmetic coder's "file:line: error:" line (stderr) */
+  QOLA_ERROR_WRITE = 4,       /* the output could not be written (a full disk) */
+  QOLA_ERROR_NEEDS_SIZE = 5,  /* compression needs the input's size up front */
+  QOLA_ERROR_NOT_QOLA = 6,    /* the input is not a compressed file */
+  QOLA_ERROR_ARGUMENT = 7,    /* a null handle or a setting out of range */
+  QOLA_CANCELLED = 8          /* the progress callback asked to stop */
+} qola_status;
 
-// The user's coding choices. Defaults are the dialog's initial settings.
-struct CodecSettings {
-  Mode mode = Mode::Compress;
-  int channelCount = 2;      // 1 (mono) or 2 (stereo)
-  int sampleBits = 16;       // 8 or 16
-  int blockLengthIndex = 5;  // block length N = 2^(index + 7): 128 .. 4096
-  Adaptation adaptation = Adaptation::Full;
-  bool wavEvaluation = false;
-  bool jointStereo = false;
-  bool swapBytes = false;
-  EncoderMode encoderMode = EncoderMode::Default;
-};
+typedef enum qola_adaptation {
+  QOLA_ADAPTATION_NONE = 1,
+  QOLA_ADAPTATION_MEDIUM = 2,
+  QOLA_ADAPTATION_FULL = 3
+} qola_adaptation;
 
-inline constexpr int kMaxBlockLengthIndex = 5;  // 4096 samples
-inline int blockLength(const CodecSettings& settings) { return 1 << (settings.blockLengthIndex + 7); }
-// The block length index of a block length of 128 .. 4096 samples; -1 for any other length.
-inline int blockLengthIndexOf(int length) {
-  for (int index = 0; index <= kMaxBlockLengthIndex; ++index) {
-    if (1 << (index + 7) == length) return index;
-  }
-  return -1;
+/* How the encoder makes the choices the format leaves to it; every mode writes
+ * files every reader restores. SPECIFIED: the reference choices, byte for byte
+ * (the desktop program). DEFAULT: those plus choices that cost no time. BEST:
+ * codes candidates and keeps the smallest, several times slower. FAST: DEFAULT
+ * without block splitting. */
+typedef enum qola_encoder_mode {
+  QOLA_ENCODER_SPECIFIED = 0,
+  QOLA_ENCODER_DEFAULT = 1,
+  QOLA_ENCODER_BEST = 2,
+  QOLA_ENCODER_FAST = 3
+} qola_encoder_mode;
+
+typedef struct qola_settings {
+  int channels;        /* 1 or 2; a WAV header overrides it */
+  int sample_bits;     /* 8 or 16; a WAV header overrides it */
+  int block_length;    /* 128, 256, 512, 1024, 2048 or 4096 samples */
+  qola_adaptation adaptation; /* MEDIUM and FULL need a block length of 512 or more */
+  int wav_evaluation;  /* nonzero: a RIFF/WAVE header sets the layout and is kept */
+  int joint_stereo;    /* nonzero: the right channel may be coded against the left */
+  int swap_bytes;      /* nonzero: 16-bit samples are big-endian */
+  int threads;         /* 0: the cores available */
+  qola_encoder_mode encoder_mode;
+  int trailer;         /* nonzero: the writer may finish the file with a trailer */
+} qola_settings;
+
+/* The qola program's defaults: stereo 16-bit, N 4096, full adaptation, WAV
+ * evaluation and joint stereo on, all cores, default mode, trailer on. */
+QOLA_API void qola_default_settings(qola_settings* settings);
+
+/* Inputs. A job reads its input to the end and closes what it owns. */
+typedef struct qola_input qola_input;
+/* Returns the bytes read into buffer (0 at the end), or -1 on a read error. */
+typedef ptrdiff_t (*qola_read_fn)(void* user, void* buffer, size_t count);
+/* Returns the input's total length in bytes, or -1 when it is unknown. */
+typedef int64_t (*qola_size_fn)(void* user);
+
+QOLA_API qola_input* qola_input_open(const char* path); /* NULL: errno tells why */
+QOLA_API qola_input* qola_input_file(FILE* file, int take_ownership);
+QOLA_API qola_input* qola_input_memory(const void* data, size_t size); /* borrowed */
+QOLA_API qola_input* qola_input_callbacks(qola_read_fn read, qola_size_fn size, void* user);
+QOLA_API void qola_input_free(qola_input* input);
+
+/* Outputs. A path output is written under a temporary name and appears only
+ * when the job succeeds; a memory output keeps the bytes until it is freed. */
+typedef struct qola_output qola_output;
+/* Takes count bytes; returns 0 on success, nonzero on a write error. */
+typedef int (*qola_write_fn)(void* user, const void* data, size_t count);
+
+QOLA_API qola_output* qola_output_create(const char* path); /* NULL: errno tells why */
+QOLA_API qola_output* qola_output_file(FILE* file, int take_ownership);
+QOLA_API qola_output* qola_output_memory(void);
+QOLA_API qola_output* qola_output_callbacks(qola_write_fn write, void* user);
+/* The bytes of a memory output (NULL for other outputs). */
+QOLA_API const uint8_t* qola_output_data(const qola_output* output, size_t* size);
+QOLA_API void qola_output_free(qola_output* output);
+
+/* Called with 0..100 while a job runs; a nonzero return cancels the job. */
+typedef int (*qola_progress_fn)(void* user, int percent);
+
+typedef enum qola_job_kind { QOLA_COMPRESSION = 0, QOLA_DECOMPRESSION = 1 } qola_job_kind;
+
+/* What a finished job measured. */
+typedef struct qola_result {
+  qola_job_kind kind;
+  int64_t samples;          /* per channel */
+  int channels;
+  int bits;                 /* 8 or 16 */
+  int header_length;        /* bytes of the stored WAV header (0 or 44 when compressing) */
+  int64_t original_size;    /* bytes of the PCM file, header included */
+  int64_t compressed_size;  /* bytes of the compressed file (compression) */
+  double ratio;             /* original / compressed (compression) */
+  double bits_per_sample;   /* average compressed bits per sample (compression) */
+  int file_version;         /* tenths: 17 is "1.7" (decompression) */
+  const char* platform;     /* "DOS" or "Solaris" (decompression) */
+} qola_result;
+
+typedef struct qola_job qola_job;
+
+/* NULL settings: the defaults. Returns NULL when memory is short. */
+QOLA_API qola_job* qola_job_create(const qola_settings* settings);
+QOLA_API void qola_job_free(qola_job* job);
+QOLA_API void qola_job_set_progress(qola_job* job, qola_progress_fn progress, void* user);
+
+/* Run one job. Both streams are finished (flushed, owned files closed) when
+ * these return; on failure a path output is removed and nothing more is
+ * written to the others. A job handle may be run again. */
+QOLA_API qola_status qola_compress(qola_job* job, qola_input* input, qola_output* output);
+QOLA_API qola_status qola_decompress(qola_job* job, qola_input* input, qola_output* output);
+
+/* The last run's message ("" after success), exit code (0 after success) and
+ * result (valid after success). */
+QOLA_API const char* qola_job_message(const qola_job* job);
+QOLA_API int qola_job_exit_code(const qola_job* job);
+QOLA_API const qola_result* qola_job_result(const qola_job* job);
+
+/* The title and text of the closing report, as the programs show it. Writes
+ * at most size bytes including the terminating zero; returns the full length. */
+#define QOLA_REPORT_TITLE "Ready"
+QOLA_API size_t qola_format_report(const qola_result* result, char* buffer, size_t size);
+
+/* Whether a file that starts with the given bytes and has total_size bytes
+ * (-1: unknown) can be a compressed file. Cheap; decodes nothing. */
+QOLA_API int qola_is_compressed(const void* head, size_t head_size, int64_t total_size);
+
+QOLA_API const char* qola_version(void);
+
+#ifdef __cplusplus
 }
+#endif
 
-class ProgressSink {
- public:
-  virtual ~ProgressSink() = default;
-  virtual void setProgress(int percent) = 0;
-  virtual void showReport(const std::string& text, const std::string& title) = 0;
-};
-
-// Buffered binary input over an owned FILE* or a borrowed memory block.
-// Reads through a buffer of its own, so that the few bytes the arithmetic
-// decoder fetches ahead can be stepped back over even on a pipe.
-class InputStream {
- public:
-  explicit InputStream(std::FILE* file);  // takes ownership
-  explicit InputStream(std::span<const std::uint8_t> memory);
-  InputStream(const InputStream&) = delete;
-  InputStream& operator=(const InputStream&) = delete;
-  ~InputStream();
-
-  // Next byte 0..255, or -1 at the end of the input. A fetch at the end
-  // still counts as a fetched byte for stepBack.
-  int getByte();
-  // Reads up to count bytes; returns how many were read.
-  std::size_t read(std::uint8_t* destination, std::size_t count);
-  // Undoes the last count fetches (at most kMaxStepBack), end-of-input fetches included.
-  void stepBack(int count);
-  // Total length in bytes; -1 when the input cannot seek. Leaves the position unchanged.
-  std::int64_t size();
-  // Back to byte 0; false when the input cannot seek.
-  bool rewind();
-  void close();
-  bool isOpen() const { return open_; }
-  bool readFailed() const { return readError_; }
-
-  static constexpr int kMaxStepBack = 2;
-
- private:
-  bool refill();
-
-  std::FILE* file_ = nullptr;
-  std::vector<std::uint8_t> buffer_;
-  const std::uint8_t* data_ = nullptr;  // buffer_.data() or the memory block
-  std::size_t length_ = 0;               // valid bytes at data_
-  std::size_t position_ = 0;             // next byte at data_
-  std::int64_t bufferStart_ = 0;         // stream offset of data_[0]
-  int endFetches_ = 0;                   // fetches that met the end, not yet stepped back
-  bool memory_ = false;
-  bool open_ = true;
-  bool readError_ = false;
-};
-
-// Buffered binary output to an owned FILE* or an appended-to byte vector.
-class OutputStream {
- public:
-  explicit OutputStream(std::FILE* file);  // takes ownership
-  explicit OutputStream(std::vector<std::uint8_t>& memory);
-  OutputStream(const OutputStream&) = delete;
-  OutputStream& operator=(const OutputStream&) = delete;
-  ~OutputStream();
-
-  void putByte(std::uint8_t byte);
-  void write(const std::uint8_t* source, std::size_t count);
-  std::int64_t position() const { return written_; }  // bytes written so far
-  void flush();
-  void close();
-  bool isOpen() const { return open_; }
-  // True once any write, flush or close of the file failed (a full disk).
-  bool failed() const { return failed_; }
-
- private:
-  std::FILE* file_ = nullptr;
-  std::vector<std::uint8_t>* memory_ = nullptr;
-  std::vector<std::uint8_t> buffer_;
-  std::int64_t written_ = 0;
-  bool open_ = true;
-  bool failed_ = false;
-};
-
-// The two jobs. Both close input and output before they return.
-void compressFile(const CodecSettings& settings, InputStream& input, OutputStream& output,
-                  ProgressSink& sink);
-void decompressFile(const CodecSettings& settings, InputStream& input, OutputStream& output,
-                    ProgressSink& sink);
-
-// Where a fatal message belongs: the application's message box (job errors),
-// or plain standard output / standard error (transform and arithmetic coder).
-enum class ErrorChannel { MessageBox, StandardOutput, StandardError };
-
-// A handler shows the message (given without a trailing newline) and ends the
-// process with the code, or throws. If it returns, the process exits anyway.
-using FatalHandler = void (*)(const std::string& message, int code, ErrorChannel channel);
-
-FatalHandler setFatalHandler(FatalHandler handler);  // returns the previous one
-void defaultFatalHandler(const std::string& message, int code, ErrorChannel channel);
-
-[[noreturn]] void fatalError(const std::string& message, int code);
-[[noreturn]] void fatalErrorOn(ErrorChannel channel, const std::string& message, int code);
-
-}  // namespace qola
+#endif

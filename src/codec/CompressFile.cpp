@@ -1,5 +1,5 @@
 // The compression job: PCM in, compressed file out, block by block.
-#include <qola/qola.h>
+#include "codec/Jobs.h"
 
 #include <algorithm>
 #include <array>
@@ -272,7 +272,7 @@ void compressFileWith(const CodecSettings& settings, const BestTechniques& techn
   if (input.size() < 0) {  // a pipe: the frame count could not be measured
     output.close();
     input.close();
-    fatalError("The input cannot be measured: compression needs a file, not a pipe", 1);
+    throw JobError{QOLA_ERROR_NEEDS_SIZE, "The input cannot be measured: compression needs a file, not a pipe", 1};
   }
   job.layout = EvaluateWaveHeader(input, settings);
   if (job.layout.frames > format::kMaxSampleCount) {
@@ -324,11 +324,11 @@ void compressFileWith(const CodecSettings& settings, const BestTechniques& techn
 
   output.flush();
   job.buffers = CompressionBuffers{};
-  const std::string report = compressionReport(n, job.layout.channels, bytesPerSample(job.layout),
+  const qola_result result = compressionResult(n, job.layout.channels, bytesPerSample(job.layout),
                                                job.layout.headerLength, output.position());
   output.close();
   input.close();
-  sink.showReport(report, kReportTitle);
+  sink.finish(result);
   sink.setProgress(0);
 }
 

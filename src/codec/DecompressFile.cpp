@@ -1,5 +1,5 @@
 // The decompression job: compressed file in, the original PCM file out.
-#include <qola/qola.h>
+#include "codec/Jobs.h"
 
 #include <algorithm>
 #include <vector>
@@ -203,7 +203,7 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   const std::int64_t n = job.header.sampleCount;
   job.finalFrames = n > 0 ? finalBlockFrames(n, job.N) : 0;
   const std::int64_t total = n * job.channels;
-  const std::string report = decompressionReport(job.header);
+  qola_result result = decompressionResult(job.header);
 
   allocateBuffers(job);
   if (job.header.headerCopy()) copyHeaderBack(input, output);
@@ -227,9 +227,10 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
 
   output.flush();
   job.buffers = DecompressionBuffers{};
+  result.original_size = output.position();
   output.close();
   input.close();
-  sink.showReport(report, kReportTitle);
+  sink.finish(result);
   sink.setProgress(0);
 }
 

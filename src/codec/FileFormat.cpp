@@ -1,6 +1,7 @@
 #include "codec/FileFormat.h"
 
 #include <array>
+#include <cstring>
 
 #include "common/ByteOrder.h"
 #include "common/Fatal.h"
@@ -39,6 +40,20 @@ FileHeader readFileHeader(InputStream& input) {
 }
 
 const char* platformWord(const FileHeader& header) { return header.solaris ? "Solaris" : "DOS"; }
+
+bool looksCompressed(const std::uint8_t* head, std::size_t headSize, std::int64_t totalSize) {
+  static constexpr std::uint8_t kRiff[] = {'R', 'I', 'F', 'F'};
+  if (head == nullptr || headSize < static_cast<std::size_t>(format::kFileHeaderSize)) return true;
+  if (std::memcmp(head, kRiff, sizeof kRiff) == 0) return false;
+  if ((head[0] & format::kVersionMask) < format::kMinVersion || totalSize < 0) return true;
+  FileHeader header;
+  header.flags = head[1];
+  const std::int64_t frames = static_cast<std::int32_t>(loadBig32(head + 2));
+  if (frames <= 0) return true;
+  const std::int64_t samples = frames * (header.stereo() ? 2 : 1);
+  const std::int64_t blocks = (samples + header.blockLength() - 1) / header.blockLength();
+  return totalSize >= format::kFileHeaderSize + (header.headerCopy() ? 1 : 0) + blocks;
+}
 
 void writeHeaderCopy(OutputStream& output, const std::uint8_t* bytes, int length) {
   output.putByte(static_cast<std::uint8_t>(length));

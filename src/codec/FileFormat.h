@@ -2,7 +2,8 @@
 // records' fixed fields, and the block bookkeeping both jobs share.
 #pragma once
 
-#include <qola/qola.h>
+#include "common/CodecSettings.h"
+#include "common/Stream.h"
 
 #include <cstdint>
 #include <string>
@@ -31,6 +32,12 @@ void writeFileHeader(OutputStream& output, std::uint8_t flags, std::int32_t samp
 // Reads the six header bytes; a shorter file is damaged. The version is not tested here.
 FileHeader readFileHeader(InputStream& input);
 const char* platformWord(const FileHeader& header);
+
+// False when a file starting with these bytes cannot be a compressed file: it
+// is a RIFF file, or it is shorter (total size, -1: unknown) than one
+// segment byte per block its header announces. Short heads pass: the decoder
+// names what is wrong with them.
+bool looksCompressed(const std::uint8_t* head, std::size_t headSize, std::int64_t totalSize);
 
 // Header copy: one length byte, then the bytes themselves.
 void writeHeaderCopy(OutputStream& output, const std::uint8_t* bytes, int length);

@@ -1,5 +1,7 @@
-// The statistics texts of the "Ready" boxes.
+// A job's numbers and the statistics texts of the "Ready" boxes.
 #pragma once
+
+#include <qola/qola.h>
 
 #include <cstdint>
 #include <string>
@@ -8,11 +10,21 @@
 
 namespace qola {
 
-inline constexpr const char* kReportTitle = "Ready";
+inline constexpr const char* kReportTitle = QOLA_REPORT_TITLE;
 
 // frames n, channels c, bytes per sample b, stored header length H.
-std::string compressionReport(std::int64_t frames, int channels, int bytesPerSample, int headerLength,
+qola_result compressionResult(std::int64_t frames, int channels, int bytesPerSample, int headerLength,
                               std::int64_t compressedSize);
-std::string decompressionReport(const FileHeader& header);
+qola_result decompressionResult(const FileHeader& header);
+
+std::string reportText(const qola_result& result);
+
+inline std::string compressionReport(std::int64_t frames, int channels, int bytesPerSample, int headerLength,
+                                     std::int64_t compressedSize) {
+  return reportText(compressionResult(frames, channels, bytesPerSample, headerLength, compressedSize));
+}
+inline std::string decompressionReport(const FileHeader& header) {
+  return reportText(decompressionResult(header));
+}
 
 }  // namespace qola

@@ -1,36 +1,24 @@
 #include "common/Fatal.h"
 
-#include <atomic>
-#include <cstdio>
-#include <cstdlib>
-
 namespace qola {
-namespace {
 
-std::atomic<FatalHandler> currentHandler{&defaultFatalHandler};
-
-}  // namespace
-
-void defaultFatalHandler(const std::string& message, int code, ErrorChannel channel) {
-  std::FILE* out = channel == ErrorChannel::StandardOutput ? stdout : stderr;
-  std::fflush(stdout);
-  std::fprintf(out, "%s\n", message.c_str());
-  std::fflush(out);
-  std::exit(code);
-}
-
-FatalHandler setFatalHandler(FatalHandler handler) {
-  return currentHandler.exchange(handler != nullptr ? handler : &defaultFatalHandler);
+qola_status statusOf(ErrorChannel channel) {
+  switch (channel) {
+    case ErrorChannel::StandardOutput:
+      return QOLA_ERROR_TRANSFORM;
+    case ErrorChannel::StandardError:
+      return QOLA_ERROR_CODER;
+    case ErrorChannel::MessageBox:
+      break;
+  }
+  return QOLA_ERROR_JOB;
 }
 
 void fatalErrorOn(ErrorChannel channel, const std::string& message, int code) {
-  currentHandler.load()(message, code, channel);
-  std::exit(code);  // a handler that returns still ends the process
+  throw JobError{statusOf(channel), message, code};
 }
 
-void fatalError(const std::string& message, int code) {
-  fatalErrorOn(ErrorChannel::MessageBox, message, code);
-}
+void fatalError(const std::string& message, int code) { fatalErrorOn(ErrorChannel::MessageBox, message, code); }
 
 void damagedFile(const std::string& what) {
   fatalError("Damaged file: " + what + ", program terminated", 1);

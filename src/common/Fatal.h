@@ -1,4 +1,6 @@
-// Internal error helpers on top of the public fatalError.
+// Job errors. Every error inside a job becomes a JobError: it unwinds to the
+// job's entry point, which hands status, message and exit code to the caller.
+// Nothing here prints or ends the process.
 #pragma once
 
 #include <qola/qola.h>
@@ -9,12 +11,26 @@
 
 namespace qola {
 
+// Who reports an error, and so where a program shows it: the job's message
+// box, or the plain text lines of the transforms and the arithmetic coder.
+enum class ErrorChannel { MessageBox, StandardOutput, StandardError };
+
+struct JobError {
+  qola_status status = QOLA_ERROR_JOB;
+  std::string message;  // without a trailing newline
+  int code = 1;         // the exit code the programs use
+};
+
+qola_status statusOf(ErrorChannel channel);
+
+[[noreturn]] void fatalError(const std::string& message, int code);
+[[noreturn]] void fatalErrorOn(ErrorChannel channel, const std::string& message, int code);
+
 // A compressed file that cannot be what a writer produced: truncated,
-// corrupted or crafted. Ends the job like every other fatal error.
+// corrupted or crafted.
 [[noreturn]] void damagedFile(const std::string& what);
 
-// The arithmetic coder's own error line: "file:line: error: message" on
-// standard error, exit status 1.
+// The arithmetic coder's own error line: "file:line: error: message", code 1.
 [[noreturn]] void coderError(const char* file, int line, const std::string& message);
 
 // Allocates a job buffer; on exhaustion ends with "error in memory allocation for NAME".

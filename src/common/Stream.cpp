@@ -1,5 +1,4 @@
-// Buffered byte streams of the public interface.
-#include <qola/qola.h>
+#include "common/Stream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,24 +12,41 @@ constexpr std::size_t kBufferSize = 1 << 16;
 
 }  // namespace
 
-InputStream::InputStream(std::FILE* file)
-    : file_(file), buffer_(kBufferSize + kMaxStepBack), data_(buffer_.data()) {}
+InputStream::InputStream(std::FILE* file, bool owned)
+    : file_(file), owned_(owned), buffer_(kBufferSize + kMaxStepBack), data_(buffer_.data()) {}
+
+InputStream::InputStream(ReadCallbacks callbacks)
+    : callbacks_(callbacks), buffer_(kBufferSize + kMaxStepBack), data_(buffer_.data()) {}
 
 InputStream::InputStream(std::span<const std::uint8_t> memory)
     : data_(memory.data()), length_(memory.size()), memory_(true) {}
 
 InputStream::~InputStream() { close(); }
 
+std::size_t InputStream::fetch(std::uint8_t* destination, std::size_t count) {
+  if (file_ != nullptr) {
+    const std::size_t got = std::fread(destination, 1, count, file_);
+    if (got == 0 && std::ferror(file_)) readError_ = true;
+    return got;
+  }
+  if (callbacks_.read == nullptr || !open_) return 0;
+  const std::ptrdiff_t got = callbacks_.read(callbacks_.user, destination, count);
+  if (got < 0 || static_cast<std::size_t>(got) > count) {
+    readError_ = true;
+    return 0;
+  }
+  return static_cast<std::size_t>(got);
+}
+
 bool InputStream::refill() {
-  if (memory_ || file_ == nullptr) return false;
+  if (memory_ || !open_ || (file_ == nullptr && callbacks_.read == nullptr)) return false;
   // Keep the last bytes so that a step back over them stays possible.
   const std::size_t keep = std::min<std::size_t>(length_, kMaxStepBack);
   std::memmove(buffer_.data(), buffer_.data() + length_ - keep, keep);
   bufferStart_ += static_cast<std::int64_t>(length_ - keep);
   length_ = keep;
   position_ = keep;
-  const std::size_t got = std::fread(buffer_.data() + keep, 1, buffer_.size() - keep, file_);
-  if (got == 0 && std::ferror(file_)) readError_ = true;
+  const std::size_t got = fetch(buffer_.data() + keep, buffer_.size() - keep);
   length_ += got;
   return got > 0;
 }
@@ -66,7 +82,7 @@ void InputStream::stepBack(int count) {
 
 std::int64_t InputStream::size() {
   if (memory_) return static_cast<std::int64_t>(length_);
-  if (file_ == nullptr) return -1;
+  if (file_ == nullptr) return callbacks_.size != nullptr ? callbacks_.size(callbacks_.user) : -1;
   const std::int64_t filePosition = bufferStart_ + static_cast<std::int64_t>(length_);
   if (fseeko(file_, 0, SEEK_END) != 0) return -1;
   const std::int64_t end = ftello(file_);
@@ -76,7 +92,7 @@ std::int64_t InputStream::size() {
 
 bool InputStream::rewind() {
   endFetches_ = 0;
-  if (memory_) {
+  if (memory_ || bufferStart_ == 0) {  // byte 0 is still in the buffer
     position_ = 0;
     return true;
   }
@@ -88,12 +104,16 @@ bool InputStream::rewind() {
 }
 
 void InputStream::close() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr && owned_) std::fclose(file_);
   file_ = nullptr;
   open_ = false;
 }
 
-OutputStream::OutputStream(std::FILE* file) : file_(file) { buffer_.reserve(kBufferSize); }
+OutputStream::OutputStream(std::FILE* file, bool owned) : file_(file), owned_(owned) {
+  buffer_.reserve(kBufferSize);
+}
+
+OutputStream::OutputStream(WriteCallbacks callbacks) : callbacks_(callbacks) { buffer_.reserve(kBufferSize); }
 
 OutputStream::OutputStream(std::vector<std::uint8_t>& memory) : memory_(&memory) {}
 
@@ -120,23 +140,28 @@ void OutputStream::write(const std::uint8_t* source, std::size_t count) {
     return;
   }
   flush();
-  if (file_ != nullptr && std::fwrite(source, 1, count, file_) != count) failed_ = true;
+  emit(source, count);
+}
+
+void OutputStream::emit(const std::uint8_t* source, std::size_t count) {
+  if (count == 0 || failed_) return;  // after a failure nothing more is written
+  if (file_ != nullptr) {
+    if (std::fwrite(source, 1, count, file_) != count) failed_ = true;
+  } else if (callbacks_.write != nullptr && open_) {
+    if (callbacks_.write(callbacks_.user, source, count) != 0) failed_ = true;
+  }
 }
 
 void OutputStream::flush() {
-  if (file_ == nullptr) return;
-  if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
-    failed_ = true;
-  }
+  emit(buffer_.data(), buffer_.size());
   buffer_.clear();
-  if (std::fflush(file_) != 0) failed_ = true;
+  if (file_ != nullptr && std::fflush(file_) != 0) failed_ = true;
 }
 
 void OutputStream::close() {
-  if (file_ != nullptr) {
-    flush();
-    if (std::fclose(file_) != 0) failed_ = true;
-  }
+  if (!open_) return;
+  flush();
+  if (file_ != nullptr && owned_ && std::fclose(file_) != 0) failed_ = true;
   file_ = nullptr;
   open_ = false;
 }

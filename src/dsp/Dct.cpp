@@ -1,6 +1,6 @@
 #include "dsp/Dct.h"
 
-#include <qola/qola.h>
+#include "common/Fatal.h"
 
 #include <array>
 #include <cmath>

@@ -1,7 +1,7 @@
 // Adaptive segmentation of one channel of a block by recursive halving.
 #pragma once
 
-#include <qola/qola.h>
+#include "common/CodecSettings.h"
 
 #include <array>
 #include <cstdint>

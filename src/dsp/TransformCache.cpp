@@ -1,6 +1,6 @@
 #include "dsp/TransformCache.h"
 
-#include <qola/qola.h>
+#include "common/Fatal.h"
 
 #include <string>
 

@@ -7,7 +7,7 @@
 // bytes it fetched ahead.
 #pragma once
 
-#include <qola/qola.h>
+#include "common/Stream.h"
 
 #include <array>
 #include <bit>

@@ -3,7 +3,7 @@
 // hold only the partial byte; the stream is passed with every call.
 #pragma once
 
-#include <qola/qola.h>
+#include "common/Stream.h"
 
 #include <cstddef>
 #include <array>

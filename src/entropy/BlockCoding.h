@@ -3,7 +3,7 @@
 // as bit-packed code words, one parameter per band of 32 coefficients.
 #pragma once
 
-#include <qola/qola.h>
+#include "common/Stream.h"
 
 #include <cstdint>
 

@@ -6,7 +6,8 @@
 // one read or one write call on the stream.
 #pragma once
 
-#include <qola/qola.h>
+#include "common/CodecSettings.h"
+#include "common/Stream.h"
 
 #include <cstdint>
 

@@ -7,39 +7,31 @@
 namespace qola::test {
 namespace {
 
-TEST(FatalErrorDeathTest, DefaultHandlerPrintsTheMessageAndExitsWithTheCode) {
-  EXPECT_EXIT(fatalError("error in memory allocation for AWi", 1), ::testing::ExitedWithCode(1),
-              "^error in memory allocation for AWi\n$");
-  EXPECT_EXIT(coderError("/build/src/entropy/Ac.cpp", 42, "symbol out of range"), ::testing::ExitedWithCode(1),
-              "^Ac.cpp:42: error: symbol out of range\n$");
-}
-
-void returningHandler(const std::string&, int, ErrorChannel) {}
-
-TEST(FatalErrorDeathTest, AHandlerThatReturnsStillEndsTheProcess) {
-  EXPECT_EXIT(
-      {
-        setFatalHandler(&returningHandler);
-        fatalError("ignored", 1);
-      },
-      ::testing::ExitedWithCode(1), "");
-}
-
-TEST(FatalError, HandlersAreReplaceableAndRestored) {
-  const FatalHandler before = setFatalHandler(nullptr);  // nullptr means the default
-  EXPECT_EQ(before, &defaultFatalHandler);
-  {
-    ScopedFatalCatcher catcher;
+// Each error reaches the caller as a status, the exact message and code 1.
+TEST(FatalError, ThrowsTheStatusMessageAndCode) {
+  const struct {
+    void (*raise)();
+    qola_status status;
+    const char* message;
+  } cases[] = {
+      {[] { fatalError("error in memory allocation for AWi", 1); }, QOLA_ERROR_JOB,
+       "error in memory allocation for AWi"},
+      {[] { damagedFile("the file ends early"); }, QOLA_ERROR_JOB,
+       "Damaged file: the file ends early, program terminated"},
+      {[] { coderError("/build/src/entropy/Ac.cpp", 42, "symbol out of range"); }, QOLA_ERROR_CODER,
+       "Ac.cpp:42: error: symbol out of range"},
+      {[] { fatalErrorOn(ErrorChannel::StandardOutput, "Error: SRFFT", 1); }, QOLA_ERROR_TRANSFORM, "Error: SRFFT"},
+  };
+  for (const auto& c : cases) {
     try {
-      damagedFile("the file ends early");
+      c.raise();
       FAIL() << "returned";
-    } catch (const FatalCaught& caught) {
-      EXPECT_EQ(caught.message, "Damaged file: the file ends early, program terminated");
-      EXPECT_EQ(caught.code, 1);
-      EXPECT_EQ(caught.channel, ErrorChannel::MessageBox);
+    } catch (const JobError& error) {
+      EXPECT_EQ(error.status, c.status);
+      EXPECT_EQ(error.message, c.message);
+      EXPECT_EQ(error.code, 1);
     }
   }
-  EXPECT_EQ(setFatalHandler(nullptr), &defaultFatalHandler);
 }
 
 TEST(AllocateBuffer, NamesTheBufferWhenMemoryRunsOut) {

@@ -1,5 +1,5 @@
 // The real window on a private X server, driven by simulated input.
-#include "ui/MainWindow.h"
+#include "MainWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -21,8 +21,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "ui/DialogTemplate.h"
-#include "ui/GuiSession.h"
+#include "DialogTemplate.h"
+#include "GuiSession.h"
 
 namespace qola::ui {
 namespace {

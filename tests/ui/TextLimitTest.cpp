@@ -1,4 +1,4 @@
-#include "ui/TextLimit.h"
+#include "TextLimit.h"
 
 #include <gtest/gtest.h>
 

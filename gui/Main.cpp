@@ -4,7 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "ui/CompressorApp.h"
+#include "CompressorApp.h"
 
 wxIMPLEMENT_APP_NO_MAIN(qola::ui::CCompressorApp);
 

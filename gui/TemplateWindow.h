@@ -6,7 +6,7 @@
 #include <wx/icon.h>
 #include <wx/iconbndl.h>
 
-#include "ui/DialogTemplate.h"
+#include "DialogTemplate.h"
 
 namespace qola::ui {
 

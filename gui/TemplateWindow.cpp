@@ -1,4 +1,4 @@
-#include "ui/TemplateWindow.h"
+#include "TemplateWindow.h"
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -13,8 +13,8 @@
 
 #include <algorithm>
 
-#include "ui/resources/qola-16.xpm"
-#include "ui/resources/qola-32.xpm"
+#include "resources/qola-16.xpm"
+#include "resources/qola-32.xpm"
 
 namespace qola::ui {
 namespace {

@@ -1,5 +1,4 @@
-// The application: runs the main dialog as the program's only window and
-// shows fatal job errors in the application's message box.
+// The application: runs the main dialog as the program's only window.
 #pragma once
 
 #include <qola/qola.h>
@@ -8,7 +7,7 @@
 
 #include <string>
 
-#include "ui/MainWindow.h"
+#include "MainWindow.h"
 
 namespace qola::ui {
 
@@ -18,11 +17,6 @@ ProgramIdentity programIdentity(const std::string& executablePath);
 
 // "qola-gui 1.71 (file version 1.71 build 1)" for the given program name.
 std::string versionText(const std::string& programName);
-
-// The fatal handler of the desktop program: job errors in a message box with
-// the application's title and the exclamation icon; transform and coder
-// errors as plain text. Then the process exits with the code.
-void guiFatalHandler(const std::string& message, int code, ErrorChannel channel);
 
 class CCompressorApp : public wxApp {
  public:

@@ -1,4 +1,4 @@
-#include "ui/DialogTemplate.h"
+#include "DialogTemplate.h"
 
 #include <array>
 

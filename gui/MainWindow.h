@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "ui/DialogPlatform.h"
-#include "ui/MainDialog.h"
+#include "DialogPlatform.h"
+#include "MainDialog.h"
 
 class wxHtmlHelpController;
 class wxCommandEvent;

@@ -1,7 +1,7 @@
-#include "ui/AboutDialog.h"
+#include "AboutDialog.h"
 
-#include "ui/DialogTemplate.h"
-#include "ui/TemplateWindow.h"
+#include "DialogTemplate.h"
+#include "TemplateWindow.h"
 
 namespace qola::ui {
 

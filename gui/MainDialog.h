@@ -3,11 +3,13 @@
 // screen only through DialogPlatform, so it runs without a display in tests.
 #pragma once
 
-#include <qola/qola.h>
+#include <qola/qola.hpp>
+
+#include <cstdio>
 
 #include <string>
 
-#include "ui/DialogPlatform.h"
+#include "DialogPlatform.h"
 
 namespace qola::ui {
 
@@ -19,10 +21,31 @@ inline constexpr const char* kCouldNotOpen = "Could not open file!";
 inline constexpr const char* kErrorTitle = "Error";
 inline constexpr const char* kHelpFailed = "Failed to launch help.";
 
-// The job entries the dialog calls; tests substitute their own.
+enum class Mode { Compress, Decompress };
+enum class Adaptation { None = 1, Medium = 2, Full = 3 };
+
+// The dialog's choices for one job.
+struct DialogSettings {
+  Mode mode = Mode::Compress;
+  int channelCount = 2;
+  int sampleBits = 16;
+  int blockLengthIndex = 5;  // block length 2^(index + 7)
+  Adaptation adaptation = Adaptation::Full;
+  bool wavEvaluation = false;
+  bool jointStereo = false;
+  bool swapBytes = false;
+};
+
+class CMainDialog;
+
+// Runs one job over two owned files and returns its report text; a failed
+// job throws qola::Error. Tests substitute their own.
+using JobEntry = std::string (*)(const DialogSettings&, std::FILE* input, std::FILE* output, CMainDialog& dialog);
+std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, CMainDialog& dialog);
+
 struct JobEntries {
-  void (*compress)(const CodecSettings&, InputStream&, OutputStream&, ProgressSink&) = &compressFile;
-  void (*decompress)(const CodecSettings&, InputStream&, OutputStream&, ProgressSink&) = &decompressFile;
+  JobEntry compress = &runLibraryJob;
+  JobEntry decompress = &runLibraryJob;
 };
 
 // Number of characters (code points) of a UTF-8 text.
@@ -31,7 +54,7 @@ int characterCount(const std::string& utf8);
 // "Please enter no more than %1 characters." with %1 replaced.
 std::string tooManyCharactersMessage(int limit);
 
-class CMainDialog : public ProgressSink {
+class CMainDialog {
  public:
   explicit CMainDialog(DialogPlatform& platform, JobEntries jobs = {});
 
@@ -61,16 +84,17 @@ class CMainDialog : public ProgressSink {
   void onAbout();
   void onDestroy();
 
-  CodecSettings settings() const;
+  DialogSettings settings() const;
 
-  void setProgress(int percent) override;
-  void showReport(const std::string& text, const std::string& title) override;
+  void setProgress(int percent);
+  void showReport(const std::string& text, const std::string& title);
 
  private:
   void enableOptions(bool enabled);
   bool browse(FilePicker kind, const char* filter, std::string& name);
   bool exchangeName(bool saveAndValidate, int id, std::string& name);
   void error(const char* message);
+  [[noreturn]] void jobFailed(const Error& failure);
 
   DialogPlatform& platform_;
   JobEntries jobs_;

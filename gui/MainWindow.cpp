@@ -1,4 +1,4 @@
-#include "ui/MainWindow.h"
+#include "MainWindow.h"
 
 #include <wx/checkbox.h>
 #include <wx/evtloop.h>
@@ -17,10 +17,10 @@
 
 #include <algorithm>
 
-#include "ui/AboutDialog.h"
-#include "ui/DialogTemplate.h"
-#include "ui/TemplateWindow.h"
-#include "ui/TextLimit.h"
+#include "AboutDialog.h"
+#include "DialogTemplate.h"
+#include "TemplateWindow.h"
+#include "TextLimit.h"
 
 namespace qola::ui {
 namespace {

@@ -1,8 +1,9 @@
-#include "ui/MainDialog.h"
+#include "MainDialog.h"
 
 #include <cstdio>
+#include <cstdlib>
 
-#include "ui/DialogTemplate.h"
+#include "DialogTemplate.h"
 
 namespace qola::ui {
 namespace {
@@ -18,6 +19,26 @@ constexpr const char* kSaveFilter =
     "Raw PCM Files (*.raw;*.pcm;*.dat)|*.raw;*.pcm;*.dat";
 
 }  // namespace
+
+std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, CMainDialog& dialog) {
+  Settings job;
+  job.channels = settings.channelCount;
+  job.sample_bits = settings.sampleBits;
+  job.block_length = 1 << (settings.blockLengthIndex + 7);
+  job.adaptation = static_cast<qola_adaptation>(settings.adaptation);
+  job.wav_evaluation = settings.wavEvaluation ? 1 : 0;
+  job.joint_stereo = settings.jointStereo ? 1 : 0;
+  job.swap_bytes = settings.swapBytes ? 1 : 0;
+  job.encoder_mode = QOLA_ENCODER_SPECIFIED;  // the reference choices, byte for byte
+  Input in = Input::file(input, true);
+  Output out = Output::file(output, true);
+  Job runner(job);
+  runner.onProgress([&dialog](int percent) {
+    dialog.setProgress(percent);
+    return false;
+  });
+  return reportText(settings.mode == Mode::Compress ? runner.compress(in, out) : runner.decompress(in, out));
+}
 
 int characterCount(const std::string& utf8) {
   int count = 0;
@@ -108,8 +129,8 @@ void CMainDialog::error(const char* message) {
   platform_.messageBox(message, kErrorTitle, MessageIcon::Exclamation);
 }
 
-CodecSettings CMainDialog::settings() const {
-  CodecSettings result;
+DialogSettings CMainDialog::settings() const {
+  DialogSettings result;
   result.mode = mode == 1 ? Mode::Decompress : Mode::Compress;
   result.channelCount = format + 1;
   result.sampleBits = resolution == 0 ? 8 : 16;
@@ -118,7 +139,6 @@ CodecSettings CMainDialog::settings() const {
   result.wavEvaluation = wavEvaluation;
   result.jointStereo = jointStereo;
   result.swapBytes = swapBytes;
-  result.encoderMode = EncoderMode::Specified;  // the desktop program writes the reference files
   return result;
 }
 
@@ -143,12 +163,32 @@ void CMainDialog::onStart() {
     error(kCouldNotOpen);
     return;
   }
-  InputStream in(input);
-  OutputStream out(output);
-  const CodecSettings job = settings();
+  const DialogSettings job = settings();
   platform_.setWaitCursor(true);
-  (compressing ? jobs_.compress : jobs_.decompress)(job, in, out, *this);
+  std::string report;
+  try {
+    report = (compressing ? jobs_.compress : jobs_.decompress)(job, input, output, *this);
+  } catch (const Error& failure) {
+    jobFailed(failure);
+  }
+  showReport(report, QOLA_REPORT_TITLE);
+  setProgress(0);
   platform_.setWaitCursor(false);
+}
+
+// A failed job ends the program with its code: the job's own errors in a box
+// titled with the program's name, the transforms' and the coder's as a line of text.
+void CMainDialog::jobFailed(const Error& failure) {
+  platform_.setWaitCursor(false);
+  if (failure.status() == QOLA_ERROR_TRANSFORM || failure.status() == QOLA_ERROR_CODER) {
+    std::FILE* out = failure.status() == QOLA_ERROR_TRANSFORM ? stdout : stderr;
+    std::fflush(stdout);
+    std::fprintf(out, "%s\n", failure.what());
+    std::fflush(out);
+  } else {
+    platform_.messageBox(failure.what(), platform_.applicationTitle(), MessageIcon::Exclamation);
+  }
+  std::exit(failure.exitCode());
 }
 
 void CMainDialog::onHelp() {

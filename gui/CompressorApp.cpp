@@ -1,13 +1,8 @@
-#include "ui/CompressorApp.h"
+#include "CompressorApp.h"
 
 #include <wx/filename.h>
-#include <wx/msgdlg.h>
-#include <wx/generic/msgdlgg.h>
 #include <wx/stdpaths.h>
-#include <wx/utils.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 namespace qola::ui {
@@ -30,25 +25,11 @@ ProgramIdentity programIdentity(const std::string& path) {
 }
 
 std::string versionText(const std::string& programName) {
-  return programName + " " + kProductVersion + " (file version " + kFileVersion + ")";
-}
-
-void guiFatalHandler(const std::string& message, int code, ErrorChannel channel) {
-  if (channel != ErrorChannel::MessageBox || wxTheApp == nullptr) {
-    defaultFatalHandler(message, code, channel);
-    return;
-  }
-  while (wxIsBusy()) wxEndBusyCursor();
-  wxGenericMessageDialog box(wxTheApp->GetTopWindow(), wxString::FromUTF8(message),
-                             wxString::FromUTF8(programIdentity(executablePath()).title),
-                             wxOK | wxICON_EXCLAMATION);
-  box.ShowModal();
-  std::exit(code);
+  return programName + " " + QOLA_VERSION_STRING + " (file version " + QOLA_FILE_VERSION_STRING + ")";
 }
 
 // The program takes no command line: the base class, which would parse one, is not called.
 bool CCompressorApp::OnInit() {
-  setFatalHandler(&guiFatalHandler);
   auto* window = new CMainWindow(programIdentity(executablePath()));
   SetTopWindow(window);
   window->Show();

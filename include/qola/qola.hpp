@@ -1,0 +1,142 @@
+// QOLA for C++: owning handles and exceptions over the C interface.
+#pragma once
+
+#include <qola/qola.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <new>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace qola {
+
+// A failed job: the programs' message text and exit code.
+class Error : public std::runtime_error {
+ public:
+  Error(qola_status status, const std::string& message, int exitCode)
+      : std::runtime_error(message), status_(status), exitCode_(exitCode) {}
+  qola_status status() const { return status_; }
+  int exitCode() const { return exitCode_; }
+
+ private:
+  qola_status status_;
+  int exitCode_;
+};
+
+// The command line's defaults; change the fields as needed.
+struct Settings : qola_settings {
+  Settings() { qola_default_settings(this); }
+};
+
+namespace detail {
+struct InputFree {
+  void operator()(qola_input* input) const { qola_input_free(input); }
+};
+struct OutputFree {
+  void operator()(qola_output* output) const { qola_output_free(output); }
+};
+struct JobFree {
+  void operator()(qola_job* job) const { qola_job_free(job); }
+};
+template <typename Handle>
+Handle* checked(Handle* handle) {
+  if (handle == nullptr) throw std::bad_alloc();
+  return handle;
+}
+}  // namespace detail
+
+class Input {
+ public:
+  static Input open(const std::string& path) {
+    qola_input* input = qola_input_open(path.c_str());
+    if (input == nullptr) throw Error(QOLA_ERROR_ARGUMENT, "cannot open " + path, 2);
+    return Input(input);
+  }
+  static Input file(std::FILE* file, bool takeOwnership) {
+    return Input(detail::checked(qola_input_file(file, takeOwnership ? 1 : 0)));
+  }
+  static Input memory(std::span<const std::uint8_t> bytes) {
+    return Input(detail::checked(qola_input_memory(bytes.data(), bytes.size())));
+  }
+  static Input callbacks(qola_read_fn read, qola_size_fn size, void* user) {
+    return Input(detail::checked(qola_input_callbacks(read, size, user)));
+  }
+  qola_input* get() const { return handle_.get(); }
+
+ private:
+  explicit Input(qola_input* handle) : handle_(handle) {}
+  std::unique_ptr<qola_input, detail::InputFree> handle_;
+};
+
+class Output {
+ public:
+  static Output create(const std::string& path) {
+    qola_output* output = qola_output_create(path.c_str());
+    if (output == nullptr) throw Error(QOLA_ERROR_ARGUMENT, "cannot create " + path, 2);
+    return Output(output);
+  }
+  static Output file(std::FILE* file, bool takeOwnership) {
+    return Output(detail::checked(qola_output_file(file, takeOwnership ? 1 : 0)));
+  }
+  static Output memory() { return Output(detail::checked(qola_output_memory())); }
+  static Output callbacks(qola_write_fn write, void* user) {
+    return Output(detail::checked(qola_output_callbacks(write, user)));
+  }
+  // The bytes of a memory output.
+  std::span<const std::uint8_t> data() const {
+    std::size_t size = 0;
+    const std::uint8_t* bytes = qola_output_data(handle_.get(), &size);
+    return {bytes, size};
+  }
+  qola_output* get() const { return handle_.get(); }
+
+ private:
+  explicit Output(qola_output* handle) : handle_(handle) {}
+  std::unique_ptr<qola_output, detail::OutputFree> handle_;
+};
+
+// The report as the programs show it.
+inline std::string reportText(const qola_result& result) {
+  std::string text(qola_format_report(&result, nullptr, 0), '\0');
+  qola_format_report(&result, text.data(), text.size() + 1);
+  return text;
+}
+
+// One job's settings and progress; runs throw Error when the job fails.
+class Job {
+ public:
+  explicit Job(const Settings& settings = Settings()) : handle_(detail::checked(qola_job_create(&settings))) {}
+  Job(const Job&) = delete;  // the progress function points back at the job
+  Job& operator=(const Job&) = delete;
+
+  // The function gets 0..100 and returns true to cancel the job.
+  void onProgress(std::function<bool(int)> progress) {
+    progress_ = std::move(progress);
+    qola_job_set_progress(handle_.get(), progress_ ? &Job::forward : nullptr, this);
+  }
+
+  const qola_result& compress(Input& input, Output& output) {
+    return check(qola_compress(handle_.get(), input.get(), output.get()));
+  }
+  const qola_result& decompress(Input& input, Output& output) {
+    return check(qola_decompress(handle_.get(), input.get(), output.get()));
+  }
+  const qola_result& result() const { return *qola_job_result(handle_.get()); }
+
+ private:
+  static int forward(void* user, int percent) { return static_cast<Job*>(user)->progress_(percent) ? 1 : 0; }
+  const qola_result& check(qola_status status) {
+    if (status != QOLA_OK) {
+      throw Error(status, qola_job_message(handle_.get()), qola_job_exit_code(handle_.get()));
+    }
+    return result();
+  }
+
+  std::unique_ptr<qola_job, detail::JobFree> handle_;
+  std::function<bool(int)> progress_;
+};
+
+}  // namespace qola

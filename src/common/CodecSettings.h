@@ -1,0 +1,43 @@
+// The coding choices of one job, as the codec sees them.
+#pragma once
+
+namespace qola {
+
+enum class Mode { Compress, Decompress };
+enum class Adaptation { None = 1, Medium = 2, Full = 3 };
+// How the encoder makes the choices the file format leaves to it. Every mode
+// writes files that every reader restores.
+//   Specified: the reference choices, byte for byte (the desktop program).
+//   Default:   the reference choices plus those that cost no time, such as
+//              keeping joint stereo for blocks whose channels are identical.
+//   Best:      codes candidates and keeps the smallest; several times slower.
+//   Fast:      Default without block splitting (adaptation None).
+enum class EncoderMode { Specified, Default, Best, Fast };
+
+// Defaults are the dialog's initial settings; library users start from the
+// command line's defaults instead (qola_default_settings).
+struct CodecSettings {
+  Mode mode = Mode::Compress;
+  int channelCount = 2;      // 1 (mono) or 2 (stereo)
+  int sampleBits = 16;       // 8 or 16
+  int blockLengthIndex = 5;  // block length N = 2^(index + 7): 128 .. 4096
+  Adaptation adaptation = Adaptation::Full;
+  bool wavEvaluation = false;
+  bool jointStereo = false;
+  bool swapBytes = false;
+  int threads = 0;  // 0: the cores available
+  EncoderMode encoderMode = EncoderMode::Default;
+  bool trailer = true;
+};
+
+inline constexpr int kMaxBlockLengthIndex = 5;  // 4096 samples
+inline int blockLength(const CodecSettings& settings) { return 1 << (settings.blockLengthIndex + 7); }
+// The block length index of a block length of 128 .. 4096 samples; -1 for any other length.
+inline int blockLengthIndexOf(int length) {
+  for (int index = 0; index <= kMaxBlockLengthIndex; ++index) {
+    if (1 << (index + 7) == length) return index;
+  }
+  return -1;
+}
+
+}  // namespace qola

@@ -1,0 +1,105 @@
+// Buffered byte streams of the jobs: over a FILE*, a memory block or the
+// caller's read/write functions.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <vector>
+
+namespace qola {
+
+// The caller's input: read returns the bytes read (0 at the end, -1 on an
+// error); size returns the total length or -1 when unknown (size may be null).
+struct ReadCallbacks {
+  std::ptrdiff_t (*read)(void* user, void* buffer, std::size_t count) = nullptr;
+  std::int64_t (*size)(void* user) = nullptr;
+  void* user = nullptr;
+};
+
+// Buffered binary input over an owned FILE*, a borrowed memory block or
+// callbacks. Reads through a buffer of its own, so that the few bytes the
+// arithmetic decoder fetches ahead can be stepped back over even on a pipe.
+class InputStream {
+ public:
+  explicit InputStream(std::FILE* file, bool owned = true);
+  explicit InputStream(std::span<const std::uint8_t> memory);
+  explicit InputStream(ReadCallbacks callbacks);
+  InputStream(const InputStream&) = delete;
+  InputStream& operator=(const InputStream&) = delete;
+  ~InputStream();
+
+  // Next byte 0..255, or -1 at the end of the input. A fetch at the end
+  // still counts as a fetched byte for stepBack.
+  int getByte();
+  // Reads up to count bytes; returns how many were read.
+  std::size_t read(std::uint8_t* destination, std::size_t count);
+  // Undoes the last count fetches (at most kMaxStepBack), end-of-input fetches included.
+  void stepBack(int count);
+  // Total length in bytes; -1 when unknown. Leaves the position unchanged.
+  std::int64_t size();
+  // Back to byte 0; false when the input cannot go back there.
+  bool rewind();
+  void close();
+  bool isOpen() const { return open_; }
+  bool readFailed() const { return readError_; }
+
+  static constexpr int kMaxStepBack = 2;
+
+ private:
+  bool refill();
+  std::size_t fetch(std::uint8_t* destination, std::size_t count);
+
+  std::FILE* file_ = nullptr;
+  bool owned_ = true;
+  ReadCallbacks callbacks_;
+  std::vector<std::uint8_t> buffer_;
+  const std::uint8_t* data_ = nullptr;  // buffer_.data() or the memory block
+  std::size_t length_ = 0;               // valid bytes at data_
+  std::size_t position_ = 0;             // next byte at data_
+  std::int64_t bufferStart_ = 0;         // stream offset of data_[0]
+  int endFetches_ = 0;                   // fetches that met the end, not yet stepped back
+  bool memory_ = false;
+  bool open_ = true;
+  bool readError_ = false;
+};
+
+// The caller's output: write returns 0 on success.
+struct WriteCallbacks {
+  int (*write)(void* user, const void* data, std::size_t count) = nullptr;
+  void* user = nullptr;
+};
+
+// Buffered binary output to an owned FILE*, an appended-to byte vector or callbacks.
+class OutputStream {
+ public:
+  explicit OutputStream(std::FILE* file, bool owned = true);
+  explicit OutputStream(std::vector<std::uint8_t>& memory);
+  explicit OutputStream(WriteCallbacks callbacks);
+  OutputStream(const OutputStream&) = delete;
+  OutputStream& operator=(const OutputStream&) = delete;
+  ~OutputStream();
+
+  void putByte(std::uint8_t byte);
+  void write(const std::uint8_t* source, std::size_t count);
+  std::int64_t position() const { return written_; }  // bytes written so far
+  void flush();
+  void close();
+  bool isOpen() const { return open_; }
+  // True once any write, flush or close failed (a full disk).
+  bool failed() const { return failed_; }
+
+ private:
+  void emit(const std::uint8_t* source, std::size_t count);
+
+  std::FILE* file_ = nullptr;
+  bool owned_ = true;
+  WriteCallbacks callbacks_;
+  std::vector<std::uint8_t>* memory_ = nullptr;
+  std::vector<std::uint8_t> buffer_;
+  std::int64_t written_ = 0;
+  bool open_ = true;
+  bool failed_ = false;
+};
+
+}  // namespace qola
