@@ -93,5 +93,56 @@ TEST_F(Cli, UsageErrorsExitWithStatusTwo) {
   EXPECT_NE(version.output.find("1.71"), std::string::npos);
 }
 
+// Option conventions: combined short options, attached values, --opt=value,
+// abbreviations, and -- before a file whose name starts with a dash.
+TEST_F(Cli, OptionSpellings) {
+  fs::copy_file(path("a.wav"), path("-x.wav"));
+  const struct {
+    std::string arguments;
+    const char* output;
+  } cases[] = {
+      {"-qf -o" + path("1.qla") + " " + path("a.wav"), "1.qla"},
+      {"-q --output=" + path("2.qla") + " " + path("a.wav"), "2.qla"},
+      {"--qu --out " + path("3.qla") + " " + path("a.wav"), "3.qla"},
+      {"-q -o " + path("4.qla") + " -- " + path("-x.wav"), "4.qla"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = runCli(c.arguments);
+    EXPECT_EQ(run.status, 0) << c.arguments << "\n" << run.output;
+    EXPECT_TRUE(fs::exists(path(c.output))) << c.arguments;
+  }
+  EXPECT_EQ(readFile(path("1.qla")), readFile(path("2.qla")));
+  EXPECT_EQ(runCli("--ver " + path("a.wav")).status, 2) << "ambiguous: --verify or --version";
+}
+
+// The input goes only after a verified success: a raw input whose last bytes
+// make no whole frame cannot come back complete, so it stays.
+TEST_F(Cli, DeleteInputFileOnlyAfterAVerifiedSuccess) {
+  const CliRun done = runCli("-q --delete-input-file " + path("a.wav"));
+  EXPECT_EQ(done.status, 0) << done.output;
+  EXPECT_FALSE(fs::exists(path("a.wav")));
+  EXPECT_TRUE(fs::exists(path("a.wav.qla")));
+
+  writeFile(path("odd.raw"), Bytes{1, 2, 3, 4, 5, 6, 7});
+  const CliRun kept = runCli("-q --delete-input-file " + path("odd.raw"));
+  EXPECT_EQ(kept.status, 1) << kept.output;
+  EXPECT_NE(kept.output.find("verification failed"), std::string::npos) << kept.output;
+  EXPECT_TRUE(fs::exists(path("odd.raw")));
+  EXPECT_FALSE(fs::exists(path("odd.raw.qla")));
+}
+
+// A WAV or a text file given to -d or -t is refused before any decoding.
+TEST_F(Cli, NotACompressedFile) {
+  writeFile(path("notes.txt"), Bytes{'H', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '\n'});
+  for (const std::string name : {"a.wav", "notes.txt"}) {
+    for (const std::string action : {"-d", "-t"}) {
+      const CliRun run = runCli(action + " -o " + path("out") + " " + path(name));
+      EXPECT_EQ(run.status, 1) << run.output;
+      EXPECT_NE(run.output.find(name + ": not a QOLA file"), std::string::npos) << run.output;
+      EXPECT_FALSE(fs::exists(path("out")));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qola::test
