@@ -1,5 +1,7 @@
 #include "DialogTemplate.h"
 
+#include <qola/version.h>
+
 #include <array>
 
 namespace qola::ui {
@@ -54,7 +56,7 @@ constexpr std::array kMainControls{
 constexpr std::array kAboutControls{
     ControlTemplate{kStaticId, K::Icon, "", 5, 5, 20, 20, false},
     ControlTemplate{kStaticId, K::Label, "QOLA - Lossless Audio Compressor", 35, 10, 155, 8, false},
-    ControlTemplate{kStaticId, K::Label, "Version 1.71 for " QOLA_PLATFORM_NAME, 35, 25, 120, 8, false},
+    ControlTemplate{kStaticId, K::Label, "Version " QOLA_VERSION_STRING " for " QOLA_PLATFORM_NAME, 35, 25, 120, 8, false},
     ControlTemplate{kStaticId, K::Label, "Written by the QOLA developers", 35, 40, 130, 8, false},
     ControlTemplate{kStaticId, K::Label, "Lossless PCM audio coding", 35, 55, 110, 8, false},
     ControlTemplate{kStaticId, K::Label, "8/16 bit, mono/stereo", 35, 70, 90, 8, false},

@@ -1,6 +1,7 @@
 #include "common/Fatal.h"
 
 namespace qola {
+namespace {
 
 qola_status statusOf(ErrorChannel channel) {
   switch (channel) {
@@ -13,6 +14,8 @@ qola_status statusOf(ErrorChannel channel) {
   }
   return QOLA_ERROR_JOB;
 }
+
+}  // namespace
 
 void fatalErrorOn(ErrorChannel channel, const std::string& message, int code) {
   throw JobError{statusOf(channel), message, code};

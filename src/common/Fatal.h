@@ -21,8 +21,6 @@ struct JobError {
   int code = 1;         // the exit code the programs use
 };
 
-qola_status statusOf(ErrorChannel channel);
-
 [[noreturn]] void fatalError(const std::string& message, int code);
 [[noreturn]] void fatalErrorOn(ErrorChannel channel, const std::string& message, int code);
 
