@@ -23,8 +23,4 @@ inline std::string compressionReport(std::int64_t frames, int channels, int byte
                                      std::int64_t compressedSize) {
   return reportText(compressionResult(frames, channels, bytesPerSample, headerLength, compressedSize));
 }
-inline std::string decompressionReport(const FileHeader& header) {
-  return reportText(decompressionResult(header));
-}
-
 }  // namespace qola
