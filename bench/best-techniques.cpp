@@ -3,7 +3,7 @@
 // evaluation and joint stereo) in the Default mode, in the Best mode with one
 // search at a time, and with all of them. Prints a TSV row per file and run:
 // file, run, input bytes, output bytes, CPU seconds.
-#include <qola/qola.h>
+#include "codec/Jobs.h"
 
 #include <cstdio>
 #include <ctime>

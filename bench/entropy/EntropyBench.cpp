@@ -2,7 +2,7 @@
 // (items/s): residual values for the arithmetic coder, coefficients for bands.
 #include <benchmark/benchmark.h>
 
-#include <qola/qola.h>
+#include "codec/Jobs.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,8 @@
 // rather than by bit estimates.
 #pragma once
 
-#include <qola/qola.h>
+#include "common/CodecSettings.h"
+#include "common/Stream.h"
 
 #include <cstdint>
 #include <vector>

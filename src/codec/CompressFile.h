@@ -2,7 +2,7 @@
 // (the benchmarks measure each alone); compressFile runs it with all of them.
 #pragma once
 
-#include <qola/qola.h>
+#include "codec/Jobs.h"
 
 #include "codec/BestSearch.h"
 

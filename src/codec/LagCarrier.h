@@ -8,7 +8,8 @@
 // segment, and the rest stays zero or constant.
 #pragma once
 
-#include <qola/qola.h>
+#include "common/CodecSettings.h"
+#include "common/Stream.h"
 
 #include <cstdint>
 
