@@ -49,7 +49,8 @@ bool looksCompressed(const std::uint8_t* head, std::size_t headSize, std::int64_
   FileHeader header;
   header.flags = head[1];
   const std::int64_t frames = static_cast<std::int32_t>(loadBig32(head + 2));
-  if (frames <= 0) return true;
+  if (frames < 0) return false;  // no writer stores a count above 2^31 - 1
+  if (frames == 0) return true;
   const std::int64_t samples = frames * (header.stereo() ? 2 : 1);
   const std::int64_t blocks = (samples + header.blockLength() - 1) / header.blockLength();
   return totalSize >= format::kFileHeaderSize + (header.headerCopy() ? 1 : 0) + blocks;

@@ -34,7 +34,8 @@ FileHeader readFileHeader(InputStream& input);
 const char* platformWord(const FileHeader& header);
 
 // False when a file starting with these bytes cannot be a compressed file: it
-// is a RIFF file, or it is shorter (total size, -1: unknown) than one
+// is a RIFF file, its sample count is above 2^31 - 1, or it is shorter
+// (total size, -1: unknown: then only the RIFF test applies) than one
 // segment byte per block its header announces. Short heads pass: the decoder
 // names what is wrong with them.
 bool looksCompressed(const std::uint8_t* head, std::size_t headSize, std::int64_t totalSize);
