@@ -7,7 +7,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 qola=${QOLA:-$repo/build/release/cli/qola}
 corpus=${1:-$repo/../shared/corpus}
 shift || true
-modes=${MODES:-specified default best fast}
+modes=${MODES:-reference default best fast}
 files=${FILES:-p01 p02 p03 p04 p05 p06 p07 p08 p09 p10 p11 p15}
 work=$(mktemp -d "${TMPDIR:-/tmp}/encoder-modes.XXXXXX")
 trap 'rm -rf "$work"' EXIT

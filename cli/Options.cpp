@@ -35,7 +35,7 @@ bool setAdaptation(const std::string& text, Settings& settings) {
 }
 
 // Long-only options get codes above the short ones.
-enum LongOnly { kVerify = 256, kNoWav, kNoJoint, kDeleteInput, kSpecified, kBest, kFast };
+enum LongOnly { kVerify = 256, kNoWav, kNoJoint, kDeleteInput, kReference, kBest, kFast };
 
 constexpr const char* kShortOptions = ":dto:cfqm2b:n:a:shV";
 const option kLongOptions[] = {
@@ -55,7 +55,7 @@ const option kLongOptions[] = {
     {"no-wav", no_argument, nullptr, kNoWav},
     {"no-joint", no_argument, nullptr, kNoJoint},
     {"swap-bytes", no_argument, nullptr, 's'},
-    {"specified", no_argument, nullptr, kSpecified},
+    {"reference", no_argument, nullptr, kReference},
     {"best", no_argument, nullptr, kBest},
     {"fast", no_argument, nullptr, kFast},
     {"help", no_argument, nullptr, 'h'},
@@ -109,7 +109,7 @@ const char* usageText() {
          "  -s, --swap-bytes       16-bit samples are big-endian (high byte first)\n"
          "\n"
          "Encoder (compression; every mode writes files that any QOLA reader restores):\n"
-         "      --specified        the reference encoder: every choice as the desktop\n"
+         "      --reference        the reference encoder: every choice as the desktop\n"
          "                         program makes it, byte for byte\n"
          "      (default)          the reference choices plus free ones, such as keeping\n"
          "                         joint stereo for identical channels; same speed\n"
@@ -170,7 +170,7 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
       case kNoWav: options.settings.wav_evaluation = 0; break;
       case kNoJoint: options.settings.joint_stereo = 0; break;
       case 's': options.settings.swap_bytes = 1; break;
-      case kSpecified: options.settings.encoder_mode = QOLA_ENCODER_SPECIFIED; break;
+      case kReference: options.settings.encoder_mode = QOLA_ENCODER_REFERENCE; break;
       case kBest: options.settings.encoder_mode = QOLA_ENCODER_BEST; break;
       case kFast: options.settings.encoder_mode = QOLA_ENCODER_FAST; break;
       case 'h': options.help = true; break;

@@ -29,7 +29,7 @@ std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std:
   job.wav_evaluation = settings.wavEvaluation ? 1 : 0;
   job.joint_stereo = settings.jointStereo ? 1 : 0;
   job.swap_bytes = settings.swapBytes ? 1 : 0;
-  job.encoder_mode = QOLA_ENCODER_SPECIFIED;  // the reference choices, byte for byte
+  job.encoder_mode = QOLA_ENCODER_REFERENCE;  // the reference choices, byte for byte
   Input in = Input::file(input, true);
   Output out = Output::file(output, true);
   Job runner(job);

@@ -43,12 +43,12 @@ typedef enum qola_adaptation {
 } qola_adaptation;
 
 /* How the encoder makes the choices the format leaves to it; every mode writes
- * files every reader restores. SPECIFIED: the reference choices, byte for byte
+ * files every reader restores. REFERENCE: the reference choices, byte for byte
  * (the desktop program). DEFAULT: those plus choices that cost no time. BEST:
  * codes candidates and keeps the smallest, several times slower. FAST: DEFAULT
  * without block splitting. */
 typedef enum qola_encoder_mode {
-  QOLA_ENCODER_SPECIFIED = 0,
+  QOLA_ENCODER_REFERENCE = 0,
   QOLA_ENCODER_DEFAULT = 1,
   QOLA_ENCODER_BEST = 2,
   QOLA_ENCODER_FAST = 3

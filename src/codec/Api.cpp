@@ -56,7 +56,7 @@ CodecSettings codecSettings(const qola_settings& s, Mode mode) {
   settings.blockLengthIndex = blockLengthIndexOf(s.block_length);
   const bool valid = (s.channels == 1 || s.channels == 2) && (s.sample_bits == 8 || s.sample_bits == 16) &&
                      settings.blockLengthIndex >= 0 && s.adaptation >= QOLA_ADAPTATION_NONE &&
-                     s.adaptation <= QOLA_ADAPTATION_FULL && s.encoder_mode >= QOLA_ENCODER_SPECIFIED &&
+                     s.adaptation <= QOLA_ADAPTATION_FULL && s.encoder_mode >= QOLA_ENCODER_REFERENCE &&
                      s.encoder_mode <= QOLA_ENCODER_FAST && s.threads >= 0;
   if (!valid) throw JobError{QOLA_ERROR_ARGUMENT, "A setting is out of range", 1};
   settings.channelCount = s.channels;

@@ -224,7 +224,7 @@ void compressBlock(CompressionJob& job, int transformLength, Adaptation level, i
   std::int32_t costD = std::numeric_limits<std::int32_t>::max();
   if (searchDifference) {
     costD = segmentChannel(job, L0, level, b.buff.data(), true, candidate, b.D_TK.data(), b.D_CB.data());
-    if (job.mode != EncoderMode::Specified) costD = carryLag(job, candidate, costD, L0, level, lag);
+    if (job.mode != EncoderMode::Reference) costD = carryLag(job, candidate, costD, L0, level, lag);
   }
   if (!hasTransformSegment(candidate)) searchRight = true;  // the difference cannot be stored
   const std::int32_t costR =

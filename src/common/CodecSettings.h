@@ -7,12 +7,12 @@ enum class Mode { Compress, Decompress };
 enum class Adaptation { None = 1, Medium = 2, Full = 3 };
 // How the encoder makes the choices the file format leaves to it. Every mode
 // writes files that every reader restores.
-//   Specified: the reference choices, byte for byte (the desktop program).
+//   Reference: the reference choices, byte for byte (the desktop program).
 //   Default:   the reference choices plus those that cost no time, such as
 //              keeping joint stereo for blocks whose channels are identical.
 //   Best:      codes candidates and keeps the smallest; several times slower.
 //   Fast:      Default without block splitting (adaptation None).
-enum class EncoderMode { Specified, Default, Best, Fast };
+enum class EncoderMode { Reference, Default, Best, Fast };
 
 // Defaults are the dialog's initial settings; library users start from the
 // command line's defaults instead (qola_default_settings).

@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <regex>
+
 #include "cli/CliSupport.h"
 
 namespace qola::test {
@@ -72,7 +74,7 @@ TEST_F(Cli, DamagedFileFailsWithStatusOneAndLeavesNoOutput) {
 }
 
 TEST_F(Cli, EveryEncoderModeRestoresExactly) {
-  for (const std::string mode : {"--specified", "--best", "--fast", ""}) {
+  for (const std::string mode : {"--reference", "--best", "--fast", ""}) {
     const CliRun run = runCli("-q -f --verify " + mode + " -o " + path("m.qla") + " " + path("a.wav"));
     EXPECT_EQ(run.status, 0) << mode << run.output;
   }
@@ -142,6 +144,37 @@ TEST_F(Cli, NotACompressedFile) {
       EXPECT_FALSE(fs::exists(path("out")));
     }
   }
+}
+
+}  // namespace
+}  // namespace qola::test
+
+namespace qola::test {
+namespace {
+
+// The man page and the shell completion are written by hand: every long
+// option that --help names must appear in both.
+TEST(CliDocs, ManPageAndCompletionNameEveryOption) {
+  const CliRun help = runCli("--help");
+  ASSERT_EQ(help.status, 0);
+  const std::string root = QOLA_SOURCE_DIR;
+  const Bytes man = readFile(root + "/man/qola.1.in");
+  const Bytes completion = readFile(root + "/data/bash-completion/qola");
+  const std::string manText(man.begin(), man.end());
+  const std::string completionText(completion.begin(), completion.end());
+  const std::regex longOption("--[a-z][a-z0-9-]+");
+  int options = 0;
+  for (auto it = std::sregex_iterator(help.output.begin(), help.output.end(), longOption);
+       it != std::sregex_iterator(); ++it) {
+    const std::string name = it->str();
+    if (name == "--opt") continue;  // the placeholder of "--opt=value"
+    std::string escaped;
+    for (const char c : name) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(manText.find(escaped), std::string::npos) << name << " missing from the man page";
+    EXPECT_NE(completionText.find(name), std::string::npos) << name << " missing from the completion";
+    ++options;
+  }
+  EXPECT_GE(options, 15);
 }
 
 }  // namespace

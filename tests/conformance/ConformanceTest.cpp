@@ -57,7 +57,7 @@ CodecSettings settingsOf(const Row& row) {
   settings.wavEvaluation = row.at("wav") == "1";
   settings.jointStereo = row.at("joint") == "1";
   settings.swapBytes = row.at("swap") == "1";
-  settings.encoderMode = EncoderMode::Specified;  // the vectors hold the reference choices
+  settings.encoderMode = EncoderMode::Reference;  // the vectors hold the reference choices
   return settings;
 }
 
