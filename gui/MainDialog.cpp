@@ -1,7 +1,12 @@
 #include "MainDialog.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "DialogTemplate.h"
 
@@ -18,7 +23,23 @@ constexpr const char* kSaveFilter =
     "All Files (*.*) |*|QOLA Files (*.qla)|*.qla|Wave Files (*.wav)|*.wav|"
     "Raw PCM Files (*.raw;*.pcm;*.dat)|*.raw;*.pcm;*.dat";
 
+// Opens the input for reading; a directory opens on Linux but is no input.
+std::FILE* openInput(const std::string& name) {
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  struct stat status {};
+  if (file != nullptr && (fstat(fileno(file), &status) != 0 || S_ISDIR(status.st_mode))) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
+}
+
 }  // namespace
+
+std::string replaceQuestion(const std::string& name) {
+  return "A file named \"" + std::filesystem::path(name).filename().string() +
+         "\" already exists. Do you want to replace it?";
+}
 
 std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, CMainDialog& dialog) {
   Settings job;
@@ -29,7 +50,8 @@ std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std:
   job.wav_evaluation = settings.wavEvaluation ? 1 : 0;
   job.joint_stereo = settings.jointStereo ? 1 : 0;
   job.swap_bytes = settings.swapBytes ? 1 : 0;
-  job.encoder_mode = QOLA_ENCODER_REFERENCE;  // the reference choices, byte for byte
+  job.encoder_mode = QOLA_ENCODER_REFERENCE;  // exactly the dialog's choices, byte for byte
+  job.trailer = 1;
   Input in = Input::file(input, true);
   Output out = Output::file(output, true);
   Job runner(job);
@@ -123,7 +145,10 @@ bool CMainDialog::browse(FilePicker kind, const char* filter, std::string& name)
 }
 
 void CMainDialog::onBrowseInput() { browse(FilePicker::Open, kOpenFilter, inputName); }
-void CMainDialog::onBrowseOutput() { browse(FilePicker::Save, kSaveFilter, outputName); }
+// The save picker has asked before an existing file was chosen.
+void CMainDialog::onBrowseOutput() {
+  if (browse(FilePicker::Save, kSaveFilter, outputName)) confirmedOutput_ = outputName;
+}
 
 void CMainDialog::error(const char* message) {
   platform_.messageBox(message, kErrorTitle, MessageIcon::Exclamation);
@@ -153,24 +178,56 @@ void CMainDialog::onStart() {
     error(kMinimumBlockLength);
     return;
   }
-  // Both opens happen before either is tested, so the output is created or
-  // emptied even when the input is missing.
-  std::FILE* input = std::fopen(inputName.c_str(), "rb");
-  std::FILE* output = std::fopen(outputName.c_str(), "wb");
-  if (input == nullptr || output == nullptr) {
-    if (input != nullptr) std::fclose(input);
-    if (output != nullptr) std::fclose(output);
+  // Where the job would read what it writes, it is refused before either file is touched.
+  if (sameFile(inputName, outputName)) {
+    error(kSameFile);
+    return;
+  }
+  // The input first: when it cannot be read, the output stays as it was.
+  std::FILE* input = openInput(inputName);
+  if (input == nullptr) {
     error(kCouldNotOpen);
     return;
   }
+  if (!mayReplace(outputName)) {
+    std::fclose(input);
+    return;
+  }
+  std::optional<OutputFile> output = createOutput(outputName);
+  if (!output) {
+    std::fclose(input);
+    error(kCouldNotOpen);
+    return;
+  }
+  runJob(input, *output);
+}
+
+// A typed name gets the question the save picker asks; a name already agreed
+// to, or written by the last job, runs again without one.
+bool CMainDialog::mayReplace(const std::string& name) {
+  if (name == confirmedOutput_ || !wouldReplace(name)) return true;
+  if (!platform_.askYesNo(replaceQuestion(name), kReplaceTitle)) return false;
+  confirmedOutput_ = name;
+  return true;
+}
+
+void CMainDialog::runJob(std::FILE* input, OutputFile output) {
   const DialogSettings job = settings();
   platform_.setWaitCursor(true);
+  platform_.beginJob();
   std::string report;
   try {
-    report = (compressing ? jobs_.compress : jobs_.decompress)(job, input, output, *this);
+    report = (job.mode == Mode::Compress ? jobs_.compress : jobs_.decompress)(job, input, output.file, *this);
+    if (!commitOutput(output)) {
+      throw Error(QOLA_ERROR_WRITE, std::string("cannot rename the output: ") + std::strerror(errno), 1);
+    }
   } catch (const Error& failure) {
+    discardOutput(output);
+    platform_.endJob();
     jobFailed(failure);
   }
+  platform_.endJob();
+  confirmedOutput_ = outputName;
   showReport(report, QOLA_REPORT_TITLE);
   setProgress(0);
   platform_.setWaitCursor(false);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "DialogPlatform.h"
+#include "OutputFile.h"
 
 namespace qola::ui {
 
@@ -20,6 +21,11 @@ inline constexpr const char* kMinimumBlockLength = "Minimum block length for ada
 inline constexpr const char* kCouldNotOpen = "Could not open file!";
 inline constexpr const char* kErrorTitle = "Error";
 inline constexpr const char* kHelpFailed = "Failed to launch help.";
+inline constexpr const char* kSameFile = "Input and output must be different files!";
+inline constexpr const char* kReplaceTitle = "Save As";
+
+// The question before an existing file is replaced, as the save picker asks it.
+std::string replaceQuestion(const std::string& name);
 
 enum class Mode { Compress, Decompress };
 enum class Adaptation { None = 1, Medium = 2, Full = 3 };
@@ -94,10 +100,13 @@ class CMainDialog {
   bool browse(FilePicker kind, const char* filter, std::string& name);
   bool exchangeName(bool saveAndValidate, int id, std::string& name);
   void error(const char* message);
+  bool mayReplace(const std::string& name);
+  void runJob(std::FILE* input, OutputFile output);
   [[noreturn]] void jobFailed(const Error& failure);
 
   DialogPlatform& platform_;
   JobEntries jobs_;
+  std::string confirmedOutput_;  // a name the user agreed to replace, or the last job wrote
 };
 
 }  // namespace qola::ui

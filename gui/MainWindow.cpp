@@ -1,6 +1,11 @@
 #include "MainWindow.h"
 
+#include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/display.h>
+#include <wx/html/helpdlg.h>
+#include <wx/html/helpwnd.h>
+#include <wx/treectrl.h>
 #include <wx/evtloop.h>
 #include <wx/filedlg.h>
 #include <wx/filesys.h>
@@ -19,6 +24,8 @@
 
 #include "AboutDialog.h"
 #include "DialogTemplate.h"
+#include "GtkSupport.h"
+#include "ReportDialog.h"
 #include "TemplateWindow.h"
 #include "TextLimit.h"
 
@@ -53,6 +60,48 @@ std::vector<wxRadioButton*> radioGroupButtons(const wxWindow& dialog, int firstI
   return buttons;
 }
 
+// Right of the dialog if the screen has room, else left of it, else over it.
+void placeBeside(wxWindow& window, const wxWindow& dialog) {
+  const int display = wxDisplay::GetFromWindow(&dialog);
+  const wxRect screen = wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetClientArea();
+  const wxRect owner = dialog.GetScreenRect();
+  wxRect rect = window.GetScreenRect();
+  rect.SetTop(std::clamp(owner.GetTop(), screen.GetTop(), std::max(screen.GetTop(), screen.GetBottom() - rect.height)));
+  const int gap = dialog.FromDIP(8);
+  if (owner.GetRight() + gap + rect.width <= screen.GetRight()) {
+    rect.SetLeft(owner.GetRight() + gap);
+  } else if (owner.GetLeft() - gap - rect.width >= screen.GetLeft()) {
+    rect.SetLeft(owner.GetLeft() - gap - rect.width);
+  } else {
+    rect.SetLeft(std::max(screen.GetLeft(), owner.GetLeft() + (owner.width - rect.width) / 2));
+  }
+  window.Move(rect.GetPosition());
+}
+
+void treeInOrder(const wxTreeCtrl& tree, const wxTreeItemId& item, std::vector<wxTreeItemId>& order) {
+  order.push_back(item);
+  wxTreeItemIdValue cookie;
+  for (wxTreeItemId child = tree.GetFirstChild(item, cookie); child.IsOk(); child = tree.GetNextChild(item, cookie)) {
+    treeInOrder(tree, child, order);
+  }
+}
+
+// The contents tree has one item for each entry of the book's contents, in
+// order: the topic's place in the contents is its item's place in the tree.
+void selectTopic(wxHtmlHelpWindow& help, int context) {
+  const wxHtmlHelpDataItems& items = help.GetData()->GetContentsArray();
+  std::size_t place = 0;
+  while (place < items.size() && items[place].id != context) ++place;
+  wxTreeCtrl* tree = help.GetTreeCtrl();
+  if (tree == nullptr || !tree->GetRootItem().IsOk()) return;
+  std::vector<wxTreeItemId> order;
+  treeInOrder(*tree, tree->GetRootItem(), order);
+  if (tree->HasFlag(wxTR_HIDE_ROOT)) order.erase(order.begin());
+  if (place >= items.size() || place >= order.size()) return;
+  tree->SelectItem(order[place]);
+  tree->EnsureVisible(order[place]);
+}
+
 }  // namespace
 
 CMainWindow::CMainWindow(ProgramIdentity identity, JobEntries jobs)
@@ -62,6 +111,8 @@ CMainWindow::CMainWindow(ProgramIdentity identity, JobEntries jobs)
       dialog_(*this, jobs) {
   buildFromTemplate(*this, mainDialogTemplate());
   SetIcons(applicationIcons());
+  showAsSolidBar(*wxStaticCast(&control(kIdProgress), wxGauge));
+  markAsDefaultAction(*wxStaticCast(&control(kIdStart), wxButton));
   // Escape and the close box act as the cancel command, as "&Quit" does.
   SetEscapeId(kIdCancel);
 
@@ -71,6 +122,7 @@ CMainWindow::CMainWindow(ProgramIdentity identity, JobEntries jobs)
   Bind(wxEVT_TEXT, &CMainWindow::onTextChanged, this);
   Bind(wxEVT_CONTEXT_MENU, &CMainWindow::onContextMenu, this);
   Bind(wxEVT_CHAR_HOOK, &CMainWindow::onCharHook, this);
+  Bind(wxEVT_CLOSE_WINDOW, &CMainWindow::onClose, this);
   wxAcceleratorEntry f1(wxACCEL_NORMAL, WXK_F1, windowId(kIdHelp));
   SetAcceleratorTable(wxAcceleratorTable(1, &f1));
 
@@ -88,17 +140,33 @@ wxWindow& CMainWindow::control(int id) const {
 }
 
 void CMainWindow::onCommand(wxCommandEvent& event) {
+  if (jobRunning_) return;  // a job takes no commands
   switch (templateId(event.GetId())) {
     case kIdCompress: dialog_.onCompress(); break;
     case kIdDecompress: dialog_.onDecompress(); break;
     case kIdBrowseInput: dialog_.onBrowseInput(); break;
     case kIdBrowseOutput: dialog_.onBrowseOutput(); break;
-    case kIdStart: dialog_.onStart(); break;
+    case kIdStart:
+      dialog_.onStart();
+      if (closeAfterJob_) close();
+      break;
     case kIdHelp: dialog_.onHelp(); break;
     case kIdAbout: dialog_.onAbout(); break;
     case kIdCancel: close(); break;
     default: event.Skip(); break;
   }
+}
+
+// The progress updates let the window manager's close request through while
+// the job runs in the Start handler: it waits for the job's end and its
+// report, so the window is never destroyed under the running job.
+void CMainWindow::onClose(wxCloseEvent& event) {
+  if (jobRunning_ && event.CanVeto()) {
+    closeAfterJob_ = true;
+    event.Veto();
+    return;
+  }
+  event.Skip();
 }
 
 void CMainWindow::close() {
@@ -113,28 +181,36 @@ void CMainWindow::close() {
 // GTK has no window menu to extend, so the About command sits in the
 // dialog's context menu (right click, Shift+F10, the Menu key).
 void CMainWindow::onContextMenu(wxContextMenuEvent& event) {
-  // The edit fields keep their own menu.
-  if (dynamic_cast<wxTextCtrl*>(event.GetEventObject()) != nullptr) {
+  // A right click in an edit field keeps the field's own menu.
+  if (dynamic_cast<wxTextCtrl*>(event.GetEventObject()) != nullptr && event.GetPosition() != wxDefaultPosition) {
     event.Skip();
     return;
   }
-  wxMenu menu;
-  menu.Append(kIdAbout, wxString::FromUTF8(kAboutMenuText));
-  const wxPoint at = event.GetPosition();
-  PopupMenu(&menu, at == wxDefaultPosition ? wxDefaultPosition : ScreenToClient(at));
+  showContextMenu(event.GetPosition() == wxDefaultPosition ? wxDefaultPosition : ScreenToClient(event.GetPosition()));
 }
 
-// The keyboard's way to the context menu, the same on every control but the edit fields.
+void CMainWindow::showContextMenu(wxPoint at) {
+  wxMenu menu;
+  menu.Append(kIdAbout, wxString::FromUTF8(kAboutMenuText));
+  PopupMenu(&menu, at);
+}
+
+// From the keyboard the menu opens below the focused control, or at the
+// dialog's corner, never at a mouse pointer that may be far away; also in the
+// edit fields, before their own text menu takes the keys.
 void CMainWindow::onCharHook(wxKeyEvent& event) {
   const bool menuKey = event.GetKeyCode() == WXK_MENU && event.GetModifiers() == wxMOD_NONE;
   const bool shiftF10 = event.GetKeyCode() == WXK_F10 && event.GetModifiers() == wxMOD_SHIFT;
-  if ((menuKey || shiftF10) && dynamic_cast<wxTextCtrl*>(FindFocus()) == nullptr) {
-    wxContextMenuEvent menu(wxEVT_CONTEXT_MENU, GetId(), wxDefaultPosition);
-    menu.SetEventObject(this);
-    onContextMenu(menu);
+  if (!menuKey && !shiftF10) {
+    event.Skip();
     return;
   }
-  event.Skip();
+  const wxWindow* focus = FindFocus();
+  wxPoint at = ConvertDialogToPixels(wxPoint(4, 4));
+  if (focus != nullptr && focus != this && wxGetTopLevelParent(const_cast<wxWindow*>(focus)) == this) {
+    at = ScreenToClient(focus->GetScreenRect().GetBottomLeft()) + wxPoint(FromDIP(4), 0);
+  }
+  showContextMenu(at);
 }
 
 void CMainWindow::onTextChanged(wxCommandEvent& event) {
@@ -194,8 +270,17 @@ void CMainWindow::setProgressPosition(int percent) {
   const int position = std::clamp(percent, 0, 100);
   if (bar->GetValue() == position) return;
   bar->SetValue(position);
-  // The job runs on this thread: let the bar repaint, but leave the user's input queued.
+  // The job runs on this thread: let the window repaint, and drop what the
+  // user typed or clicked meanwhile, which would otherwise act after the job.
   if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) loop->YieldFor(wxEVT_CATEGORY_UI);
+  dropPendingInput();
+}
+
+void CMainWindow::beginJob() { jobRunning_ = true; }
+
+void CMainWindow::endJob() {
+  dropPendingInput();  // nothing typed during the job reaches the report
+  jobRunning_ = false;
 }
 
 void CMainWindow::setWaitCursor(bool busy) {
@@ -209,10 +294,22 @@ void CMainWindow::setWaitCursor(bool busy) {
 }
 
 void CMainWindow::messageBox(const std::string& text, const std::string& title, MessageIcon icon) {
+  // A report's tabs separate its columns: laid out in a grid, the colons line up.
+  if (icon == MessageIcon::Information && text.find('\t') != std::string::npos) {
+    CReportDialog report(this, text, title);
+    report.ShowModal();
+    return;
+  }
   // The generic box: GTK's native one shows no icon.
   const long style = wxOK | (icon == MessageIcon::Exclamation ? wxICON_EXCLAMATION : wxICON_INFORMATION);
   wxGenericMessageDialog box(this, wxString::FromUTF8(text), wxString::FromUTF8(title), style);
   box.ShowModal();
+}
+
+bool CMainWindow::askYesNo(const std::string& text, const std::string& title) {
+  wxGenericMessageDialog box(this, wxString::FromUTF8(text), wxString::FromUTF8(title),
+                             wxYES_NO | wxNO_DEFAULT | wxICON_EXCLAMATION);
+  return box.ShowModal() == wxID_YES;
 }
 
 std::optional<std::string> CMainWindow::pickFile(FilePicker kind, const std::string& filter) {
@@ -223,6 +320,8 @@ std::optional<std::string> CMainWindow::pickFile(FilePicker kind, const std::str
   return picker.GetPath().utf8_string();
 }
 
+// The help window belongs to the dialog, so it comes to the front above it,
+// beside it where the screen has room.
 bool CMainWindow::showHelp(int context) {
   if (!help_) {
     static const bool archivesReadable = [] {
@@ -231,11 +330,18 @@ bool CMainWindow::showHelp(int context) {
     }();
     (void)archivesReadable;
     wxLogNull quiet;  // a missing book is reported by the dialog's own message
-    auto help = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE);
+    auto help = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE | wxHF_DIALOG, this);
     if (!help->AddBook(wxFileName(wxString::FromUTF8(identity_.helpBook)))) return false;
     help_ = std::move(help);
   }
-  return help_->Display(context);
+  const bool wasShown = help_->GetDialog() != nullptr && help_->GetDialog()->IsShown();
+  if (!help_->Display(context)) return false;
+  if (wxHtmlHelpWindow* contents = help_->GetHelpWindow()) selectTopic(*contents, context);
+  if (wxWindow* window = help_->GetDialog()) {
+    if (!wasShown) placeBeside(*window, *this);  // later, where the user put it
+    window->Raise();
+  }
+  return true;
 }
 
 void CMainWindow::closeHelp() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <wx/dialog.h>
+#include <wx/gdicmn.h>
 
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 
 class wxHtmlHelpController;
 class wxCommandEvent;
+class wxCloseEvent;
 class wxContextMenuEvent;
 class wxKeyEvent;
 
@@ -44,7 +46,10 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   void enableControl(int id, bool enabled) override;
   void setProgressPosition(int percent) override;
   void setWaitCursor(bool busy) override;
+  void beginJob() override;
+  void endJob() override;
   void messageBox(const std::string& text, const std::string& title, MessageIcon icon) override;
+  bool askYesNo(const std::string& text, const std::string& title) override;
   std::optional<std::string> pickFile(FilePicker kind, const std::string& filter) override;
   bool showHelp(int context) override;
   void closeHelp() override;
@@ -57,6 +62,8 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   void onTextChanged(wxCommandEvent& event);
   void onContextMenu(wxContextMenuEvent& event);
   void onCharHook(wxKeyEvent& event);
+  void onClose(wxCloseEvent& event);
+  void showContextMenu(wxPoint at);
   void close();
 
   ProgramIdentity identity_;
@@ -65,6 +72,8 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   std::map<int, std::u32string> lastTexts_;  // edit id -> text before the user's edit
   std::unique_ptr<wxHtmlHelpController> help_;
   int busyDepth_ = 0;
+  bool jobRunning_ = false;
+  bool closeAfterJob_ = false;  // a close request came during the job
 };
 
 }  // namespace qola::ui

@@ -25,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+#include "ReportDialog.h"
+
 namespace qola::ui::test {
 
 // Xvfb picks a free display itself and names it once it accepts connections.
@@ -115,21 +117,34 @@ inline void PrintTo(const SeenBox& box, std::ostream* out) {
   *out << "'" << box.title << "' box (icon " << box.icon << "): " << box.message;
 }
 
-// Closes each modal dialog that opens while it lives with Escape, after onOpen has seen it.
+// Closes each modal dialog that opens while it lives with Escape, after onOpen
+// has seen it and it has stayed open for the linger time.
 class BoxCloser : public wxTimer {
  public:
   BoxCloser() { Start(30); }
   std::vector<SeenBox> seen;
   std::function<void(wxDialog&)> onOpen;
+  std::chrono::milliseconds linger{0};
+  int closed = 0;  // boxes that were still open when their time was up
 
   void Notify() override {
     for (wxWindow* window : wxTopLevelWindows) {
       auto* dialog = dynamic_cast<wxDialog*>(window);
       if (dialog == nullptr || !dialog->IsModal()) continue;
-      const auto* box = dynamic_cast<wxGenericMessageDialog*>(dialog);
-      seen.push_back({box != nullptr ? box->GetMessage().utf8_string() : "", dialog->GetTitle().utf8_string(),
-                      box != nullptr ? box->GetMessageDialogStyle() & wxICON_MASK : 0});
-      if (onOpen) onOpen(*dialog);
+      if (dialog != current_) {
+        current_ = dialog;
+        openedAt_ = std::chrono::steady_clock::now();
+        const auto* box = dynamic_cast<wxGenericMessageDialog*>(dialog);
+        const auto* report = dynamic_cast<CReportDialog*>(dialog);
+        seen.push_back({box != nullptr ? box->GetMessage().utf8_string() : report != nullptr ? report->text() : "",
+                        dialog->GetTitle().utf8_string(),
+                        box != nullptr ? box->GetMessageDialogStyle() & wxICON_MASK
+                                       : report != nullptr ? wxICON_INFORMATION : 0});
+        if (onOpen) onOpen(*dialog);
+      }
+      if (std::chrono::steady_clock::now() - openedAt_ < linger) return;
+      current_ = nullptr;
+      ++closed;
       wxKeyEvent escape(wxEVT_CHAR_HOOK);  // a box with only OK takes Escape as OK
       escape.m_keyCode = WXK_ESCAPE;
       escape.SetEventObject(dialog);
@@ -137,6 +152,10 @@ class BoxCloser : public wxTimer {
       return;  // the list changes as the dialog closes
     }
   }
+
+ private:
+  wxDialog* current_ = nullptr;
+  std::chrono::steady_clock::time_point openedAt_;
 };
 
 }  // namespace qola::ui::test

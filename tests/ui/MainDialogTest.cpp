@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +33,7 @@ class FakePlatform : public DialogPlatform {
   std::set<int> disabled;
   std::deque<std::string> pickerAnswers;  // none left: the user cancels
   bool helpStarts = true;
+  bool replaceAnswer = true;
   Log log;
 
   void setRadioGroup(int firstId, int index) override { radios[firstId] = index; }
@@ -48,8 +50,14 @@ class FakePlatform : public DialogPlatform {
   void focusAndSelectAll(int id) override { log.push_back(std::to_string(id) + " selected"); }
   void setProgressPosition(int percent) override { log.push_back("progress " + std::to_string(percent)); }
   void setWaitCursor(bool busy) override { log.push_back(busy ? "busy" : "idle"); }
+  void beginJob() override { log.push_back("job"); }
+  void endJob() override { log.push_back("end"); }
   void messageBox(const std::string& text, const std::string& title, MessageIcon icon) override {
     log.push_back(title + (icon == MessageIcon::Exclamation ? " (!) " : " (i) ") + text);
+  }
+  bool askYesNo(const std::string& text, const std::string& title) override {
+    log.push_back(title + " (?) " + text);
+    return replaceAnswer;
   }
   std::optional<std::string> pickFile(FilePicker kind, const std::string& filter) override {
     log.push_back((kind == FilePicker::Open ? "open " : "save ") + filter);
@@ -117,9 +125,16 @@ TEST_F(MainDialogLogic, InitialState) {
   EXPECT_TRUE(platform.disabled.empty() && platform.log.empty());
 }
 
-// Names, then the adaptation rule, then the files. A refusal opens nothing; a
-// failed open still creates or empties the output; nothing stays open. The
-// rows run one after another on the same dialog, so Start works again and again.
+std::set<std::string> namesIn(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
+  return names;
+}
+
+// Names, then the adaptation rule, then one file for both, then the files. A
+// refusal touches no file; the input is opened first, so a failed open leaves
+// the output as it was; an existing output is replaced only after a question;
+// nothing stays open and no temporary file is left.
 TEST_F(MainDialogLogic, StartChecksInOrder) {
   constexpr Mode C = Mode::Compress, D = Mode::Decompress;
   struct Case {
@@ -132,27 +147,87 @@ TEST_F(MainDialogLogic, StartChecksInOrder) {
       {D, 2, 5, "in", "", kEnterFileName, "old"},   {D, 2, 5, "", "out", kEnterFileName, "old"},
       {C, 2, 0, "", "", kEnterFileName, "old"},     {C, 1, 1, "in", "out", kMinimumBlockLength, "old"},
       {C, 2, 0, "in", "out", kMinimumBlockLength, "old"},
+      {C, 2, 5, "in", "in", kSameFile, "old"},      {D, 2, 5, "link", "in", kSameFile, "old"},
       {C, 2, 2, "in", "out", nullptr, "PCM data"},  {C, 0, 0, "in", "out", nullptr, "PCM data"},
-      {D, 2, 1, "in", "out", nullptr, "PCM data"},  {C, 2, 5, "missing", "out", kCouldNotOpen, ""},
-      {D, 2, 5, "in", "bad", kCouldNotOpen, "old"},
+      {D, 2, 1, "in", "new", nullptr, "old"},       {C, 2, 5, "missing", "out", kCouldNotOpen, "old"},
+      {C, 2, 5, "dir", "new", kCouldNotOpen, "old"}, {D, 2, 5, "in", "bad", kCouldNotOpen, "old"},
+      {D, 2, 5, "in", "dir", kCouldNotOpen, "old"},
   };
-  const Texts paths{{0, ""}, {'i', input}, {'o', output}, {'m', dir / "missing.raw"}, {'b', dir / "none" / "out.qla"}};
+  fs::create_directories(dir / "sub");
+  fs::create_symlink(input, dir / "link.raw");
+  const Texts paths{{0, ""},        {'i', input},      {'o', output},    {'m', dir / "missing.raw"},
+                    {'n', dir / "new.raw"}, {'b', dir / "none" / "out.qla"}, {'d', dir / "sub"},
+                    {'l', dir / "link.raw"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "mode " << static_cast<int>(c.mode) << " adaptation " << c.adaptation
                                     << " block " << c.block << " '" << c.in << "' '" << c.out << "'");
     std::ofstream(output) << "old";
+    fs::remove(dir / "new.raw");
     jobs.clear();
     platform.log.clear();
     platform.radios = {{kIdCompress, c.mode == Mode::Decompress}, {kIdAdaptNone, c.adaptation}, {kIdBlock128, c.block}};
     platform.texts = {{kIdInputName, paths.at(c.in[0])}, {kIdOutputName, paths.at(c.out[0])}};
     const long descriptors = openDescriptors();
-    dialog.onStart();
+    CMainDialog fresh{platform, {&copyJob<Mode::Compress>, &copyJob<Mode::Decompress>}};
+    fresh.onStart();
     EXPECT_EQ(openDescriptors(), descriptors);
     EXPECT_EQ(readText(output), c.outputAfter);
-    const bool ran = c.error == nullptr;
+    EXPECT_EQ(readText(input), "PCM data");
+    const bool ran = c.error == nullptr, asked = ran && c.out[0] == 'o';
     EXPECT_EQ(jobs, (ran ? std::vector{c.mode} : std::vector<Mode>{}));
-    const Log job{"busy", "progress 0", "progress 100", "Ready (i) \nfake report", "progress 0", "idle"};
+    Log job{"busy", "job", "progress 0", "progress 100", "end", "Ready (i) \nfake report", "progress 0", "idle"};
+    if (asked) job.insert(job.begin(), "Save As (?) " + replaceQuestion(output));
     EXPECT_EQ(platform.log, ran ? job : Log{"Error (!) " + std::string(c.error)});
+    if (c.out[0] == 'n') {
+      EXPECT_EQ(readText(dir / "new.raw"), ran ? "PCM data" : "");
+    }
+    std::set<std::string> names{"in.raw", "out.qla", "link.raw", "sub"};
+    if (ran && c.out[0] == 'n') names.insert("new.raw");
+    EXPECT_EQ(namesIn(dir), names);
+  }
+}
+
+// A typed name that exists gets the save picker's question; No leaves the file
+// alone. A name the user agreed to, picked, or that the last job wrote runs without one.
+TEST_F(MainDialogLogic, ReplacingAFileTakesTheUsersWord) {
+  const std::string question = "Save As (?) A file named \"out.qla\" already exists. Do you want to replace it?";
+  std::ofstream(output) << "old";
+  platform.texts = {{kIdInputName, input}, {kIdOutputName, output}};
+  platform.replaceAnswer = false;
+  dialog.onStart();
+  EXPECT_EQ(platform.log, Log{question});
+  EXPECT_EQ(readText(output), "old");
+  platform.replaceAnswer = true;
+  dialog.onStart();
+  dialog.onStart();
+  platform.pickerAnswers = {dir / "picked.qla"};
+  std::ofstream(dir / "picked.qla") << "old";
+  dialog.onBrowseOutput();
+  dialog.onStart();
+  EXPECT_EQ(std::count(platform.log.begin(), platform.log.end(), question), 2);
+  EXPECT_EQ(jobs.size(), 3u);
+  EXPECT_EQ(readText(output), "PCM data");
+  EXPECT_EQ(readText(dir / "picked.qla"), "PCM data");
+}
+
+// Writes part of an output, then fails as a damaged input or a full disk does.
+std::string failingJob(const DialogSettings&, std::FILE* input, std::FILE* output, CMainDialog&) {
+  std::fputs("partial", output);
+  std::fclose(output);
+  std::fclose(input);
+  throw Error(QOLA_ERROR_WRITE, "write error (disk full?)", 1);
+}
+
+// The program ends with the job's message, and the user's files are as they were.
+TEST_F(MainDialogLogic, FailedJobLeavesTheFilesAsTheyWere) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const fs::path& target : {output, dir / "new.qla"}) {
+    std::ofstream(output) << "old";
+    platform.texts = {{kIdInputName, input}, {kIdOutputName, target}};
+    CMainDialog failing{platform, {&failingJob, &failingJob}};
+    EXPECT_EXIT(failing.onStart(), testing::ExitedWithCode(1), "");
+    EXPECT_EQ(readText(output), "old");
+    EXPECT_EQ(namesIn(dir), (std::set<std::string>{"in.raw", "out.qla"}));
   }
 }
 

@@ -21,7 +21,14 @@
 #include <fstream>
 #include <iterator>
 
+#include <gtk/gtk.h>
+#include <wx/html/helpdlg.h>
+#include <wx/treectrl.h>
+
+#include <thread>
+
 #include "DialogTemplate.h"
+#include "ReportDialog.h"
 #include "GuiSession.h"
 
 namespace qola::ui {
@@ -42,18 +49,42 @@ std::string stereoPcm(int frames) {
   return bytes;
 }
 
-wxHtmlHelpFrame* helpFrame() {
+wxHtmlHelpDialog* helpWindow() {
   for (wxWindow* window : wxTopLevelWindows) {
-    if (auto* frame = dynamic_cast<wxHtmlHelpFrame*>(window); frame != nullptr && frame->IsShown()) return frame;
+    if (auto* help = dynamic_cast<wxHtmlHelpDialog*>(window); help != nullptr && help->IsShown()) return help;
   }
   return nullptr;
 }
 
+// A job that takes a second, with something happening to the window a fifth of the way in.
+std::function<void()> duringJob;
+std::string slowJob(const DialogSettings&, std::FILE* input, std::FILE* output, CMainDialog& dialog) {
+  for (int percent = 0; percent <= 100; percent += 4) {
+    dialog.setProgress(percent);
+    if (percent == 20 && duringJob) duringJob();
+    std::this_thread::sleep_for(40ms);
+  }
+  std::fputs("done", output);
+  std::fclose(output);
+  std::fclose(input);
+  return "\nprocessed data\t: 2 x 10 samples (16 bit)\noriginal size\t: 40 bytes";
+}
+
+// What the window manager sends for the close box or Alt+F4.
+void requestClose(wxWindow& window) {
+  GdkEvent* close = gdk_event_new(GDK_DELETE);
+  close->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window.GetHandle())));
+  close->any.send_event = TRUE;
+  gdk_event_put(close);
+  gdk_event_free(close);
+}
+
 class MainWindowOnScreen : public testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { open(); }
+  void open(JobEntries jobs = {}) {
     QOLA_SKIP_WITHOUT_X_SERVER();
-    window = new CMainWindow({"qola-gui", (fs::path(QOLA_GUI_PATH).parent_path() / "qola-gui.htb").string()});
+    window = new CMainWindow({"qola-gui", (fs::path(QOLA_GUI_PATH).parent_path() / "qola-gui.htb").string()}, jobs);
     window->Show();
     ASSERT_TRUE(pumpUntil([&] { return window->IsShownOnScreen(); }));
     pump(200ms);
@@ -172,7 +203,8 @@ TEST_F(MainWindowOnScreen, AboutBoxAndHelpBook) {
   chooser.StartOnce(500);
   test::clickAt(window->ClientToScreen(window->ConvertDialogToPixels(wxPoint(230, 100))), wxMOUSE_BTN_RIGHT);
   ASSERT_TRUE(pumpUntil([&] { return closer.seen.size() == 1; }, 10s));
-  control(kIdStart).SetFocus();
+  // From the keyboard also in an edit field, where the field's own menu would take the keys.
+  control(kIdInputName).SetFocus();
   chooser.StartOnce(500);
   test::pressKey(WXK_F10, wxMOD_SHIFT);
   ASSERT_TRUE(pumpUntil([&] { return closer.seen.size() == 2; }, 10s));
@@ -180,15 +212,85 @@ TEST_F(MainWindowOnScreen, AboutBoxAndHelpBook) {
   EXPECT_NE(std::find(aboutTexts.begin(), aboutTexts.end(), "Version 1.71 for Linux"), aboutTexts.end());
 
   test::clickOn(control(wxID_HELP));
-  ASSERT_TRUE(pumpUntil([&] { return helpFrame() != nullptr || closer.seen.size() > 2; }));
+  ASSERT_TRUE(pumpUntil([&] { return helpWindow() != nullptr || closer.seen.size() > 2; }));
   ASSERT_EQ(closer.seen.size(), 2u) << closer.seen.back().message;
-  wxHtmlWindow* page = helpFrame()->GetHelpWindow()->GetHtmlWindow();
-  EXPECT_TRUE(page->GetOpenedPage().EndsWith("index.html")) << page->GetOpenedPage();
-  EXPECT_EQ(page->GetOpenedPageTitle(), "The QOLA dialog");
-  // The viewer may cover the dialog: quit through the command itself.
+  wxHtmlHelpWindow* help = helpWindow()->GetHelpWindow();
+  EXPECT_TRUE(help->GetHtmlWindow()->GetOpenedPage().EndsWith("index.html")) << help->GetHtmlWindow()->GetOpenedPage();
+  EXPECT_EQ(help->GetHtmlWindow()->GetOpenedPageTitle(), "The QOLA dialog");
+  const wxTreeItemId topic = help->GetTreeCtrl()->GetSelection();
+  ASSERT_TRUE(topic.IsOk());
+  EXPECT_EQ(help->GetTreeCtrl()->GetItemText(topic), "The QOLA dialog");
+  EXPECT_EQ(helpWindow()->GetParent(), window.get());
+  EXPECT_TRUE(helpWindow()->GetScreenRect().Inflate(20).Intersects(window->GetScreenRect())) << "not beside the dialog";
   wxCommandEvent quit(wxEVT_BUTTON, kIdCancel);
   window->GetEventHandler()->ProcessEvent(quit);
-  EXPECT_TRUE(pumpUntil([&] { return helpFrame() == nullptr; }, 5s));
+  EXPECT_TRUE(pumpUntil([&] { return helpWindow() == nullptr; }, 5s));
+}
+
+// Input during a job is dropped, so the report is not dismissed unseen; a
+// close request waits for the job and its report, then closes the window.
+TEST_F(MainWindowOnScreen, InputDuringAJobWaitsOrIsDropped) {
+  window->Destroy();
+  pump(100ms);
+  struct Case {
+    const char* what;
+    std::function<void(CMainWindow&)> act;
+    bool closes;
+  } const cases[] = {
+      {"Escape", [](CMainWindow&) { wxUIActionSimulator().Char(WXK_ESCAPE); }, false},
+      {"typing", [](CMainWindow&) { wxUIActionSimulator().Char('x'); }, false},
+      {"click on Quit", [](CMainWindow& w) {
+         wxUIActionSimulator input;
+         input.MouseMove(w.FindWindow(kIdCancel)->GetScreenRect().GetPosition() + wxPoint(5, 5));
+         input.MouseClick();
+       }, false},
+      {"close request", [](CMainWindow& w) { requestClose(w); }, true},
+  };
+  const fs::path dir = fs::temp_directory_path() / "qola-gui-during-job";
+  fs::create_directories(dir);
+  std::ofstream(dir / "in.raw") << "PCM";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(dir / "out.qla");
+    open({&slowJob, &slowJob});
+    ASSERT_TRUE(window);
+    window->setText(kIdInputName, dir / "in.raw");
+    window->setText(kIdOutputName, dir / "out.qla");
+    CMainWindow& w = *window;
+    duringJob = [&] { c.act(w); };
+    test::BoxCloser closer;
+    closer.linger = 400ms;
+    test::clickOn(control(kIdStart));
+    EXPECT_TRUE(pumpUntil([&] { return closer.closed == 1 || closer.seen.size() > 1; }));
+    duringJob = nullptr;
+    ASSERT_EQ(closer.seen.size(), 1u);
+    EXPECT_EQ(closer.seen[0].title, "Ready");
+    EXPECT_EQ(closer.closed, 1) << "the report was dismissed unseen";
+    pump(300ms);
+    EXPECT_EQ(!window, c.closes);
+    if (window) {
+      EXPECT_EQ(control<wxTextCtrl>(kIdInputName).GetValue(), (dir / "in.raw").string());
+    }
+    EXPECT_TRUE(fs::exists(dir / "out.qla") && fs::file_size(dir / "out.qla") == 4) << "the job did not finish";
+    if (window) window->Destroy();
+    pump(100ms);
+  }
+  fs::remove_all(dir);
+}
+
+// The report's text is kept exactly; its values start in one column, so the colons line up.
+TEST_F(MainWindowOnScreen, ReportColonsLineUp) {
+  const std::string text = "\nprocessed data\t: 2 x 10 samples (16 bit)\noriginal size\t: 40 bytes\ncompressed file\t: 9 bytes";
+  CReportDialog report(window, text, "Ready");
+  report.Show();
+  pump(200ms);
+  EXPECT_EQ(report.text(), text);
+  std::set<int> valueColumns;
+  for (wxWindow* child : report.GetChildren()) {
+    if (child->GetLabel().StartsWith(":")) valueColumns.insert(child->GetPosition().x);
+  }
+  EXPECT_EQ(valueColumns.size(), 1u);
+  EXPECT_EQ(reportColumns("a\tb\nc"), (std::vector<std::pair<std::string, std::string>>{{"a", "b"}, {"c", ""}}));
 }
 
 // Not a test: scripts/screenshot.sh runs it to take the documentation's

@@ -1,0 +1,63 @@
+#include "ReportDialog.h"
+
+#include <wx/artprov.h>
+#include <wx/button.h>
+#include <wx/clipbrd.h>
+#include <wx/gbsizer.h>
+#include <wx/sizer.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+
+namespace qola::ui {
+
+std::vector<std::pair<std::string, std::string>> reportColumns(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> lines;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    const std::size_t tab = line.find('\t');
+    lines.emplace_back(line.substr(0, tab), tab == std::string::npos ? "" : line.substr(tab + 1));
+    start = end + 1;
+  }
+  return lines;
+}
+
+CReportDialog::CReportDialog(wxWindow* parent, const std::string& text, const std::string& title)
+    : wxDialog(parent, wxID_ANY, wxString::FromUTF8(title)), text_(text) {
+  auto* columns = new wxGridBagSizer(0, FromDIP(4));
+  int row = 0;
+  for (const auto& [label, value] : reportColumns(text)) {
+    const int span = value.empty() ? 2 : 1;
+    columns->Add(new wxStaticText(this, wxID_ANY, wxString::FromUTF8(label)), wxGBPosition(row, 0),
+                 wxGBSpan(1, span));
+    if (!value.empty()) columns->Add(new wxStaticText(this, wxID_ANY, wxString::FromUTF8(value)), wxGBPosition(row, 1));
+    ++row;
+  }
+  auto* body = new wxBoxSizer(wxHORIZONTAL);
+  body->Add(new wxStaticBitmap(this, wxID_ANY, wxArtProvider::GetBitmap(wxART_INFORMATION, wxART_MESSAGE_BOX)), 0,
+            wxRIGHT, FromDIP(12));
+  body->Add(columns);
+  auto* ok = new wxButton(this, wxID_OK, "OK");
+  ok->SetDefault();
+  auto* all = new wxBoxSizer(wxVERTICAL);
+  all->Add(body, 0, wxALL, FromDIP(12));
+  all->Add(ok, 0, wxALIGN_RIGHT | wxLEFT | wxRIGHT | wxBOTTOM, FromDIP(12));
+  SetSizerAndFit(all);
+  SetEscapeId(wxID_OK);
+  ok->SetFocus();
+  Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
+    if (event.GetModifiers() == wxMOD_CONTROL && (event.GetKeyCode() == 'C' || event.GetKeyCode() == WXK_INSERT)) {
+      if (wxTheClipboard->Open()) {
+        wxTheClipboard->SetData(new wxTextDataObject(wxString::FromUTF8(text_)));
+        wxTheClipboard->Close();
+      }
+      return;
+    }
+    event.Skip();
+  });
+  CentreOnParent();
+}
+
+}  // namespace qola::ui

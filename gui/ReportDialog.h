@@ -1,0 +1,27 @@
+// A job's closing report in columns: each line's text before its tab is a
+// label, the rest (": value") a value, so the colons line up whatever the
+// font. The text itself stays exactly as the job wrote it; Ctrl+C copies it.
+#pragma once
+
+#include <wx/dialog.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qola::ui {
+
+// The report's lines as label and value, split at each line's first tab; a
+// line without a tab is all label.
+std::vector<std::pair<std::string, std::string>> reportColumns(const std::string& text);
+
+class CReportDialog : public wxDialog {
+ public:
+  CReportDialog(wxWindow* parent, const std::string& text, const std::string& title);
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+}  // namespace qola::ui
