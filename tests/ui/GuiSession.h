@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <wx/app.h>
@@ -49,12 +50,34 @@ inline std::string startServer() {
   return number.empty() ? "" : ":" + number;
 }
 
+// A window manager on the display, where one is installed: it stacks, focuses
+// and closes windows as on a desktop. Returns whether one runs.
+inline bool startWindowManager(const std::string& display) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    std::freopen("/dev/null", "w", stderr);
+    std::freopen("/dev/null", "w", stdout);
+    setenv("DISPLAY", display.c_str(), 1);
+    execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));  // it takes the screen
+  int status = 0;
+  return pid > 0 && waitpid(pid, &status, WNOHANG) == 0;
+}
+inline bool& windowManagerRuns() {
+  static bool runs = false;
+  return runs;
+}
+
 // The toolkit on its own display, with nothing that could open a modal window
 // by itself: assertions fail the test, log messages go to stderr. Returns why not.
 inline std::string startToolkit() {
   const std::string display = startServer();
   if (display.empty()) return "Xvfb did not start";
   setenv("DISPLAY", display.c_str(), 1);
+  windowManagerRuns() = startWindowManager(display);
   unsetenv("WAYLAND_DISPLAY");
   setenv("GDK_BACKEND", "x11", 1);
   setenv("NO_AT_BRIDGE", "1", 1);
