@@ -332,8 +332,17 @@ TEST_F(MainWindowOnScreen, DISABLED_Screenshot) {
   window->setText(kIdInputName, "/home/user/music/concert.wav");
   window->setText(kIdOutputName, "/home/user/music/concert.qla");
   window->setCheck(kIdWavEvaluation, true);
-  pump(300ms);
-  const wxRect rect = window->GetScreenRect();
+  window->setProgressPosition(100);
+  // A real report of a second of audio, at the dialog's lower right corner.
+  const std::string pcm = stereoPcm(44100);
+  Input in = Input::memory({reinterpret_cast<const std::uint8_t*>(pcm.data()), pcm.size()});
+  Output out = Output::memory();
+  Job job;
+  CReportDialog report(window, reportText(job.compress(in, out)), "Ready");
+  report.Move(window->GetScreenRect().GetBottomRight() - wxSize(report.GetSize().x * 3 / 5, report.GetSize().y / 2));
+  report.Show();
+  pump(500ms);
+  const wxRect rect = window->GetScreenRect().Union(report.GetScreenRect());
   wxBitmap bitmap(rect.GetSize(), 24);
   wxMemoryDC memory(bitmap);
   wxScreenDC screen;
