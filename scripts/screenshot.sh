@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes docs/qola-gui.png: the desktop program's main dialog, drawn on a
 # private Xvfb display by a step of the window tests that only this script
-# runs (no window manager, so no frame).
+# runs, with a "Ready" box over it (framed by openbox where it is installed).
 # Usage: scripts/screenshot.sh [build directory, default build/gui]
 set -euo pipefail
 cd "$(dirname "$0")/.."
