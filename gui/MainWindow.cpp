@@ -186,7 +186,17 @@ void CMainWindow::onContextMenu(wxContextMenuEvent& event) {
     event.Skip();
     return;
   }
-  showContextMenu(event.GetPosition() == wxDefaultPosition ? wxDefaultPosition : ScreenToClient(event.GetPosition()));
+  showContextMenu(event.GetPosition() == wxDefaultPosition ? keyboardMenuPoint() : ScreenToClient(event.GetPosition()));
+}
+
+// From the keyboard the menu opens below the focused control, or at the
+// dialog's corner, never at a mouse pointer that may be far away.
+wxPoint CMainWindow::keyboardMenuPoint() const {
+  const wxWindow* focus = FindFocus();
+  if (focus == nullptr || focus == this || wxGetTopLevelParent(const_cast<wxWindow*>(focus)) != this) {
+    return ConvertDialogToPixels(wxPoint(4, 4));
+  }
+  return ScreenToClient(focus->GetScreenRect().GetBottomLeft()) + wxPoint(FromDIP(4), 0);
 }
 
 void CMainWindow::showContextMenu(wxPoint at) {
@@ -195,9 +205,8 @@ void CMainWindow::showContextMenu(wxPoint at) {
   PopupMenu(&menu, at);
 }
 
-// From the keyboard the menu opens below the focused control, or at the
-// dialog's corner, never at a mouse pointer that may be far away; also in the
-// edit fields, before their own text menu takes the keys.
+// The keyboard's way to the menu, also in the edit fields, before their own
+// text menu takes the keys.
 void CMainWindow::onCharHook(wxKeyEvent& event) {
   const bool menuKey = event.GetKeyCode() == WXK_MENU && event.GetModifiers() == wxMOD_NONE;
   const bool shiftF10 = event.GetKeyCode() == WXK_F10 && event.GetModifiers() == wxMOD_SHIFT;
@@ -205,12 +214,7 @@ void CMainWindow::onCharHook(wxKeyEvent& event) {
     event.Skip();
     return;
   }
-  const wxWindow* focus = FindFocus();
-  wxPoint at = ConvertDialogToPixels(wxPoint(4, 4));
-  if (focus != nullptr && focus != this && wxGetTopLevelParent(const_cast<wxWindow*>(focus)) == this) {
-    at = ScreenToClient(focus->GetScreenRect().GetBottomLeft()) + wxPoint(FromDIP(4), 0);
-  }
-  showContextMenu(at);
+  showContextMenu(keyboardMenuPoint());
 }
 
 void CMainWindow::onTextChanged(wxCommandEvent& event) {

@@ -64,6 +64,7 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   void onCharHook(wxKeyEvent& event);
   void onClose(wxCloseEvent& event);
   void showContextMenu(wxPoint at);
+  wxPoint keyboardMenuPoint() const;
   void close();
 
   ProgramIdentity identity_;
