@@ -1,0 +1,14 @@
+// libFuzzer target: arbitrary bytes through the whole-file decoder.
+#include <cstdio>
+#include <cstdlib>
+
+#include "FileDecoderEntry.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string fault = qola::fuzz::fileDecoderFault(qola::fuzz::runFileDecoder(data, size));
+  if (!fault.empty()) {
+    std::fprintf(stderr, "finding: %s\n", fault.c_str());
+    std::abort();
+  }
+  return 0;
+}
