@@ -1,0 +1,191 @@
+#include "codec/BlockEncoder.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "codec/FileFormat.h"
+#include "codec/LagCarrier.h"
+#include "codec/SegmentRebuild.h"
+#include "common/Fatal.h"
+#include "common/Format.h"
+#include "common/Stream.h"
+#include "dsp/Analysis.h"
+#include "dsp/Segmentation.h"
+#include "dsp/StereoDecision.h"
+#include "entropy/BlockCoding.h"
+
+namespace qola {
+namespace {
+
+bool hasTransformSegment(const SegmentList& list) {
+  return std::any_of(list.types.begin(), list.types.begin() + list.count,
+                     [](SegmentType type) { return type == SegmentType::Transform; });
+}
+
+// Codes one transform segment of 2^s samples; the Best encoder's searches
+// choose how.
+void writeTransform(BlockEncoder& coder, int s, const std::int16_t* source, std::int32_t* TK, std::int8_t* CB,
+                    int lag, OutputStream& output) {
+  if (coder.trials == nullptr) {
+    codableResidual(s, source, TK, CB, coder.Temp.data(), coder.AWf.data());
+    writeSegmentHeader(output, transformHeader(s, lag));
+    encodeTransformSegment({s, coder.AWf.data(), TK, CB}, coder.writer, output);
+    return;
+  }
+  smallestTransformRecord(*coder.trials, coder.choices.best, s, source, TK, CB, lag);
+  output.write(coder.trials->bytes.data(), coder.trials->bytes.size());
+}
+
+// Writes the segments of one channel pass in time order.
+void writePass(BlockEncoder& coder, const SegmentList& list, const std::int16_t* source, std::int32_t* TK,
+               std::int8_t* CB, int lag, OutputStream& output) {
+  int p = 0;
+  for (int i = 0; i < list.count; ++i) {
+    const int s = list.exponents[static_cast<std::size_t>(i)];
+    switch (list.types[static_cast<std::size_t>(i)]) {
+      case SegmentType::Zero:
+        writeZeroSegment(output, s);
+        break;
+      case SegmentType::Constant:
+        writeConstantSegment(output, s, source[p]);
+        break;
+      case SegmentType::Transform:
+        writeTransform(coder, s, source + p, TK + p, CB + p / format::kBandSize, lag, output);
+        break;
+    }
+    p += 1 << s;
+  }
+}
+
+// Codes a pass into memory: the bytes it would add to the file.
+std::vector<std::uint8_t> codedPass(BlockEncoder& coder, const SegmentList& list, const std::int16_t* source,
+                                    std::int32_t* TK, std::int8_t* CB, int lag) {
+  std::vector<std::uint8_t> bytes;
+  OutputStream memory(bytes);
+  writePass(coder, list, source, TK, CB, lag, memory);
+  return bytes;
+}
+
+// Gives a difference signal without transform segments its lag carrier.
+// Returns the candidate's cost with the carrier's exact bits, or the cost
+// unchanged when there is nothing to carry.
+std::int32_t carryLag(BlockEncoder& coder, SegmentList& candidate, std::int32_t cost, int L0, Adaptation level,
+                      int lag) {
+  if (placeLagCarrier(candidate, minimumSegmentExponent(L0, level), coder.D_TK.data(), coder.D_CB.data()) < 0) {
+    return cost;
+  }
+  int p = 0;
+  int carrier = 0;
+  while (candidate.types[static_cast<std::size_t>(carrier)] != SegmentType::Transform) {
+    p += 1 << candidate.exponents[static_cast<std::size_t>(carrier++)];
+  }
+  std::vector<std::uint8_t>& bytes = coder.carrierBytes;
+  bytes.clear();
+  {
+    OutputStream memory(bytes);
+    writeTransform(coder, candidate.exponents[static_cast<std::size_t>(carrier)], coder.buff.data() + p,
+                   coder.D_TK.data() + p, coder.D_CB.data() + p / format::kBandSize, lag, memory);
+  }
+  return plainRecordBits(candidate) + 8 * static_cast<std::int32_t>(bytes.size());
+}
+
+// Segments one channel into list, coefficients and band parameters; returns
+// the cost the joint decision compares (bits: estimated, or coded).
+std::int32_t segmentChannel(BlockEncoder& coder, int L0, Adaptation level, const std::int16_t* samples,
+                            bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB) {
+  if (!coder.choices.best.splitsByBytes) return segmentBlock(L0, level, samples, list, TK, CB);
+  return 8 * static_cast<std::int32_t>(
+                 segmentBlockByBytes(*coder.trials, L0, level, samples, lagged, list, TK, CB));
+}
+
+// An estimate more than 1/kClearWin below the other decides the joint
+// candidates of the Best encoder without coding the loser.
+constexpr std::int32_t kClearWin = 8;
+
+// The second channel of a joint block: the right channel or its lagged
+// difference from the left, whichever the mode finds smaller.
+void encodeJointPass(BlockEncoder& coder, const std::int16_t* right, int L0, Adaptation level, int lag,
+                     OutputStream& output) {
+  const BestTechniques& best = coder.choices.best;
+  // The byte search runs on both candidates only when their estimates are
+  // close; otherwise on the clear winner alone.
+  bool searchRight = true;
+  bool searchDifference = true;
+  if (best.splitsByBytes) {
+    SegmentList estimated;
+    const std::int32_t costRight = segmentBlock(L0, level, right, estimated, coder.TK.data(), coder.CB.data());
+    std::int32_t difference =
+        segmentBlock(L0, level, coder.buff.data(), estimated, coder.D_TK.data(), coder.D_CB.data());
+    difference = carryLag(coder, estimated, difference, L0, level, lag);
+    searchRight = difference > costRight - costRight / kClearWin;
+    searchDifference = difference < costRight + costRight / kClearWin;
+  }
+  SegmentList list;
+  SegmentList candidate;
+  std::int32_t costD = std::numeric_limits<std::int32_t>::max();
+  if (searchDifference) {
+    costD = segmentChannel(coder, L0, level, coder.buff.data(), true, candidate, coder.D_TK.data(),
+                           coder.D_CB.data());
+    if (coder.choices.mode != EncoderMode::Reference) costD = carryLag(coder, candidate, costD, L0, level, lag);
+  }
+  if (!hasTransformSegment(candidate)) searchRight = true;  // the difference cannot be stored
+  const std::int32_t costR =
+      searchRight ? segmentChannel(coder, L0, level, right, false, list, coder.TK.data(), coder.CB.data())
+                  : std::numeric_limits<std::int32_t>::max();
+  if (best.jointByBytes && !best.splitsByBytes && hasTransformSegment(candidate)) {
+    // Both candidates coded: the smaller one goes to the file.
+    const auto rightBytes =
+        codedPass(coder, list, right, coder.TK.data(), coder.CB.data(), format::kNoJointStereo);
+    const auto differenceBytes =
+        codedPass(coder, candidate, coder.buff.data(), coder.D_TK.data(), coder.D_CB.data(), lag);
+    const auto& smaller = differenceBytes.size() < rightBytes.size() ? differenceBytes : rightBytes;
+    output.write(smaller.data(), smaller.size());
+    return;
+  }
+  // Coded sizes need no margin against the estimates' errors.
+  const std::int32_t margin = best.splitsByBytes ? 0 : format::kJointStereoMinSaving;
+  if (costD < costR - margin && hasTransformSegment(candidate)) {
+    writePass(coder, candidate, coder.buff.data(), coder.D_TK.data(), coder.D_CB.data(), lag, output);
+  } else {
+    writePass(coder, list, right, coder.TK.data(), coder.CB.data(), format::kNoJointStereo, output);
+  }
+}
+
+}  // namespace
+
+BlockEncoder::BlockEncoder(const EncoderChoices& settings) : choices(settings) {
+  const auto N = static_cast<std::size_t>(choices.N);
+  allocateBuffer(AWf, N, "AWf");
+  allocateBuffer(Temp, N, "Temp");
+  allocateBuffer(TK, N, "TK");
+  allocateBuffer(CB, N / format::kBandSize, "CB");
+  if (choices.joint) {
+    allocateBuffer(D_TK, N, "D_TK");
+    allocateBuffer(D_CB, N / format::kBandSize, "D_CB");
+    allocateBuffer(buff, N, "buff");
+  }
+  if (choices.mode == EncoderMode::Best) trials = std::make_unique<TrialCoder>(choices.N);
+}
+
+void encodeBlock(BlockEncoder& coder, const BlockSamples& block, int transformLength, Adaptation level,
+                 std::vector<std::uint8_t>& bytes) {
+  OutputStream output(bytes);
+  const int L0 = transformLength;
+  const std::int16_t* left = block.AWi.data();
+  SegmentList list;
+  segmentChannel(coder, L0, level, left, false, list, coder.TK.data(), coder.CB.data());
+  writePass(coder, list, left, coder.TK.data(), coder.CB.data(), format::kNoJointStereo, output);
+  if (coder.choices.channels == 1) return;
+
+  const std::int16_t* right = block.AW2.data();
+  int lag = format::kNoJointStereo;
+  if (coder.choices.joint) lag = stereoDecision(L0, left, right, coder.buff.data());
+  if (lag != format::kNoJointStereo) {
+    encodeJointPass(coder, right, L0, level, lag, output);
+    return;
+  }
+  segmentChannel(coder, L0, level, right, false, list, coder.TK.data(), coder.CB.data());
+  writePass(coder, list, right, coder.TK.data(), coder.CB.data(), lag, output);
+}
+
+}  // namespace qola

@@ -1,0 +1,57 @@
+// The coding of one block into the bytes of its segment records: the work
+// that the compression job's threads share. Blocks are independent (every
+// segment starts a fresh coder and model, and the bit writer is empty at
+// every segment's end), so coded blocks concatenate to the file.
+#pragma once
+
+#include "common/CodecSettings.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "codec/BestSearch.h"
+#include "entropy/BitPacker.h"
+
+namespace qola {
+
+// The job's choices every block is coded with.
+struct EncoderChoices {
+  int N = 0;
+  int channels = 1;
+  bool joint = false;
+  EncoderMode mode = EncoderMode::Default;
+  BestTechniques best;  // all off unless the mode is Best
+};
+
+// One block as read: the mono or left channel and, in stereo, the right,
+// N samples each.
+struct BlockSamples {
+  std::vector<std::int16_t> AWi;
+  std::vector<std::int16_t> AW2;
+};
+
+// Working memory of one coding thread, named as in its allocation messages.
+struct BlockEncoder {
+  explicit BlockEncoder(const EncoderChoices& choices);
+
+  EncoderChoices choices;
+  std::vector<std::int16_t> AWf;
+  std::vector<double> Temp;
+  std::vector<std::int32_t> TK;
+  std::vector<std::int8_t> CB;
+  std::vector<std::int32_t> D_TK;
+  std::vector<std::int8_t> D_CB;
+  std::vector<std::int16_t> buff;  // the joint difference signal
+  BitWriter writer;
+  std::unique_ptr<TrialCoder> trials;      // the Best mode's
+  std::vector<std::uint8_t> carrierBytes;  // trial coding of the lag carrier
+};
+
+// Appends the block's segment records to bytes: the first channel's, then
+// the second's. transformLength and level are the block's (shorter and
+// None for the final partial block).
+void encodeBlock(BlockEncoder& coder, const BlockSamples& block, int transformLength, Adaptation level,
+                 std::vector<std::uint8_t>& bytes);
+
+}  // namespace qola
