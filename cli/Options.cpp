@@ -34,10 +34,18 @@ bool setAdaptation(const std::string& text, Settings& settings) {
   return true;
 }
 
+bool setThreads(const std::string& text, Settings& settings) {
+  constexpr int kMaxThreads = 64;
+  int threads = 0;
+  if (!parseInt(text, threads) || threads < 0 || threads > kMaxThreads) return false;
+  settings.threads = threads;
+  return true;
+}
+
 // Long-only options get codes above the short ones.
 enum LongOnly { kVerify = 256, kNoWav, kNoJoint, kDeleteInput, kReference, kBest, kFast };
 
-constexpr const char* kShortOptions = ":dto:cfqm2b:n:a:shV";
+constexpr const char* kShortOptions = ":dto:cfqm2b:n:a:sj:hV";
 const option kLongOptions[] = {
     {"decompress", no_argument, nullptr, 'd'},
     {"test", no_argument, nullptr, 't'},
@@ -58,6 +66,7 @@ const option kLongOptions[] = {
     {"reference", no_argument, nullptr, kReference},
     {"best", no_argument, nullptr, kBest},
     {"fast", no_argument, nullptr, kFast},
+    {"threads", required_argument, nullptr, 'j'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -118,6 +127,9 @@ const char* usageText() {
          "      --fast             no block splitting (as -a none): about a quarter\n"
          "                         less time, files about 3 % larger\n"
          "\n"
+         "  -j, --threads N        threads of each job, 1 to 64; 0 or no option: one per\n"
+         "                         core available. Every count writes the same bytes\n"
+         "\n"
          "  -h, --help             this text\n"
          "  -V, --version          program version\n"
          "\n"
@@ -173,6 +185,12 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
       case kReference: options.settings.encoder_mode = QOLA_ENCODER_REFERENCE; break;
       case kBest: options.settings.encoder_mode = QOLA_ENCODER_BEST; break;
       case kFast: options.settings.encoder_mode = QOLA_ENCODER_FAST; break;
+      case 'j':
+        if (!setThreads(text, options.settings)) {
+          error = "thread count must be 0 to 64, not " + text;
+          return std::nullopt;
+        }
+        break;
       case 'h': options.help = true; break;
       case 'V': options.version = true; break;
       case ':':

@@ -88,6 +88,9 @@ TEST_F(Cli, UsageErrorsExitWithStatusTwo) {
   EXPECT_EQ(runCli("-n 256 " + path("a.wav")).status, 2) << "adaptation needs N >= 512";
   EXPECT_EQ(runCli("-n 256 -a none -q " + path("a.wav")).status, 0);
   EXPECT_EQ(runCli(path("missing.wav")).status, 2);
+  for (const std::string threads : {"-j 65", "-j -1", "--threads=two"}) {
+    EXPECT_EQ(runCli(threads + " " + path("a.wav")).status, 2) << threads;
+  }
   const CliRun help = runCli("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.output.find("--verify"), std::string::npos);
@@ -107,6 +110,8 @@ TEST_F(Cli, OptionSpellings) {
       {"-q --output=" + path("2.qla") + " " + path("a.wav"), "2.qla"},
       {"--qu --out " + path("3.qla") + " " + path("a.wav"), "3.qla"},
       {"-q -o " + path("4.qla") + " -- " + path("-x.wav"), "4.qla"},
+      {"-qj1 -o " + path("5.qla") + " " + path("a.wav"), "5.qla"},
+      {"-q --threads=3 -o " + path("6.qla") + " " + path("a.wav"), "6.qla"},
   };
   for (const auto& c : cases) {
     const CliRun run = runCli(c.arguments);
@@ -114,6 +119,8 @@ TEST_F(Cli, OptionSpellings) {
     EXPECT_TRUE(fs::exists(path(c.output))) << c.arguments;
   }
   EXPECT_EQ(readFile(path("1.qla")), readFile(path("2.qla")));
+  EXPECT_EQ(readFile(path("1.qla")), readFile(path("5.qla"))) << "every thread count writes the same bytes";
+  EXPECT_EQ(readFile(path("1.qla")), readFile(path("6.qla")));
   EXPECT_EQ(runCli("--ver " + path("a.wav")).status, 2) << "ambiguous: --verify or --version";
 }
 

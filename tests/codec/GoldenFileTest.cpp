@@ -155,15 +155,18 @@ TEST_P(GoldenFile, CompressesAndRestoresToTheGoldenDigests) {
   settings.swapBytes = g.swap;
   settings.encoderMode = EncoderMode::Reference;  // the digests pin the reference choices
   const Bytes input = inputOf(g);
-  Bytes compressed, restored;
-  const auto error = fatalMessageOf([&] {
-    compressed = compressBytes(settings, input);
-    restored = decompressBytes(compressed, g.swap);
-  });
-  ASSERT_FALSE(error) << *error;
-  EXPECT_TRUE(restored == input) << "the restored file differs from the input";
-  EXPECT_EQ(sha256Hex(compressed), g.qla) << "compressed digest";
-  EXPECT_EQ(sha256Hex(restored), g.restored) << "restored digest";
+  for (const int threads : {1, 2, 4}) {  // blocks coded on several threads land in file order
+    settings.threads = threads;
+    Bytes compressed, restored;
+    const auto error = fatalMessageOf([&] {
+      compressed = compressBytes(settings, input);
+      restored = decompressBytes(compressed, g.swap);
+    });
+    ASSERT_FALSE(error) << *error;
+    EXPECT_TRUE(restored == input) << "the restored file differs from the input, " << threads << " threads";
+    EXPECT_EQ(sha256Hex(compressed), g.qla) << "compressed digest, " << threads << " threads";
+    EXPECT_EQ(sha256Hex(restored), g.restored) << "restored digest, " << threads << " threads";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Golden, GoldenFile, ::testing::ValuesIn(kGolden),

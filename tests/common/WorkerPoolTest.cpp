@@ -1,0 +1,50 @@
+// The worker pool hands every slot's result, or its error, back to the
+// job's thread, with threads and without.
+#include "common/WorkerPool.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
+#include "common/Fatal.h"
+
+namespace qola {
+namespace {
+
+TEST(WorkerPool, ResultsAndErrorsReachTheJobsThreadBySlot) {
+  for (const int workers : {0, 1, 3}) {
+    constexpr int kSlots = 6;
+    std::vector<int> results(kSlots, 0);
+    std::atomic<int> runs{0};
+    WorkerPool pool(workers, kSlots, [&](int slot, int worker) {
+      ++runs;
+      if (slot == 4) throw JobError{QOLA_ERROR_CODER, "slot 4", 1};
+      results[static_cast<std::size_t>(slot)] = 10 * slot + (worker >= 0 && worker < std::max(workers, 1) ? 1 : 0);
+    });
+    for (int round = 0; round < 2; ++round) {  // slots are used again once waited for
+      for (int slot = 0; slot < kSlots; ++slot) pool.submit(slot);
+      for (int slot = 0; slot < kSlots; ++slot) {
+        if (slot == 4) {
+          EXPECT_THROW(pool.wait(slot), JobError) << workers << " workers";
+        } else {
+          pool.wait(slot);
+          EXPECT_EQ(results[static_cast<std::size_t>(slot)], 10 * slot + 1);
+        }
+      }
+    }
+    EXPECT_EQ(runs, 2 * kSlots);
+  }
+}
+
+TEST(WorkerPool, ThreadCountFollowsTheRequestTheCoresAndTheWork) {
+  EXPECT_EQ(jobThreads(3, 100), 3);
+  EXPECT_EQ(jobThreads(4, 2), 2) << "no thread without a block to code";
+  EXPECT_EQ(jobThreads(4, 0), 1);
+  EXPECT_EQ(jobThreads(500, 1000), 64);
+  EXPECT_GE(jobThreads(0, 1000), 1);
+}
+
+}  // namespace
+}  // namespace qola
