@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # Compares QOLA with other lossless audio coders on the shared corpus: compressed size, and encode and decode
-# speed as multiples of real time. Every tool runs single-threaded, one command at a time, on the same machine.
+# speed as multiples of real time. Every tool runs one command at a time on the same machine, single-threaded but for
+# the "QOLA -j2" row; the ratio columns compare each speed with flac -8's encoding and flac -d's decoding.
 # Prints a Markdown report (or writes it with -o); the raw per-file numbers go next to it with --raw.
 set -euo pipefail
 
 usage() {
   cat <<'EOF'
 usage: bench/compare-tools.sh [-r RUNS] [-o REPORT.md] [--raw FILE.tsv] [--qola BINARY] [--corpus DIR] [--no-build]
+                              [--tools "TOOL..."]
   -r RUNS         time every command RUNS times and keep the fastest (default 3)
   -o FILE         write the Markdown report to FILE instead of standard output
   --raw FILE      also write the per-file measurements as TSV
   --qola BINARY   qola binary to measure (default: build/release/cli/qola, built when missing or stale)
   --corpus DIR    corpus folder with MANIFEST.tsv (default: ../shared/corpus beside the repository)
   --no-build      never build; fail when the qola binary is missing
+  --tools LIST    the tools to run, of: qola qola-j2 qola-none flac5 flac8 wavpack tta alac (default: all;
+                  flac8 is always run, the ratios need it)
 EOF
 }
 
@@ -24,6 +28,7 @@ raw=""
 qola=""
 build=1
 command_line="bench/compare-tools.sh $*"
+chosen=()
 while (($#)); do
   case "$1" in
     -r) runs=$2; shift 2 ;;
@@ -32,6 +37,7 @@ while (($#)); do
     --qola) qola=$2; shift 2 ;;
     --corpus) corpus=$2; shift 2 ;;
     --no-build) build=0; shift ;;
+    --tools) read -ra chosen <<<"$2"; shift 2 ;;
     -h|--help) usage; exit 0 ;;
     *) usage >&2; exit 2 ;;
   esac
@@ -74,20 +80,26 @@ qola=$(cd "$(dirname "$qola")" && pwd)/$(basename "$qola")
 work=$(mktemp -d "${TMPDIR:-/tmp}/compare-tools.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-tools=(qola qola-none flac5 flac8 wavpack tta alac)
+tools=(qola qola-j2 qola-none flac5 flac8 wavpack tta alac)
+if ((${#chosen[@]})); then
+  [[ " ${chosen[*]} " == *" flac8 "* ]] || chosen+=(flac8)
+  tools=("${chosen[@]}")
+fi
 # shellcheck disable=SC2016  # the backticks are Markdown
 declare -A label=(
-  [qola]='QOLA defaults (`qola -q -f -o OUT IN`)' [qola-none]='QOLA `-a none -n 4096`'
+  [qola]='QOLA -j1 (`qola -j1 -q -f -o OUT IN`)' [qola-j2]='QOLA -j2 (`qola -j2 -q -f -o OUT IN`)'
+  [qola-none]='QOLA -j1 `-a none -n 4096`'
   [flac5]='`flac -5`' [flac8]='`flac -8`' [wavpack]='`wavpack -hh`'
   [tta]='ffmpeg TTA (`-c:a tta`)' [alac]='ffmpeg ALAC (`-c:a alac`)')
-declare -A short=([qola]=QOLA [qola-none]='QOLA none/4096' [flac5]='flac -5' [flac8]='flac -8'
+declare -A short=([qola]='QOLA -j1' [qola-j2]='QOLA -j2' [qola-none]='QOLA none/4096' [flac5]='flac -5' [flac8]='flac -8'
   [wavpack]='wavpack -hh' [tta]=TTA [alac]=ALAC)
-declare -A extension=([qola]=qla [qola-none]=qla [flac5]=flac [flac8]=flac [wavpack]=wv [tta]=tta [alac]=m4a)
+declare -A extension=([qola]=qla [qola-j2]=qla [qola-none]=qla [flac5]=flac [flac8]=flac [wavpack]=wv [tta]=tta [alac]=m4a)
 
 encode() { # tool input output
   case "$1" in
-    qola) "$qola" -q -f -o "$3" "$2" ;;
-    qola-none) "$qola" -q -f -a none -n 4096 -o "$3" "$2" ;;
+    qola) "$qola" -j1 -q -f -o "$3" "$2" ;;
+    qola-j2) "$qola" -j2 -q -f -o "$3" "$2" ;;
+    qola-none) "$qola" -j1 -q -f -a none -n 4096 -o "$3" "$2" ;;
     flac5) flac -5 -s -f -o "$3" "$2" ;;
     flac8) flac -8 -s -f -o "$3" "$2" ;;
     wavpack) wavpack -hh -q -y "$2" -o "$3" ;;
@@ -100,7 +112,8 @@ decode() { # tool input output bits
   local pcm
   case "$4" in 8) pcm=pcm_u8 ;; 24) pcm=pcm_s24le ;; *) pcm=pcm_s16le ;; esac
   case "$1" in
-    qola|qola-none) "$qola" -d -q -f -o "$3" "$2" ;;
+    qola|qola-none) "$qola" -j1 -d -q -f -o "$3" "$2" ;;
+    qola-j2) "$qola" -j2 -d -q -f -o "$3" "$2" ;;
     flac5|flac8) flac -d -s -f -o "$3" "$2" ;;
     wavpack) wvunpack -q -y "$2" -o "$3" ;;
     tta|alac) ffmpeg -nostdin -hide_banner -loglevel error -y -threads 1 -i "$2" -threads 1 -c:a "$pcm" "$3" ;;
@@ -216,16 +229,19 @@ summary() { # common-only(0|1)
       ew[$1] += $9; ec[$1] += $10; dw[$1] += $11; dc[$1] += $12
     }
     function rt(d, t) { return t > 0 ? sprintf("%.0f", d / t) : "-" }
+    # Speed relative to flac: its time over ours, on the same files.
+    function ratio(ours, theirs) { return ours > 0 && theirs > 0 ? sprintf("%.2f", theirs / ours) : "-" }
     END {
       n = split(tools, tool, " "); split(labels, name, "\x1f")
       print "| tool | files coded | refused | size % of input | encode x real time | decode x real time" \
-            " | encode x RT (CPU time) | decode x RT (CPU time) |"
-      print "|---|---:|---:|---:|---:|---:|---:|---:|"
+            " | encode x RT (CPU time) | decode x RT (CPU time) | encode speed / flac -8 | decode speed / flac -d |"
+      print "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
       for (i = 1; i <= n; i++) {
         t = tool[i]
-        printf "| %s | %d | %d | %.2f | %s | %s | %s | %s |\n", name[i], files[t], nrefused[t],
+        printf "| %s | %d | %d | %.2f | %s | %s | %s | %s | %s | %s |\n", name[i], files[t], nrefused[t],
           (inb[t] > 0 ? 100 * outb[t] / inb[t] : 0), rt(dur[t], ew[t]), rt(dur[t], dw[t]),
-          rt(dur[t], ec[t]), rt(dur[t], dc[t])
+          rt(dur[t], ec[t]), rt(dur[t], dc[t]),
+          files[t] == files["flac8"] ? ratio(ew[t], ew["flac8"]) : "-", files[t] == files["flac8"] ? ratio(dw[t], dw["flac8"]) : "-"
       }
     }' "$results" "$results"
 }
@@ -249,7 +265,8 @@ per_file() {
         name = order[f]; printf "| %s | %s |", substr(name, 1, 3), info[name]
         for (i = 1; i <= n; i++) printf " %s |", cell[tool[i], name]
         check = qcheck["qola", name]
-        if (qcheck["qola-none", name] != check) check = check " / " qcheck["qola-none", name]
+        if (("qola-j2", name) in qcheck && qcheck["qola-j2", name] != check) check = check " / " qcheck["qola-j2", name]
+        if (("qola-none", name) in qcheck && qcheck["qola-none", name] != check) check = check " / " qcheck["qola-none", name]
         print " " check " |"
       }
       print "\nRefusals:" (why == "" ? " none" : why)
