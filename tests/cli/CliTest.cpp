@@ -3,7 +3,6 @@
 
 #include <sys/stat.h>
 
-#include <regex>
 
 #include "cli/CliSupport.h"
 
@@ -169,11 +168,15 @@ TEST(CliDocs, ManPageAndCompletionNameEveryOption) {
   const Bytes completion = readFile(root + "/data/bash-completion/qola");
   const std::string manText(man.begin(), man.end());
   const std::string completionText(completion.begin(), completion.end());
-  const std::regex longOption("--[a-z][a-z0-9-]+");
+  // Each "--" followed by a lower-case letter starts a long option name.
+  const auto isNameChar = [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'; };
   int options = 0;
-  for (auto it = std::sregex_iterator(help.output.begin(), help.output.end(), longOption);
-       it != std::sregex_iterator(); ++it) {
-    const std::string name = it->str();
+  for (std::size_t at = help.output.find("--"); at != std::string::npos; at = help.output.find("--", at + 2)) {
+    if (at + 2 >= help.output.size() || help.output[at + 2] < 'a' || help.output[at + 2] > 'z') continue;
+    std::size_t end = at + 2;
+    while (end < help.output.size() && isNameChar(help.output[end])) ++end;
+    const std::string name = help.output.substr(at, end - at);
+    at = end - 2;
     if (name == "--opt") continue;  // the placeholder of "--opt=value"
     std::string escaped;
     for (const char c : name) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
