@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config
-          libgtest-dev libgmock-dev libbenchmark-dev libmpfr-dev
+          libmd-dev libgtest-dev libgmock-dev libbenchmark-dev libmpfr-dev
           libwxgtk3.2-dev libgtk-3-dev libxtst-dev xvfb xauth openbox appstream)
 missing=()
 for package in "${packages[@]}"; do

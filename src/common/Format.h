@@ -65,4 +65,27 @@ inline constexpr int kNoJointStereo = -128;
 // so that a block does not switch to joint stereo for a gain within noise.
 inline constexpr int kJointStereoMinSaving = 8;
 
+// Trailer: our extension after the last segment record. A reader that stops
+// at the sample count never sees it, so plain files and plain readers are
+// unaffected. Layout (big-endian, T = kTrailerFixedSize + k):
+//   0       4  kTrailerMagic
+//   4       1  trailer version (kTrailerVersion)
+//   5       1  flags (kTrailerFlagSwapBytes; other bits 0)
+//   6       2  T, the trailer's whole length
+//   8      16  MD5 of the complete original input file
+//   24      1  k, the count of bytes after the input's last whole frame
+//   25      k  those bytes
+//   25+k    4  CRC-32 of bytes 0 .. 24+k (in every version: of all bytes before T-10)
+//   29+k    2  T again
+//   31+k    4  kTrailerMagic again, so the trailer can be found from the file's end
+inline constexpr std::array<std::uint8_t, 4> kTrailerMagic = {'Q', 'L', 'T', 'R'};
+inline constexpr std::uint8_t kTrailerVersion = 1;
+inline constexpr std::uint8_t kTrailerFlagSwapBytes = 0x01;
+inline constexpr int kTrailerMd5Offset = 8;
+inline constexpr int kTrailerLeftoverCountOffset = 24;
+inline constexpr int kTrailerLeftoverOffset = 25;
+inline constexpr int kTrailerFixedSize = 35;     // T with no leftover bytes
+inline constexpr int kTrailerEndSize = 6;        // T and the magic at the end
+inline constexpr int kMaxLeftoverBytes = 255;
+
 }  // namespace qola::format

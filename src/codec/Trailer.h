@@ -1,0 +1,43 @@
+// The trailer after the last segment record: what a restore needs to give
+// back every byte of the input and to prove it did (layout in common/Format.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "common/Checksums.h"
+
+namespace qola {
+
+struct Trailer {
+  Md5Digest md5{};                    // of the complete original input
+  bool swapBytes = false;             // 16-bit samples were big-endian
+  std::vector<std::uint8_t> leftover;  // bytes after the input's last whole frame
+};
+
+std::vector<std::uint8_t> serializeTrailer(const Trailer& trailer);
+
+enum class TrailerCheck {
+  Valid,        // parsed and its CRC-32 holds
+  NotATrailer,  // does not start with the magic
+  Damaged,      // starts with the magic but does not hold together
+  Newer,        // a later trailer version; its length is known, its content is not
+};
+
+struct ParsedTrailer {
+  TrailerCheck check = TrailerCheck::NotATrailer;
+  Trailer trailer;
+  std::size_t length = 0;  // bytes the trailer occupies (Valid and Newer)
+};
+
+// Bytes that may start with a trailer; anything after it is left to the caller.
+ParsedTrailer parseTrailer(std::span<const std::uint8_t> bytes);
+
+// Where a trailer would start, counted back from the end of a file whose last
+// bytes are `tail`; nullopt when the tail does not end like a trailer.
+std::optional<std::size_t> trailerLengthFromEnd(std::span<const std::uint8_t> tail);
+
+}  // namespace qola
