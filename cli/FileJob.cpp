@@ -95,6 +95,34 @@ std::string verify(const Options& options, int compressed, const InputFile& inpu
   return "";
 }
 
+// What a restore says of its checksum, after "ok".
+std::string checksumText(const qola_result& numbers) {
+  switch (numbers.checksum) {
+    case QOLA_CHECKSUM_OK: {
+      static constexpr char kDigits[] = "0123456789abcdef";
+      std::string hex;
+      for (const std::uint8_t byte : numbers.md5) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0x0f];
+      }
+      return "checksum ok " + hex;
+    }
+    case QOLA_CHECKSUM_MISMATCH:
+      return "checksum MISMATCH";
+    case QOLA_CHECKSUM_NOT_COMPARED:
+      return "checksum not compared (the byte order was chosen with -s)";
+    case QOLA_CHECKSUM_NONE:
+      break;
+  }
+  return "no checksum stored (written by a plain encoder)";
+}
+
+// Bytes after the audio that are no trailer: another file joined on, or damage.
+std::string ignoredBytes(std::int64_t count) {
+  return "warning: " + bytes(count) + " after the audio data " + (count == 1 ? "is" : "are") +
+         " not a checksum trailer and " + (count == 1 ? "was" : "were") + " ignored";
+}
+
 }  // namespace
 
 std::FILE* reportStream(const Options& options) {
@@ -162,6 +190,11 @@ int processFile(const Options& options, const std::string& inputName, const JobR
   };
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
   const JobResult result = runJob(options.settings, compress, in, out, shown, showProgress);
+  if (result.failed && result.status == QOLA_ERROR_CHECKSUM && options.keepDamaged && output) {
+    if (output->commit(options.force, error) == PendingOutput::Commit::Done) {
+      message("kept the damaged restore as " + shownName(target->name, "stdout"));
+    }
+  }
   if (result.failed) return fail(kExitJobFailed, result.message);
   if (result.writeFailed) return fail(kExitJobFailed, writeError(output ? output->tap().error : 0));
   if (const std::string why = changed(); !why.empty()) return fail(kExitJobFailed, why);
@@ -194,19 +227,24 @@ int processFile(const Options& options, const std::string& inputName, const JobR
     const WriteTap& tap = output->tap();
     const std::int64_t inputSize = input->status.st_size;
     const std::int64_t restored = result.numbers.original_size;
-    if (restored < inputSize) message("warning: " + notStored(inputSize - restored));
+    // With the trailer the bytes after the last whole frame are stored too.
+    if (restored < inputSize && result.numbers.checksum == QOLA_CHECKSUM_NONE) {
+      message("warning: " + notStored(inputSize - restored));
+    }
     if (!options.quiet && tap.written > inputSize) {
       message("the compressed file is larger than its input (" + std::to_string(tap.written) + " > " +
               bytes(inputSize) + "): " + growthReason(result.numbers, inputSize) + "; it is still correct");
     }
   }
+  if (!compress && result.numbers.ignored_bytes > 0) message(ignoredBytes(result.numbers.ignored_bytes));
   if (!options.quiet) {
     std::FILE* reports = reportStream(options);
+    const std::string checksum = compress ? "" : " (" + checksumText(result.numbers) + ")";
     if (test) {
-      std::fprintf(reports, "%s: ok%s\n", shown.c_str(), result.report.c_str());
+      std::fprintf(reports, "%s: ok%s%s\n", shown.c_str(), checksum.c_str(), result.report.c_str());
     } else {
-      std::fprintf(reports, "%s -> %s%s%s\n", shown.c_str(), shownName(target->name, "stdout").c_str(),
-                   verifying ? " (verified)" : "", result.report.c_str());
+      std::fprintf(reports, "%s -> %s%s%s%s\n", shown.c_str(), shownName(target->name, "stdout").c_str(),
+                   verifying ? " (verified)" : "", checksum.c_str(), result.report.c_str());
     }
     std::fflush(reports);
   }

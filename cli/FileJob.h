@@ -15,6 +15,7 @@ inline constexpr int kExitUsage = 2;
 
 struct JobResult {
   bool failed = false;  // the job itself failed; message says why
+  qola_status status = QOLA_OK;
   bool writeFailed = false;
   std::string message;
   std::string report;   // the closing report

@@ -43,7 +43,7 @@ bool setThreads(const std::string& text, Settings& settings) {
 }
 
 // Long-only options get codes above the short ones.
-enum LongOnly { kVerify = 256, kNoWav, kNoJoint, kDeleteInput, kReference, kBest, kFast };
+enum LongOnly { kVerify = 256, kNoWav, kNoJoint, kDeleteInput, kReference, kBest, kFast, kNoTrailer, kKeepDamaged };
 
 constexpr const char* kShortOptions = ":dto:cfqm2b:n:a:sj:hV";
 const option kLongOptions[] = {
@@ -63,6 +63,8 @@ const option kLongOptions[] = {
     {"no-wav", no_argument, nullptr, kNoWav},
     {"no-joint", no_argument, nullptr, kNoJoint},
     {"swap-bytes", no_argument, nullptr, 's'},
+    {"no-trailer", no_argument, nullptr, kNoTrailer},
+    {"keep-damaged", no_argument, nullptr, kKeepDamaged},
     {"reference", no_argument, nullptr, kReference},
     {"best", no_argument, nullptr, kBest},
     {"fast", no_argument, nullptr, kFast},
@@ -101,6 +103,8 @@ const char* usageText() {
          "      --delete-input-file\n"
          "                         after compressing, verify the whole file as --verify\n"
          "                         does and only then delete the input\n"
+         "      --keep-damaged     keep a restore whose checksum does not match, for\n"
+         "                         salvage (the run still fails)\n"
          "  -q, --quiet            no progress display and no reports\n"
          "\n"
          "Coding options (compression; -s also applies when restoring):\n"
@@ -115,7 +119,12 @@ const char* usageText() {
          "                         and is stored unchanged)\n"
          "      --no-joint         no joint stereo (by default the right channel may be\n"
          "                         coded as a difference from the left)\n"
-         "  -s, --swap-bytes       16-bit samples are big-endian (high byte first)\n"
+         "  -s, --swap-bytes       16-bit samples are big-endian (high byte first); a restore\n"
+         "                         takes the byte order the file stores unless -s is given\n"
+         "      --no-trailer       end the file without the trailer (by default the file\n"
+         "                         ends with the input's MD5, its byte order and its bytes\n"
+         "                         after the last whole frame: every byte comes back and\n"
+         "                         -t checks them)\n"
          "\n"
          "Encoder (compression; every mode writes files that any QOLA reader restores):\n"
          "      --reference        the reference encoder: every choice as the desktop\n"
@@ -157,6 +166,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
       case 'c': options.toStdout = true; break;
       case 'f': options.force = true; break;
       case kVerify: options.verify = true; break;
+      case kNoTrailer: options.settings.trailer = 0; break;
+      case kKeepDamaged: options.keepDamaged = true; break;
       case kDeleteInput: options.deleteInput = options.verify = true; break;
       case 'q': options.quiet = true; break;
       case 'm': options.settings.channels = 1; break;

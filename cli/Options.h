@@ -20,6 +20,7 @@ struct Options {
   bool force = false;
   bool verify = false;
   bool deleteInput = false;  // forces verify
+  bool keepDamaged = false;  // a restore whose checksum differs is kept, for salvage
   bool quiet = false;
   bool help = false;
   bool version = false;

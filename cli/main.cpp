@@ -53,6 +53,7 @@ JobResult runJob(const Settings& settings, bool compress, std::FILE* in, std::FI
     result.numbers = compress ? job.compress(input, output) : job.decompress(input, output);
     result.report = reportText(result.numbers);
   } catch (const Error& failed) {
+    result.status = failed.status();
     result.writeFailed = failed.status() == QOLA_ERROR_WRITE;
     result.failed = !result.writeFailed;
     result.message = failed.what();

@@ -33,7 +33,8 @@ typedef enum qola_status {
   QOLA_ERROR_NEEDS_SIZE = 5,  /* compression needs the input's size up front */
   QOLA_ERROR_NOT_QOLA = 6,    /* the input is not a compressed file */
   QOLA_ERROR_ARGUMENT = 7,    /* a null handle or a setting out of range */
-  QOLA_CANCELLED = 8          /* the progress callback asked to stop */
+  QOLA_CANCELLED = 8,         /* the progress callback asked to stop */
+  QOLA_ERROR_CHECKSUM = 9     /* restored, but not to the original: the output is damaged */
 } qola_status;
 
 typedef enum qola_adaptation {
@@ -61,10 +62,13 @@ typedef struct qola_settings {
   qola_adaptation adaptation; /* MEDIUM and FULL need a block length of 512 or more */
   int wav_evaluation;  /* nonzero: a RIFF/WAVE header sets the layout and is kept */
   int joint_stereo;    /* nonzero: the right channel may be coded against the left */
-  int swap_bytes;      /* nonzero: 16-bit samples are big-endian */
+  int swap_bytes;      /* 16-bit samples: positive big-endian, negative little-endian;
+                          0 compresses little-endian and restores as the file's
+                          trailer says (little-endian without one) */
   int threads;         /* 0: the cores available */
   qola_encoder_mode encoder_mode;
-  int trailer;         /* nonzero: the writer may finish the file with a trailer */
+  int trailer;         /* nonzero: the file ends with a trailer: the input's MD5,
+                          its byte order and its bytes after the last whole frame */
 } qola_settings;
 
 /* The qola program's defaults: stereo 16-bit, N 4096, full adaptation, WAV
@@ -103,6 +107,14 @@ typedef int (*qola_progress_fn)(void* user, int percent);
 
 typedef enum qola_job_kind { QOLA_COMPRESSION = 0, QOLA_DECOMPRESSION = 1 } qola_job_kind;
 
+/* What a restore learned of its checksum. */
+typedef enum qola_checksum {
+  QOLA_CHECKSUM_NONE = 0,        /* no trailer: written by a plain encoder */
+  QOLA_CHECKSUM_OK = 1,          /* every byte written matches the original's MD5 */
+  QOLA_CHECKSUM_MISMATCH = 2,    /* the output differs from the original */
+  QOLA_CHECKSUM_NOT_COMPARED = 3 /* swap_bytes chose another byte order than the original's */
+} qola_checksum;
+
 /* What a finished job measured. */
 typedef struct qola_result {
   qola_job_kind kind;
@@ -116,6 +128,9 @@ typedef struct qola_result {
   double bits_per_sample;   /* average compressed bits per sample (compression) */
   int file_version;         /* tenths: 17 is "1.7" (decompression) */
   const char* platform;     /* "DOS" or "Solaris" (decompression) */
+  qola_checksum checksum;   /* decompression; compression: OK when a trailer was written */
+  uint8_t md5[16];          /* the original input's MD5, when checksum is not NONE */
+  int64_t ignored_bytes;    /* decompression: bytes after the audio that are no trailer */
 } qola_result;
 
 typedef struct qola_job qola_job;

@@ -64,7 +64,8 @@ CodecSettings codecSettings(const qola_settings& s, Mode mode) {
   settings.adaptation = static_cast<Adaptation>(s.adaptation);
   settings.wavEvaluation = s.wav_evaluation != 0;
   settings.jointStereo = s.joint_stereo != 0;
-  settings.swapBytes = s.swap_bytes != 0;
+  settings.swapBytes = s.swap_bytes > 0;
+  settings.swapBytesFromTrailer = s.swap_bytes == 0;
   settings.threads = s.threads;
   settings.encoderMode = static_cast<EncoderMode>(s.encoder_mode);
   settings.trailer = s.trailer != 0;

@@ -10,6 +10,7 @@
 #include "codec/CompressFile.h"
 #include "codec/FileFormat.h"
 #include "codec/Report.h"
+#include "codec/TrailerJob.h"
 #include "common/Fatal.h"
 #include "common/Format.h"
 #include "common/WorkerPool.h"
@@ -164,7 +165,10 @@ void compressFileWith(const CodecSettings& settings, const BestTechniques& techn
     input.close();
     throw JobError{QOLA_ERROR_NEEDS_SIZE, "The input cannot be measured: compression needs a file, not a pipe", 1};
   }
+  const std::int64_t inputSize = input.size();
   job.layout = EvaluateWaveHeader(input, settings);
+  CompressionTrailer trailer;
+  startCompressionTrailer(trailer, settings, input);
   if (job.layout.frames > format::kMaxSampleCount) {
     output.close();
     input.close();
@@ -192,9 +196,12 @@ void compressFileWith(const CodecSettings& settings, const BestTechniques& techn
     return;
   }
 
+  qola_result checksum{};
+  finishCompressionTrailer(trailer, job.layout, inputSize, input, output, checksum);
   output.flush();
-  const qola_result result = compressionResult(n, job.layout.channels, bytesPerSample(job.layout),
-                                               job.layout.headerLength, output.position());
+  qola_result result = compressionResult(n, job.layout.channels, bytesPerSample(job.layout),
+                                         job.layout.headerLength, output.position());
+  copyChecksum(checksum, result);
   output.close();
   input.close();
   sink.finish(result);

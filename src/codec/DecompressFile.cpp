@@ -7,6 +7,7 @@
 #include "codec/FileFormat.h"
 #include "codec/Report.h"
 #include "codec/SegmentRebuild.h"
+#include "codec/TrailerJob.h"
 #include "common/Fatal.h"
 #include "common/Format.h"
 #include "dsp/Dct.h"
@@ -199,7 +200,9 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   if (job.header.sampleCount < 0) damagedFile("the sample count is out of range");
   job.N = job.header.blockLength();
   job.channels = job.header.stereo() ? 2 : 1;
-  job.swapBytes = settings.swapBytes && !job.header.eightBit();
+  RestoreTrailer trailer;
+  startRestoreTrailer(trailer, settings, job.header.eightBit(), input, output);
+  job.swapBytes = trailer.swapBytes;
   const std::int64_t n = job.header.sampleCount;
   job.finalFrames = n > 0 ? finalBlockFrames(n, job.N) : 0;
   const std::int64_t total = n * job.channels;
@@ -225,6 +228,7 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
     sink.setProgress(static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total)));
   }
 
+  finishRestoreTrailer(trailer, input, output, result);
   output.flush();
   job.buffers = DecompressionBuffers{};
   result.original_size = output.position();
@@ -232,6 +236,7 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   input.close();
   sink.finish(result);
   sink.setProgress(0);
+  requireChecksum(result);
 }
 
 }  // namespace qola

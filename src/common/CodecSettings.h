@@ -25,9 +25,10 @@ struct CodecSettings {
   bool wavEvaluation = false;
   bool jointStereo = false;
   bool swapBytes = false;
+  bool swapBytesFromTrailer = false;  // restore: the trailer's byte order, not swapBytes
   int threads = 0;  // 0: the cores available
   EncoderMode encoderMode = EncoderMode::Default;
-  bool trailer = true;
+  bool trailer = true;  // write the trailer; restore: read it (off: stop at the sample count)
 };
 
 inline constexpr int kMaxBlockLengthIndex = 5;  // 4096 samples

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/Checksums.h"
 #include "common/Fatal.h"
 
 namespace qola {
@@ -63,6 +64,7 @@ std::size_t InputStream::read(std::uint8_t* destination, std::size_t count) {
     if (position_ == length_ && !refill()) break;
     const std::size_t chunk = std::min(count - done, length_ - position_);
     std::memcpy(destination + done, data_ + position_, chunk);
+    if (digest_ != nullptr) digest_->update(data_ + position_, chunk);
     position_ += chunk;
     done += chunk;
   }
@@ -88,6 +90,23 @@ std::int64_t InputStream::size() {
   const std::int64_t end = ftello(file_);
   if (fseeko(file_, static_cast<off_t>(filePosition), SEEK_SET) != 0) return -1;
   return end;
+}
+
+std::size_t InputStream::peekAt(std::int64_t offset, std::uint8_t* destination, std::size_t count) {
+  if (offset < 0) return 0;
+  if (memory_) {
+    if (offset >= static_cast<std::int64_t>(length_)) return 0;
+    const std::size_t got = std::min(count, length_ - static_cast<std::size_t>(offset));
+    std::memcpy(destination, data_ + offset, got);
+    return got;
+  }
+  if (file_ == nullptr) return 0;
+  const std::int64_t filePosition = bufferStart_ + static_cast<std::int64_t>(length_);
+  if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
+  const std::size_t got = std::fread(destination, 1, count, file_);
+  std::clearerr(file_);
+  if (fseeko(file_, static_cast<off_t>(filePosition), SEEK_SET) != 0) readError_ = true;
+  return got;
 }
 
 bool InputStream::rewind() {
@@ -121,6 +140,7 @@ OutputStream::~OutputStream() { close(); }
 
 void OutputStream::putByte(std::uint8_t byte) {
   ++written_;
+  if (digest_ != nullptr) digest_->update(&byte, 1);
   if (memory_ != nullptr) {
     memory_->push_back(byte);
     return;
@@ -131,6 +151,7 @@ void OutputStream::putByte(std::uint8_t byte) {
 
 void OutputStream::write(const std::uint8_t* source, std::size_t count) {
   written_ += static_cast<std::int64_t>(count);
+  if (digest_ != nullptr) digest_->update(source, count);
   if (memory_ != nullptr) {
     memory_->insert(memory_->end(), source, source + count);
     return;

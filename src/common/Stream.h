@@ -9,6 +9,8 @@
 
 namespace qola {
 
+class Md5;
+
 // The caller's input: read returns the bytes read (0 at the end, -1 on an
 // error); size returns the total length or -1 when unknown (size may be null).
 struct ReadCallbacks {
@@ -43,6 +45,11 @@ class InputStream {
   void close();
   bool isOpen() const { return open_; }
   bool readFailed() const { return readError_; }
+  // Every byte read() hands out from now on also goes into md5 (null: none).
+  void digestInto(Md5* md5) { digest_ = md5; }
+  // Copies up to count bytes at offset without moving the position; 0 when
+  // the input cannot be read out of order (a pipe, callbacks).
+  std::size_t peekAt(std::int64_t offset, std::uint8_t* destination, std::size_t count);
 
   static constexpr int kMaxStepBack = 2;
 
@@ -62,6 +69,7 @@ class InputStream {
   bool memory_ = false;
   bool open_ = true;
   bool readError_ = false;
+  Md5* digest_ = nullptr;
 };
 
 // The caller's output: write returns 0 on success.
@@ -88,6 +96,8 @@ class OutputStream {
   bool isOpen() const { return open_; }
   // True once any write, flush or close failed (a full disk).
   bool failed() const { return failed_; }
+  // Every byte written from now on also goes into md5 (null: none).
+  void digestInto(Md5* md5) { digest_ = md5; }
 
  private:
   void emit(const std::uint8_t* source, std::size_t count);
@@ -100,6 +110,7 @@ class OutputStream {
   std::int64_t written_ = 0;
   bool open_ = true;
   bool failed_ = false;
+  Md5* digest_ = nullptr;
 };
 
 }  // namespace qola

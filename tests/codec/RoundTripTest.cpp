@@ -74,13 +74,17 @@ TEST(RoundTrip, StressSignalsUnderEveryAdaptation) {
   }
 }
 
-TEST(RoundTrip, OddTrailingBytesAreNotStored) {
-  CodecSettings settings;
+// Bytes after the last whole frame come back only through the trailer.
+TEST(RoundTrip, OddTrailingBytesAreStoredOnlyInTheTrailer) {
   Bytes input = pcm16(makeSignal(Signal::Music, 2 * 500, 2));
   input.push_back(1);
   input.push_back(2);
   input.push_back(3);
-  expectRoundTrip(settings, input, input.size() - 3);
+  for (const bool trailer : {true, false}) {
+    CodecSettings settings;
+    settings.trailer = trailer;
+    expectRoundTrip(settings, input, trailer ? input.size() : input.size() - 3);
+  }
 }
 
 TEST(RoundTrip, WavHeadersOfEveryKind) {
@@ -129,6 +133,7 @@ TEST(RoundTrip, SwapBytes) {
 TEST(CompressFile, EmptyInputsGiveTheHeaderAloneAndAReport) {
   RecordingSink sink;
   CodecSettings settings;
+  settings.trailer = false;
   EXPECT_EQ(compressBytes(settings, Bytes{}, &sink).size(), 6u);
   ASSERT_EQ(sink.reports.size(), 1u);
   EXPECT_EQ(sink.reports[0].second, "Ready");

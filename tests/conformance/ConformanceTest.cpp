@@ -58,6 +58,7 @@ CodecSettings settingsOf(const Row& row) {
   settings.jointStereo = row.at("joint") == "1";
   settings.swapBytes = row.at("swap") == "1";
   settings.encoderMode = EncoderMode::Reference;  // the vectors hold the reference choices
+  settings.trailer = false;                       // and no trailer
   return settings;
 }
 

@@ -1,0 +1,153 @@
+#include "codec/TrailerJob.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "common/Fatal.h"
+#include "common/Format.h"
+
+namespace qola {
+namespace {
+
+// The longest trailer of this version, with room to tell a longer one.
+constexpr std::size_t kWindow = format::kTrailerFixedSize + format::kMaxLeftoverBytes + 1;
+
+const char* onOff(bool on) { return on ? "on" : "off"; }
+
+// What follows the audio: its first and last bytes and how many there are.
+struct Rest {
+  std::vector<std::uint8_t> head;
+  std::vector<std::uint8_t> tail;
+  std::int64_t count = 0;
+};
+
+Rest readRest(InputStream& input) {
+  Rest rest;
+  std::vector<std::uint8_t> chunk(1 << 16);
+  for (std::size_t got = 0; (got = input.read(chunk.data(), chunk.size())) > 0;) {
+    rest.count += static_cast<std::int64_t>(got);
+    const std::size_t toHead = std::min(got, kWindow - std::min(kWindow, rest.head.size()));
+    rest.head.insert(rest.head.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(toHead));
+    rest.tail.insert(rest.tail.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got));
+    if (rest.tail.size() > kWindow) rest.tail.erase(rest.tail.begin(), rest.tail.end() - kWindow);
+  }
+  return rest;
+}
+
+// A valid trailer at the end of bytes, if they end like one.
+std::optional<Trailer> trailerAtEnd(std::span<const std::uint8_t> bytes) {
+  const auto length = trailerLengthFromEnd(bytes);
+  if (!length || *length > bytes.size()) return std::nullopt;
+  const ParsedTrailer parsed = parseTrailer(bytes.last(*length));
+  if (parsed.check != TrailerCheck::Valid) return std::nullopt;
+  return parsed.trailer;
+}
+
+}  // namespace
+
+void startCompressionTrailer(CompressionTrailer& trailer, const CodecSettings& settings, InputStream& input) {
+  trailer.on = settings.trailer;
+  if (trailer.on) input.digestInto(&trailer.md5);
+}
+
+void finishCompressionTrailer(CompressionTrailer& trailer, const PcmLayout& layout, std::int64_t inputSize,
+                              InputStream& input, OutputStream& output, qola_result& result) {
+  const std::int64_t frameBytes = static_cast<std::int64_t>(bytesPerSample(layout)) * layout.channels;
+  const std::int64_t leftover = std::max<std::int64_t>(0, inputSize - layout.headerLength - layout.frames * frameBytes);
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(leftover) + 1);
+  const std::size_t got = input.read(bytes.data(), bytes.size());
+  input.digestInto(nullptr);
+  if (got > static_cast<std::size_t>(leftover)) {
+    fatalError("The input is longer than it was when the job began: it was changed while compressing", 1);
+  }
+  if (got < static_cast<std::size_t>(leftover)) {
+    fatalError("The input ended early: it was changed or could not be read while compressing", 1);
+  }
+  if (!trailer.on) return;
+  Trailer record;
+  record.md5 = trailer.md5.finish();
+  record.swapBytes = layout.swapBytes;
+  record.leftover.assign(bytes.begin(), bytes.begin() + leftover);
+  const std::vector<std::uint8_t> serialized = serializeTrailer(record);
+  output.write(serialized.data(), serialized.size());
+  result.checksum = QOLA_CHECKSUM_OK;
+  std::copy(record.md5.begin(), record.md5.end(), result.md5);
+}
+
+void startRestoreTrailer(RestoreTrailer& trailer, const CodecSettings& settings, bool eightBit,
+                         InputStream& input, OutputStream& output) {
+  trailer.on = settings.trailer;
+  trailer.eightBit = eightBit;
+  trailer.swapExplicit = !settings.swapBytesFromTrailer;
+  std::optional<Trailer> found;
+  const std::int64_t size = trailer.on ? input.size() : -1;
+  if (size > 0) {
+    std::vector<std::uint8_t> tail(static_cast<std::size_t>(std::min<std::int64_t>(size, kWindow)));
+    tail.resize(input.peekAt(size - static_cast<std::int64_t>(tail.size()), tail.data(), tail.size()));
+    found = trailerAtEnd(tail);
+  }
+  trailer.foundAtEnd = found.has_value();
+  const bool swap = trailer.swapExplicit ? settings.swapBytes : found && found->swapBytes;
+  trailer.swapBytes = swap && !eightBit;
+  if (trailer.on) output.digestInto(&trailer.md5);
+}
+
+void finishRestoreTrailer(RestoreTrailer& trailer, InputStream& input, OutputStream& output, qola_result& result) {
+  if (!trailer.on) return;
+  const Rest rest = readRest(input);
+  const ParsedTrailer parsed = parseTrailer(rest.head);
+  if (parsed.check == TrailerCheck::Damaged) damagedFile("the checksum trailer is damaged");
+  if (parsed.check == TrailerCheck::NotATrailer) {
+    // The input ends like a trailer, but none starts where the audio ends.
+    const auto endLength = trailerLengthFromEnd(rest.tail);
+    if (endLength && static_cast<std::int64_t>(*endLength) == rest.count) {
+      damagedFile("the checksum trailer is damaged");
+    }
+    const bool overran = endLength && static_cast<std::int64_t>(*endLength) > rest.count;
+    if (trailer.foundAtEnd || overran || trailerAtEnd(rest.tail)) {
+      damagedFile("the audio data does not end where its checksum trailer begins");
+    }
+    result.ignored_bytes = rest.count;
+    output.digestInto(nullptr);
+    return;
+  }
+  result.ignored_bytes = rest.count - static_cast<std::int64_t>(parsed.length);
+  if (parsed.check == TrailerCheck::Newer) {  // a later version: its checks are not ours to make
+    output.digestInto(nullptr);
+    return;
+  }
+  const Trailer& stored = parsed.trailer;
+  const bool storedSwap = stored.swapBytes && !trailer.eightBit;
+  if (!trailer.swapExplicit && storedSwap != trailer.swapBytes) {
+    fatalError(std::string("The file was compressed with swap bytes ") + onOff(storedSwap) +
+                   ", which could not be known before its end: restore it again with swap bytes " +
+                   onOff(storedSwap),
+               1);
+  }
+  output.write(stored.leftover.data(), stored.leftover.size());
+  output.digestInto(nullptr);
+  const Md5Digest written = trailer.md5.finish();
+  std::copy(stored.md5.begin(), stored.md5.end(), result.md5);
+  if (storedSwap != trailer.swapBytes) {
+    result.checksum = QOLA_CHECKSUM_NOT_COMPARED;
+  } else {
+    result.checksum = written == stored.md5 ? QOLA_CHECKSUM_OK : QOLA_CHECKSUM_MISMATCH;
+  }
+}
+
+void copyChecksum(const qola_result& from, qola_result& to) {
+  to.checksum = from.checksum;
+  std::copy(std::begin(from.md5), std::end(from.md5), std::begin(to.md5));
+  to.ignored_bytes = from.ignored_bytes;
+}
+
+void requireChecksum(const qola_result& result) {
+  if (result.checksum == QOLA_CHECKSUM_MISMATCH) {
+    throw JobError{QOLA_ERROR_CHECKSUM,
+                   "checksum MISMATCH: the restored data differs from the original (the file is damaged)", 1};
+  }
+}
+
+}  // namespace qola

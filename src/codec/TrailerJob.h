@@ -1,0 +1,52 @@
+// The trailer's part in the two jobs: the compression job digests its input
+// and appends the trailer; the restore takes the byte order from it, gives
+// back the leftover bytes and compares the MD5 of everything it wrote.
+#pragma once
+
+#include <qola/qola.h>
+
+#include <cstdint>
+#include <optional>
+
+#include "codec/Trailer.h"
+#include "common/Checksums.h"
+#include "common/CodecSettings.h"
+#include "common/Stream.h"
+#include "pcm/PcmIo.h"
+
+namespace qola {
+
+struct CompressionTrailer {
+  bool on = false;
+  Md5 md5;
+};
+
+// With the input at byte 0, before anything of it is read.
+void startCompressionTrailer(CompressionTrailer& trailer, const CodecSettings& settings, InputStream& input);
+// After the last whole frame: reads the bytes after it, fails when the input
+// goes on beyond its measured size, and appends the trailer when it is on.
+void finishCompressionTrailer(CompressionTrailer& trailer, const PcmLayout& layout, std::int64_t inputSize,
+                              InputStream& input, OutputStream& output, qola_result& result);
+
+struct RestoreTrailer {
+  bool on = false;           // off: the plain path, nothing after the audio is read
+  bool swapExplicit = false;  // the caller chose the byte order
+  bool swapBytes = false;     // the byte order the samples are written in
+  bool eightBit = false;
+  bool foundAtEnd = false;    // a seekable input ends with a valid trailer
+  Md5 md5;
+};
+
+// Before the header copy is written. On a seekable input the trailer is read
+// from the end now, so that its byte order applies to the samples.
+void startRestoreTrailer(RestoreTrailer& trailer, const CodecSettings& settings, bool eightBit,
+                         InputStream& input, OutputStream& output);
+// After the last segment: finds the trailer where the audio ends, writes its
+// leftover bytes and fills the checksum fields of the result.
+void finishRestoreTrailer(RestoreTrailer& trailer, InputStream& input, OutputStream& output, qola_result& result);
+// The checksum fields of one result into another.
+void copyChecksum(const qola_result& from, qola_result& to);
+// A restore whose checksum does not match fails, after its result is given.
+void requireChecksum(const qola_result& result);
+
+}  // namespace qola
