@@ -60,5 +60,35 @@ TEST_F(Cli, ReportsThatCannotBeWrittenFailTheRun) {
   }
 }
 
+// What -t and -d say of the checksum, and what a mismatch leaves on disk.
+TEST_F(Cli, ChecksumStatesAndWhatADamagedRestoreLeaves) {
+  ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
+  ASSERT_EQ(runCli("-q --no-trailer -o " + path("plain.qla") + " " + path("a.wav")).status, 0);
+  Bytes bad = readFile(path("a.wav.qla"));
+  bad[20] ^= 0x10;  // inside the stored WAV header: decodes, but not to the original
+  writeFile(path("bad.qla"), bad);
+  Bytes joined = readFile(path("plain.qla"));
+  joined.insert(joined.end(), {7, 7, 7});
+  writeFile(path("joined.qla"), joined);
+  struct Case {
+    std::string arguments;
+    int status;
+    const char* says;
+    bool output;
+  };
+  for (const Case& c : {Case{"-t " + path("a.wav.qla"), 0, "(checksum ok ", false},
+                        Case{"-t " + path("plain.qla"), 0, "no checksum stored (written by a plain encoder)", false},
+                        Case{"-t " + path("joined.qla"), 0, "warning: 3 bytes after the audio data", false},
+                        Case{"-d -o " + path("out") + " " + path("bad.qla"), 1, "", false},
+                        Case{"-d --keep-damaged -o " + path("out") + " " + path("bad.qla"), 1, "kept the damaged", true}}) {
+    SCOPED_TRACE(c.arguments);
+    const CliRun run = runCli(c.arguments);
+    EXPECT_EQ(run.status, c.status) << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    EXPECT_EQ(fs::exists(path("out")), c.output);
+    EXPECT_TRUE(temporaries().empty());
+  }
+}
+
 }  // namespace
 }  // namespace qola::test
