@@ -90,6 +90,7 @@ inline std::string runRoundTrip(const std::uint8_t* data, std::size_t size) {
       const std::uint8_t* back = qola_output_data(restored, &backSize);
       const bool prefix = backSize <= c.input.size() && std::equal(back, back + backSize, c.input.begin());
       if (!prefix) fault = "the restored bytes differ from the input";
+      else if (c.settings.trailer != 0 && backSize != c.input.size()) fault = "bytes lost despite the trailer";
       else if (c.input.size() - backSize >= 4) fault = "more than a partial frame lost";
     }
     qola_input_free(again);
