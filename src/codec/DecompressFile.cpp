@@ -37,6 +37,7 @@ struct StereoState {
   bool second = false;  // phase: collecting the second channel
   int fill = 0;         // samples of the current channel collected so far
   bool final = false;   // the block is the final partial block
+  int firstLength = 0;  // segment length of the first channel of a one-segment block
   bool lagged = false;  // the block's second channel is a difference signal
   int lag = 0;
 };
@@ -164,8 +165,11 @@ std::int64_t placeStereo(DecompressionJob& job, int m, std::int64_t remaining, O
     if (!state.second) {
       std::copy_n(b.AWi.begin(), m, b.AW1.begin());
       state.second = true;
+      state.firstLength = m;
       return frames;
     }
+    // Joint stereo rebuilds over one length; a writer gives both channels the same.
+    if (m != state.firstLength) damagedFile("the channels of the final block differ in length");
     completeBlock(job, m, frames, output);
     return frames;
   }

@@ -71,6 +71,7 @@ TEST(DecompressFile, DamagedStructuresAreRefused) {
       {{0x11, 0x81, 0, 0, 0x02, 0x00, 0x00, 0x00}, "a segment is shorter than its block without adaptation"},
       {{0x11, 0x01, 0, 0, 0, 0xC8, 0x00}, "the segments do not match the sample count"},
       {{0x11, 0x41, 0, 0, 0x02, 0x00, 0x00, 0x01}, "the segments of a block overrun its length"},
+      {{0x11, 0xC1, 0, 0, 0, 0x64, 0x00, 0x01}, "the channels of the final block differ in length"},
   };
   for (const auto& item : damaged) {  // no structured binding: clang 14 cannot capture one
     const auto& file = std::get<0>(item);
