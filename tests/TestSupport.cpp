@@ -49,41 +49,23 @@ std::filesystem::path sourceDir() { return std::filesystem::path(QOLA_TEST_DATA_
 
 Bytes pcm16(std::span<const std::int16_t> samples) {
   Bytes bytes;
-  bytes.reserve(samples.size() * 2);
   for (std::int16_t sample : samples) {
     const auto value = static_cast<std::uint16_t>(sample);
-    bytes.push_back(static_cast<std::uint8_t>(value & 0xff));
-    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
+    bytes.insert(bytes.end(), {static_cast<std::uint8_t>(value & 0xff), static_cast<std::uint8_t>(value >> 8)});
   }
   return bytes;
 }
 
 Bytes wavHeader(int channels, int bitsPerSample, std::uint32_t dataBytes, std::uint32_t rate) {
-  Bytes header(44, 0);
-  auto text = [&](std::size_t at, const char* chars) {
-    for (std::size_t i = 0; i < 4; ++i) header[at + i] = static_cast<std::uint8_t>(chars[i]);
-  };
-  auto u32 = [&](std::size_t at, std::uint32_t v) {
-    for (std::size_t i = 0; i < 4; ++i) header[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-  };
-  auto u16 = [&](std::size_t at, std::uint32_t v) {
-    header[at] = static_cast<std::uint8_t>(v);
-    header[at + 1] = static_cast<std::uint8_t>(v >> 8);
+  const std::string text = "RIFF....WAVEfmt ....................data....";
+  Bytes header(text.begin(), text.end());
+  auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) header[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
   };
   const auto blockAlign = static_cast<std::uint32_t>(channels * bitsPerSample / 8);
-  text(0, "RIFF");
-  u32(4, 36 + dataBytes);
-  text(8, "WAVE");
-  text(12, "fmt ");
-  u32(16, 16);
-  u16(20, 1);
-  u16(22, static_cast<std::uint32_t>(channels));
-  u32(24, rate);
-  u32(28, rate * blockAlign);
-  u16(32, blockAlign);
-  u16(34, static_cast<std::uint32_t>(bitsPerSample));
-  text(36, "data");
-  u32(40, dataBytes);
+  put(4, 36 + dataBytes, 4), put(16, 16, 4), put(20, 1, 2), put(22, static_cast<std::uint32_t>(channels), 2);
+  put(24, rate, 4), put(28, rate * blockAlign, 4), put(32, blockAlign, 2);
+  put(34, static_cast<std::uint32_t>(bitsPerSample), 2), put(40, dataBytes, 4);
   return header;
 }
 

