@@ -43,21 +43,14 @@ TEST(FileFormat, SegmentHeadersAndConstantValue) {
 }
 
 TEST(FileFormat, BlockBookkeepingAndTheFinalSegmentRule) {
-  EXPECT_EQ(blockCount(10000, 4096), 3);
-  EXPECT_EQ(finalBlockFrames(10000, 4096), 1808);
-  EXPECT_EQ(blockCount(8192, 4096), 2);
-  EXPECT_EQ(finalBlockFrames(8192, 4096), 0);
-  EXPECT_EQ(blockCount(0, 128), 0);
-
-  EXPECT_EQ(finalSegmentLength(4096, 1808, false), 4096);
-  EXPECT_EQ(finalSegmentLength(4096, 1000, true), 1024);
-  EXPECT_EQ(finalSegmentLength(4096, 1024, true), 1024);
-  EXPECT_EQ(finalSegmentLength(4096, 1025, true), 2048);
-  EXPECT_EQ(finalSegmentLength(4096, 1500, true), 2048);
-  EXPECT_EQ(finalSegmentLength(4096, 3000, true), 4096);
-  EXPECT_EQ(finalSegmentLength(512, 100, true), 128);
-  EXPECT_EQ(finalSegmentLength(256, 60, true), 128) << "N/4 only from N = 512 on";
-  EXPECT_EQ(finalSegmentLength(128, 10, true), 128);
+  EXPECT_TRUE(blockCount(10000, 4096) == 3 && finalBlockFrames(10000, 4096) == 1808);
+  EXPECT_TRUE(blockCount(8192, 4096) == 2 && finalBlockFrames(8192, 4096) == 0 && blockCount(0, 128) == 0);
+  // (N, frames in the final block, adaptive, the final segment's length); N/4 only from N = 512 on.
+  for (const auto& [N, frames, adaptive, length] : std::vector<std::tuple<int, int, bool, int>>{
+           {4096, 1808, false, 4096}, {4096, 1000, true, 1024}, {4096, 1024, true, 1024}, {4096, 1025, true, 2048},
+           {4096, 3000, true, 4096}, {512, 100, true, 128}, {256, 60, true, 128}, {128, 10, true, 128}}) {
+    EXPECT_EQ(finalSegmentLength(N, frames, adaptive), length) << N << " " << frames;
+  }
 }
 
 TEST(Report, CompressionTextIsExact) {

@@ -19,17 +19,16 @@ fs::path freshDirectory(const std::string& name) {
   return dir;
 }
 
+// The installed help book unless one lies beside the program, as in a build tree.
 TEST(CompressorApp, TitleAndHelpBookFollowTheProgramFileName) {
-  const fs::path dir = freshDirectory("qola-ui-identity"), bin = dir / "bin";
-  fs::create_directories(dir / "share" / "qola-gui");
-  std::ofstream(dir / "share" / "qola-gui" / "qola-gui.htb") << "installed";
-  EXPECT_EQ(programIdentity(bin / "qola-gui").title, "qola-gui");
-  EXPECT_EQ(fs::path(programIdentity(bin / "qola-gui").helpBook), dir / "share" / "qola-gui" / "qola-gui.htb");
-  std::ofstream(bin / "qola-gui.htb") << "beside";  // wins, as in a build tree
+  const fs::path dir = freshDirectory("qola-ui-identity"), bin = dir / "bin", share = dir / "share" / "qola-gui";
+  fs::create_directories(share);
+  std::ofstream(share / "qola-gui.htb") << "installed";
+  EXPECT_EQ(fs::path(programIdentity(bin / "qola-gui").helpBook), share / "qola-gui.htb");
+  std::ofstream(bin / "qola-gui.htb") << "beside";
   EXPECT_EQ(fs::path(programIdentity(bin / "qola-gui").helpBook), bin / "qola-gui.htb");
   const ProgramIdentity renamed = programIdentity(bin / "Audio.Packer.exe");
-  EXPECT_EQ(renamed.title, "Audio.Packer");
-  EXPECT_EQ(fs::path(renamed.helpBook), bin / "Audio.Packer.htb");
+  EXPECT_TRUE(renamed.title == "Audio.Packer" && fs::path(renamed.helpBook) == bin / "Audio.Packer.htb");
   fs::remove_all(dir);
 }
 
