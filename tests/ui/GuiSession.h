@@ -30,18 +30,26 @@
 
 namespace qola::ui::test {
 
+// Starts a helper program that never outlives the tests, its output discarded.
+template <typename... Arguments>
+pid_t spawn(const char* program, Arguments... arguments) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    std::freopen("/dev/null", "w", stderr);
+    std::freopen("/dev/null", "w", stdout);
+    execlp(program, program, arguments..., static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
 // Xvfb picks a free display itself and names it once it accepts connections.
 inline std::string startServer() {
   int fds[2];
   if (pipe(fds) != 0) return "";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive the tests
-    std::freopen("/dev/null", "w", stderr);
-    execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(fds[1]).c_str(), "-screen", "0", "1024x768x24",
-           "-nolisten", "tcp", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  const std::string fd = std::to_string(fds[1]);
+  const pid_t pid = spawn("Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp");
   close(fds[1]);
   std::string number;
   pollfd ready{fds[0], POLLIN, 0};
@@ -50,18 +58,10 @@ inline std::string startServer() {
   return number.empty() ? "" : ":" + number;
 }
 
-// A window manager on the display, where one is installed: it stacks, focuses
-// and closes windows as on a desktop. Returns whether one runs.
-inline bool startWindowManager(const std::string& display) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    std::freopen("/dev/null", "w", stderr);
-    std::freopen("/dev/null", "w", stdout);
-    setenv("DISPLAY", display.c_str(), 1);
-    execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+// A window manager on the display (DISPLAY is set), where one is installed: it
+// stacks, focuses and closes windows as on a desktop. Returns whether one runs.
+inline bool startWindowManager() {
+  const pid_t pid = spawn("openbox", "--sm-disable");
   std::this_thread::sleep_for(std::chrono::milliseconds(700));  // it takes the screen
   int status = 0;
   return pid > 0 && waitpid(pid, &status, WNOHANG) == 0;
@@ -77,7 +77,7 @@ inline std::string startToolkit() {
   const std::string display = startServer();
   if (display.empty()) return "Xvfb did not start";
   setenv("DISPLAY", display.c_str(), 1);
-  windowManagerRuns() = startWindowManager(display);
+  windowManagerRuns() = startWindowManager();
   unsetenv("WAYLAND_DISPLAY");
   setenv("GDK_BACKEND", "x11", 1);
   setenv("NO_AT_BRIDGE", "1", 1);
