@@ -218,7 +218,6 @@ TEST_F(MainWindowOnScreen, InputDuringAJobWaitsOrIsDropped) {
     bool closes;
   } const cases[] = {
       {"Escape", [](CMainWindow&) { xKey(XK_Escape); }, false},
-      {"typing", [](CMainWindow&) { xKey(XK_x); }, false},
       {"click on Quit", [](CMainWindow& w) { xClick(w.FindWindow(kIdCancel)->GetScreenRect().GetPosition() + wxPoint(5, 5)); }, false},
       {"close request", [](CMainWindow& w) { requestClose(w); }, true},
   };
