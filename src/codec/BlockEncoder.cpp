@@ -102,49 +102,64 @@ std::int32_t segmentChannel(BlockEncoder& coder, int L0, Adaptation level, const
 // candidates of the Best encoder without coding the loser.
 constexpr std::int32_t kClearWin = 8;
 
+// Which joint candidates the Best encoder's byte search codes: both when
+// their estimates are close, otherwise the clear winner alone.
+struct JointSearch {
+  bool right = true;
+  bool difference = true;
+};
+
+JointSearch jointCandidatesToSearch(BlockEncoder& coder, const std::int16_t* right, int L0, Adaptation level,
+                                    int lag) {
+  JointSearch search;
+  if (!coder.choices.best.splitsByBytes) return search;
+  SegmentList estimated;
+  const std::int32_t costRight = segmentBlock(L0, level, right, estimated, coder.TK.data(), coder.CB.data());
+  std::int32_t difference =
+      segmentBlock(L0, level, coder.buff.data(), estimated, coder.D_TK.data(), coder.D_CB.data());
+  difference = carryLag(coder, estimated, difference, L0, level, lag);
+  search.right = difference > costRight - costRight / kClearWin;
+  search.difference = difference < costRight + costRight / kClearWin;
+  return search;
+}
+
+// Codes both candidates in memory and writes the smaller one.
+void writeSmallerPass(BlockEncoder& coder, const SegmentList& list, const std::int16_t* right,
+                      const SegmentList& candidate, int lag, OutputStream& output) {
+  const auto rightBytes = codedPass(coder, list, right, coder.TK.data(), coder.CB.data(), format::kNoJointStereo);
+  const auto differenceBytes =
+      codedPass(coder, candidate, coder.buff.data(), coder.D_TK.data(), coder.D_CB.data(), lag);
+  const auto& smaller = differenceBytes.size() < rightBytes.size() ? differenceBytes : rightBytes;
+  output.write(smaller.data(), smaller.size());
+}
+
 // The second channel of a joint block: the right channel or its lagged
 // difference from the left, whichever the mode finds smaller.
 void encodeJointPass(BlockEncoder& coder, const std::int16_t* right, int L0, Adaptation level, int lag,
                      OutputStream& output) {
   const BestTechniques& best = coder.choices.best;
-  // The byte search runs on both candidates only when their estimates are
-  // close; otherwise on the clear winner alone.
-  bool searchRight = true;
-  bool searchDifference = true;
-  if (best.splitsByBytes) {
-    SegmentList estimated;
-    const std::int32_t costRight = segmentBlock(L0, level, right, estimated, coder.TK.data(), coder.CB.data());
-    std::int32_t difference =
-        segmentBlock(L0, level, coder.buff.data(), estimated, coder.D_TK.data(), coder.D_CB.data());
-    difference = carryLag(coder, estimated, difference, L0, level, lag);
-    searchRight = difference > costRight - costRight / kClearWin;
-    searchDifference = difference < costRight + costRight / kClearWin;
-  }
+  JointSearch search = jointCandidatesToSearch(coder, right, L0, level, lag);
   SegmentList list;
   SegmentList candidate;
   std::int32_t costD = std::numeric_limits<std::int32_t>::max();
-  if (searchDifference) {
+  if (search.difference) {
     costD = segmentChannel(coder, L0, level, coder.buff.data(), true, candidate, coder.D_TK.data(),
                            coder.D_CB.data());
     if (coder.choices.mode != EncoderMode::Reference) costD = carryLag(coder, candidate, costD, L0, level, lag);
   }
-  if (!hasTransformSegment(candidate)) searchRight = true;  // the difference cannot be stored
+  // The difference can be stored only with a transform segment to carry its lag.
+  const bool storable = hasTransformSegment(candidate);
+  if (!storable) search.right = true;
   const std::int32_t costR =
-      searchRight ? segmentChannel(coder, L0, level, right, false, list, coder.TK.data(), coder.CB.data())
-                  : std::numeric_limits<std::int32_t>::max();
-  if (best.jointByBytes && !best.splitsByBytes && hasTransformSegment(candidate)) {
-    // Both candidates coded: the smaller one goes to the file.
-    const auto rightBytes =
-        codedPass(coder, list, right, coder.TK.data(), coder.CB.data(), format::kNoJointStereo);
-    const auto differenceBytes =
-        codedPass(coder, candidate, coder.buff.data(), coder.D_TK.data(), coder.D_CB.data(), lag);
-    const auto& smaller = differenceBytes.size() < rightBytes.size() ? differenceBytes : rightBytes;
-    output.write(smaller.data(), smaller.size());
+      search.right ? segmentChannel(coder, L0, level, right, false, list, coder.TK.data(), coder.CB.data())
+                   : std::numeric_limits<std::int32_t>::max();
+  if (best.jointByBytes && !best.splitsByBytes && storable) {
+    writeSmallerPass(coder, list, right, candidate, lag, output);
     return;
   }
   // Coded sizes need no margin against the estimates' errors.
   const std::int32_t margin = best.splitsByBytes ? 0 : format::kJointStereoMinSaving;
-  if (costD < costR - margin && hasTransformSegment(candidate)) {
+  if (costD < costR - margin && storable) {
     writePass(coder, candidate, coder.buff.data(), coder.D_TK.data(), coder.D_CB.data(), lag, output);
   } else {
     writePass(coder, list, right, coder.TK.data(), coder.CB.data(), format::kNoJointStereo, output);
