@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -138,14 +139,17 @@ void qola_default_settings(qola_settings* settings) {
 }
 
 qola_job* qola_job_create(const qola_settings* settings) {
-  auto* job = new (std::nothrow) qola_job;
-  if (job == nullptr) return nullptr;
-  if (settings != nullptr) {
-    job->settings = *settings;
-  } else {
-    qola_default_settings(&job->settings);
+  try {
+    auto job = std::make_unique<qola_job>();
+    if (settings != nullptr) {
+      job->settings = *settings;
+    } else {
+      qola_default_settings(&job->settings);
+    }
+    return job.release();
+  } catch (const std::bad_alloc&) {
+    return nullptr;  // a C caller cannot take an exception
   }
-  return job;
 }
 
 void qola_job_free(qola_job* job) { delete job; }

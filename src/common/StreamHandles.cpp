@@ -10,20 +10,25 @@
 
 namespace {
 
-template <typename Handle, typename... Args>
-Handle* makeInput(Args&&... args) {
-  auto* handle = new (std::nothrow) Handle;
-  if (handle == nullptr) return nullptr;
+// Builds a handle and lets fill give it its stream; nullptr when fill fails
+// or memory runs out, since a C caller cannot take an exception.
+template <typename Handle, typename Fill>
+Handle* makeHandle(Fill fill) {
   try {
-    handle->stream = std::make_unique<qola::InputStream>(std::forward<Args>(args)...);
+    auto handle = std::make_unique<Handle>();
+    return fill(*handle) ? handle.release() : nullptr;
   } catch (const std::bad_alloc&) {
-    delete handle;
     return nullptr;
   }
-  return handle;
 }
 
-qola_output* makeOutput() { return new (std::nothrow) qola_output; }
+template <typename... Args>
+qola_input* makeInput(Args&&... args) {
+  return makeHandle<qola_input>([&](qola_input& input) {
+    input.stream = std::make_unique<qola::InputStream>(std::forward<Args>(args)...);
+    return true;
+  });
+}
 
 mode_t currentUmask() {
   const mode_t mask = umask(0);
@@ -32,6 +37,11 @@ mode_t currentUmask() {
 }
 
 }  // namespace
+
+qola_output::~qola_output() {
+  stream.reset();  // closes the file first
+  qola::discardOutput(*this);
+}
 
 namespace qola {
 
@@ -56,94 +66,71 @@ qola_input* qola_input_open(const char* path) {
   if (path == nullptr) return nullptr;
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return nullptr;
-  qola_input* input = makeInput<qola_input>(file, true);
+  qola_input* input = makeInput(file, true);
   if (input == nullptr) std::fclose(file);
   return input;
 }
 
 qola_input* qola_input_file(FILE* file, int take_ownership) {
   if (file == nullptr) return nullptr;
-  return makeInput<qola_input>(file, take_ownership != 0);
+  return makeInput(file, take_ownership != 0);
 }
 
 qola_input* qola_input_memory(const void* data, size_t size) {
   if (data == nullptr && size != 0) return nullptr;
-  return makeInput<qola_input>(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(data), size));
+  return makeInput(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(data), size));
 }
 
 qola_input* qola_input_callbacks(qola_read_fn read, qola_size_fn size, void* user) {
   if (read == nullptr) return nullptr;
-  return makeInput<qola_input>(qola::ReadCallbacks{read, size, user});
+  return makeInput(qola::ReadCallbacks{read, size, user});
 }
 
 void qola_input_free(qola_input* input) { delete input; }
 
 qola_output* qola_output_create(const char* path) {
   if (path == nullptr) return nullptr;
-  qola_output* output = makeOutput();
-  if (output == nullptr) return nullptr;
-  try {
-    output->path = path;
-    output->tempPath = output->path + ".tmp-XXXXXX";
-    const int descriptor = mkstemp(output->tempPath.data());
+  return makeHandle<qola_output>([&](qola_output& output) {
+    output.path = path;
+    output.tempPath = output.path + ".tmp-XXXXXX";
+    const int descriptor = mkstemp(output.tempPath.data());
     if (descriptor < 0) {
-      output->tempPath.clear();
-      delete output;
-      return nullptr;
+      output.tempPath.clear();
+      return false;
     }
     fchmod(descriptor, 0666 & ~currentUmask());  // mkstemp's 0600 is not what users expect
     std::FILE* file = fdopen(descriptor, "wb");
     if (file == nullptr) {
       close(descriptor);
-      qola::discardOutput(*output);
-      delete output;
-      return nullptr;
+      return false;
     }
-    output->stream = std::make_unique<qola::OutputStream>(file, true);
-  } catch (const std::bad_alloc&) {
-    qola::discardOutput(*output);
-    delete output;
-    return nullptr;
-  }
-  return output;
+    output.stream = std::make_unique<qola::OutputStream>(file, true);
+    return true;
+  });
 }
 
 qola_output* qola_output_file(FILE* file, int take_ownership) {
   if (file == nullptr) return nullptr;
-  qola_output* output = makeOutput();
-  if (output == nullptr) return nullptr;
-  try {
-    output->stream = std::make_unique<qola::OutputStream>(file, take_ownership != 0);
-  } catch (const std::bad_alloc&) {
-    delete output;
-    return nullptr;
-  }
-  return output;
+  return makeHandle<qola_output>([&](qola_output& output) {
+    output.stream = std::make_unique<qola::OutputStream>(file, take_ownership != 0);
+    return true;
+  });
 }
 
 qola_output* qola_output_memory(void) {
-  qola_output* output = makeOutput();
-  if (output == nullptr) return nullptr;
-  output->isMemory = true;
-  output->stream = std::unique_ptr<qola::OutputStream>(new (std::nothrow) qola::OutputStream(output->memory));
-  if (output->stream == nullptr) {
-    delete output;
-    return nullptr;
-  }
-  return output;
+  return makeHandle<qola_output>([](qola_output& output) {
+    output.isMemory = true;
+    output.stream = std::make_unique<qola::OutputStream>(output.memory);
+    return true;
+  });
 }
 
 qola_output* qola_output_callbacks(qola_write_fn write, void* user) {
   if (write == nullptr) return nullptr;
-  qola_output* output = makeOutput();
-  if (output == nullptr) return nullptr;
-  try {
-    output->stream = std::make_unique<qola::OutputStream>(qola::WriteCallbacks{write, user});
-  } catch (const std::bad_alloc&) {
-    delete output;
-    return nullptr;
-  }
-  return output;
+  return makeHandle<qola_output>([&](qola_output& output) {
+    output.stream = std::make_unique<qola::OutputStream>(qola::WriteCallbacks{write, user});
+    return true;
+  });
 }
 
 const uint8_t* qola_output_data(const qola_output* output, size_t* size) {
@@ -153,11 +140,6 @@ const uint8_t* qola_output_data(const qola_output* output, size_t* size) {
   return output->memory.data();
 }
 
-void qola_output_free(qola_output* output) {
-  if (output == nullptr) return;
-  output->stream.reset();  // closes the file first
-  qola::discardOutput(*output);
-  delete output;
-}
+void qola_output_free(qola_output* output) { delete output; }
 
 }  // extern "C"

@@ -15,6 +15,8 @@ struct qola_input {
 };
 
 struct qola_output {
+  ~qola_output();  // closes the stream, then removes a temporary file not committed
+
   std::unique_ptr<qola::OutputStream> stream;
   std::vector<std::uint8_t> memory;
   bool isMemory = false;
