@@ -7,11 +7,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/gui}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQOLA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j2 --target qola_ui_tests
+cmake --build "$build" -j2 --target qola_gui_tests
 mkdir -p docs
 rm -f docs/qola-gui.png
 QOLA_SCREENSHOT="$PWD/docs/qola-gui.png" \
-  "$build/tests/ui/qola_ui_tests" --gtest_also_run_disabled_tests \
+  "$build/tests/gui/qola_gui_tests" --gtest_also_run_disabled_tests \
   --gtest_filter=MainWindowOnScreen.DISABLED_Screenshot
 if [ ! -s docs/qola-gui.png ]; then
   echo "no screenshot taken (could Xvfb start?)" >&2

@@ -1,12 +1,13 @@
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 
 namespace qola::test {
-Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t> input,
-                    RecordingSink* sink) {
+
+Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t> input, RecordingSink* sink) {
   Bytes output;
   RecordingSink localSink;
   InputStream in(input);
@@ -16,15 +17,39 @@ Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t>
 }
 
 Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes, RecordingSink* sink) {
-  Bytes output;
-  RecordingSink localSink;
   CodecSettings settings;
   settings.mode = Mode::Decompress;
   settings.swapBytes = swapBytes;
+  Bytes output;
+  RecordingSink localSink;
   InputStream in(input);
   OutputStream out(output);
   decompressFile(settings, in, out, sink != nullptr ? *sink : localSink);
   return output;
+}
+
+JobRun runJob(bool compress, std::span<const std::uint8_t> input, const Settings& settings, bool pipe) {
+  auto read = [](void* user, void* buffer, std::size_t count) -> std::ptrdiff_t {
+    auto& rest = *static_cast<std::span<const std::uint8_t>*>(user);
+    const std::size_t n = std::min({count, rest.size(), std::size_t{999}});
+    std::copy_n(rest.begin(), n, static_cast<std::uint8_t*>(buffer));
+    rest = rest.subspan(n);
+    return static_cast<std::ptrdiff_t>(n);
+  };
+  std::span<const std::uint8_t> rest = input;
+  Input in = pipe ? Input::callbacks(read, nullptr, &rest) : Input::memory(input);
+  Output out = Output::memory();
+  Job job(settings);
+  JobRun run;
+  try {
+    run.result = compress ? job.compress(in, out) : job.decompress(in, out);
+  } catch (const Error& error) {
+    run.status = error.status();
+    run.message = error.what();
+    run.result = job.result();
+  }
+  run.output.assign(out.data().begin(), out.data().end());
+  return run;
 }
 
 Bytes readFile(const std::filesystem::path& path) {
@@ -45,8 +70,6 @@ std::optional<std::filesystem::path> sharedDir() {
   return std::nullopt;
 }
 
-std::filesystem::path sourceDir() { return std::filesystem::path(QOLA_TEST_DATA_DIR).parent_path().parent_path(); }
-
 Bytes pcm16(std::span<const std::int16_t> samples) {
   Bytes bytes;
   for (std::int16_t sample : samples) {
@@ -56,7 +79,7 @@ Bytes pcm16(std::span<const std::int16_t> samples) {
   return bytes;
 }
 
-Bytes wavHeader(int channels, int bitsPerSample, std::uint32_t dataBytes, std::uint32_t rate) {
+Bytes wavHeader(int channels, int bitsPerSample, std::uint32_t dataBytes) {
   const std::string text = "RIFF....WAVEfmt ....................data....";
   Bytes header(text.begin(), text.end());
   auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
@@ -64,7 +87,7 @@ Bytes wavHeader(int channels, int bitsPerSample, std::uint32_t dataBytes, std::u
   };
   const auto blockAlign = static_cast<std::uint32_t>(channels * bitsPerSample / 8);
   put(4, 36 + dataBytes, 4), put(16, 16, 4), put(20, 1, 2), put(22, static_cast<std::uint32_t>(channels), 2);
-  put(24, rate, 4), put(28, rate * blockAlign, 4), put(32, blockAlign, 2);
+  put(24, 44100, 4), put(28, 44100 * blockAlign, 4), put(32, blockAlign, 2);
   put(34, static_cast<std::uint32_t>(bitsPerSample), 2), put(40, dataBytes, 4);
   return header;
 }

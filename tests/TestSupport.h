@@ -1,6 +1,8 @@
 // Shared helpers of the unit tests.
 #pragma once
 
+#include <qola/qola.hpp>
+
 #include "codec/Jobs.h"
 #include "common/Fatal.h"
 
@@ -19,17 +21,12 @@ using Bytes = std::vector<std::uint8_t>;
 // Records every progress value and report of a job.
 struct RecordingSink : ProgressSink {
   std::vector<int> progress;
-  std::vector<std::pair<std::string, std::string>> reports;  // (text, title)
+  std::vector<std::string> reports;
   void setProgress(int percent) override { progress.push_back(percent); }
-  void showReport(const std::string& text, const std::string& title) override {
-    reports.emplace_back(text, title);
-  }
+  void showReport(const std::string& text, const std::string&) override { reports.push_back(text); }
 };
 
-// What a fatal error said: every job error is a JobError.
-using FatalCaught = JobError;
-
-// Runs a job in memory. The report (text of the "Ready" box) goes to *report when given.
+// Runs a job of the codec in memory; a fatal error propagates as JobError.
 Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t> input,
                     RecordingSink* sink = nullptr);
 Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes = false,
@@ -40,11 +37,22 @@ template <typename Function>
 std::optional<std::string> fatalMessageOf(Function&& function) {
   try {
     std::forward<Function>(function)();
-  } catch (const FatalCaught& caught) {
+  } catch (const JobError& caught) {
     return caught.message;
   }
   return std::nullopt;
 }
+
+// A job through the public interface, its error caught. From a pipe, the
+// input has no size and arrives in short reads.
+struct JobRun {
+  qola_status status = QOLA_OK;
+  std::string message;
+  qola_result result{};
+  Bytes output;
+};
+JobRun runJob(bool compress, std::span<const std::uint8_t> input, const Settings& settings = Settings(),
+              bool pipe = false);
 
 Bytes readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
@@ -53,13 +61,10 @@ void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> 
 // The environment variable QOLA_SHARED_DIR overrides where it is looked for.
 std::optional<std::filesystem::path> sharedDir();
 
-// The root of the source tree (for samples/demo.wav).
-std::filesystem::path sourceDir();
-
 // Little-endian 16-bit PCM bytes of the given samples.
 Bytes pcm16(std::span<const std::int16_t> samples);
 
 // A 44-byte canonical RIFF/WAVE header for the given layout and data size.
-Bytes wavHeader(int channels, int bitsPerSample, std::uint32_t dataBytes, std::uint32_t rate = 44100);
+Bytes wavHeader(int channels, int bitsPerSample, std::uint32_t dataBytes);
 
 }  // namespace qola::test

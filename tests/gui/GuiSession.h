@@ -58,14 +58,8 @@ inline std::string startServer() {
   return number.empty() ? "" : ":" + number;
 }
 
-// A window manager on the display (DISPLAY is set), where one is installed: it
-// stacks, focuses and closes windows as on a desktop. Returns whether one runs.
-inline bool startWindowManager() {
-  const pid_t pid = spawn("openbox", "--sm-disable");
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));  // it takes the screen
-  int status = 0;
-  return pid > 0 && waitpid(pid, &status, WNOHANG) == 0;
-}
+// Whether a window manager (openbox, where installed) runs on the display: it
+// stacks, focuses and closes windows as on a desktop.
 inline bool& windowManagerRuns() {
   static bool runs = false;
   return runs;
@@ -77,7 +71,10 @@ inline std::string startToolkit() {
   const std::string display = startServer();
   if (display.empty()) return "Xvfb did not start";
   setenv("DISPLAY", display.c_str(), 1);
-  windowManagerRuns() = startWindowManager();
+  const pid_t manager = spawn("openbox", "--sm-disable");
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));  // it takes the screen
+  int status = 0;
+  windowManagerRuns() = manager > 0 && waitpid(manager, &status, WNOHANG) == 0;
   unsetenv("WAYLAND_DISPLAY");
   setenv("GDK_BACKEND", "x11", 1);
   setenv("NO_AT_BRIDGE", "1", 1);
@@ -89,7 +86,7 @@ inline std::string startToolkit() {
   });
   wxApp::SetInstance(new wxApp);
   static int argc = 1;
-  static char name[] = "qola_ui_tests";
+  static char name[] = "qola_gui_tests";
   static char* argv[] = {name, nullptr};
   if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) return "the toolkit did not start on " + display;
   delete wxLog::SetActiveTarget(new wxLogStderr);
@@ -118,35 +115,21 @@ inline bool pumpUntil(const std::function<bool()>& condition,
 }
 inline void pump(std::chrono::milliseconds duration) { pumpUntil([] { return false; }, duration); }
 
-inline void clickAt(wxPoint onScreen, wxMouseButton button = wxMOUSE_BTN_LEFT) {
+inline void clickOn(wxWindow& window) {
   wxUIActionSimulator input;
-  input.MouseMove(onScreen);
+  input.MouseMove(window.GetScreenRect().GetPosition() + window.GetSize() / 2);
   pump(std::chrono::milliseconds(50));
-  input.MouseClick(button);
+  input.MouseClick();
   pump(std::chrono::milliseconds(50));
 }
-inline void clickOn(wxWindow& window) { clickAt(window.GetScreenRect().GetPosition() + window.GetSize() / 2); }
 inline void pressKey(int keyCode, int modifiers = 0) { wxUIActionSimulator().Char(keyCode, modifiers); }
-inline void typeText(const std::string& text) {
-  for (char c : text) pressKey(static_cast<unsigned char>(c));
-}
 
-struct SeenBox {
-  std::string message, title;  // message empty for dialogs other than message boxes
-  long icon;                   // wxICON_* bits
-  bool operator==(const SeenBox&) const = default;
-};
-inline void PrintTo(const SeenBox& box, std::ostream* out) {
-  *out << "'" << box.title << "' box (icon " << box.icon << "): " << box.message;
-}
-
-// Closes each modal dialog that opens while it lives with Escape, after onOpen
-// has seen it and it has stayed open for the linger time.
+// Closes each modal dialog that opens while it lives with Escape, after it has
+// stayed open for the linger time; seen holds their titles and messages.
 class BoxCloser : public wxTimer {
  public:
   BoxCloser() { Start(30); }
-  std::vector<SeenBox> seen;
-  std::function<void(wxDialog&)> onOpen;
+  std::vector<std::pair<std::string, std::string>> seen;  // (title, message)
   std::chrono::milliseconds linger{0};
   int closed = 0;  // boxes that were still open when their time was up
 
@@ -159,11 +142,9 @@ class BoxCloser : public wxTimer {
         openedAt_ = std::chrono::steady_clock::now();
         const auto* box = dynamic_cast<wxGenericMessageDialog*>(dialog);
         const auto* report = dynamic_cast<CReportDialog*>(dialog);
-        seen.push_back({box != nullptr ? box->GetMessage().utf8_string() : report != nullptr ? report->text() : "",
-                        dialog->GetTitle().utf8_string(),
-                        box != nullptr ? box->GetMessageDialogStyle() & wxICON_MASK
-                                       : report != nullptr ? wxICON_INFORMATION : 0});
-        if (onOpen) onOpen(*dialog);
+        seen.emplace_back(dialog->GetTitle().utf8_string(),
+                          box != nullptr ? box->GetMessage().utf8_string() : report != nullptr ? report->text() : "");
+        std::fprintf(stderr, "box '%s': %s\n", seen.back().first.c_str(), seen.back().second.c_str());
       }
       if (std::chrono::steady_clock::now() - openedAt_ < linger) return;
       current_ = nullptr;
