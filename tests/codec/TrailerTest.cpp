@@ -1,4 +1,5 @@
-// The trailer's layout, its checks, and the checksums it carries.
+// The trailer's layout and the checksums it carries; damage to it is covered
+// through whole jobs (TrailerJobTest).
 #include "codec/Trailer.h"
 
 #include <gtest/gtest.h>
@@ -17,49 +18,30 @@ Trailer sample(std::size_t leftover, bool swap) {
 }
 
 TEST(Checksums, KnownDigests) {
-  const char* abc = "abc";
+  const auto* abc = reinterpret_cast<const std::uint8_t*>("abc");
   Md5 md5;
-  md5.update(reinterpret_cast<const std::uint8_t*>(abc), 1);
-  md5.update(reinterpret_cast<const std::uint8_t*>(abc) + 1, 2);
+  md5.update(abc, 1);
+  md5.update(abc + 1, 2);
   EXPECT_EQ(toHex(md5.finish()), "900150983cd24fb0d6963f7d28e17f72");
   EXPECT_EQ(toHex(Md5().finish()), "d41d8cd98f00b204e9800998ecf8427e");
-  const char* digits = "123456789";
-  EXPECT_EQ(crc32(reinterpret_cast<const std::uint8_t*>(digits), std::strlen(digits)), 0xCBF43926u);
+  EXPECT_EQ(crc32(reinterpret_cast<const std::uint8_t*>("123456789"), 9), 0xCBF43926u);
 }
 
 TEST(Trailer, RoundTripsAndIsFoundFromTheEnd) {
-  for (const std::size_t leftover : {0u, 1u, 3u, 255u}) {
-    for (const bool swap : {false, true}) {
-      const Trailer trailer = sample(leftover, swap);
-      std::vector<std::uint8_t> bytes = serializeTrailer(trailer);
-      ASSERT_EQ(bytes.size(), 35 + leftover);
-      bytes.push_back(0x77);  // what follows is not the trailer's concern
-      const ParsedTrailer parsed = parseTrailer(bytes);
-      ASSERT_EQ(parsed.check, TrailerCheck::Valid);
-      EXPECT_EQ(parsed.length, 35 + leftover);
-      EXPECT_EQ(parsed.trailer.md5, trailer.md5);
-      EXPECT_EQ(parsed.trailer.swapBytes, swap);
-      EXPECT_EQ(parsed.trailer.leftover, trailer.leftover);
-      bytes.pop_back();
-      EXPECT_EQ(trailerLengthFromEnd(bytes), bytes.size());
-    }
+  for (const std::size_t leftover : {0u, 3u, 255u}) {
+    const Trailer trailer = sample(leftover, leftover == 3);
+    std::vector<std::uint8_t> bytes = serializeTrailer(trailer);
+    ASSERT_EQ(bytes.size(), 35 + leftover);
+    EXPECT_EQ(trailerLengthFromEnd(bytes), bytes.size());
+    bytes.push_back(0x77);  // what follows is not the trailer's concern
+    const ParsedTrailer parsed = parseTrailer(bytes);
+    ASSERT_EQ(parsed.check, TrailerCheck::Valid);
+    EXPECT_EQ(parsed.length, 35 + leftover);
+    EXPECT_TRUE(parsed.trailer.md5 == trailer.md5 && parsed.trailer.swapBytes == trailer.swapBytes &&
+                parsed.trailer.leftover == trailer.leftover);
   }
   EXPECT_EQ(parseTrailer(std::vector<std::uint8_t>{0x11, 0x22}).check, TrailerCheck::NotATrailer);
   EXPECT_EQ(trailerLengthFromEnd(std::vector<std::uint8_t>(40, 0)), std::nullopt);
-}
-
-TEST(Trailer, EveryDamagedByteIsNoticed) {
-  const std::vector<std::uint8_t> good = serializeTrailer(sample(3, true));
-  for (std::size_t at = 0; at < good.size(); ++at) {
-    for (const std::uint8_t flip : {0x01, 0x80, 0xFF}) {
-      std::vector<std::uint8_t> bad = good;
-      bad[at] ^= flip;
-      const TrailerCheck check = parseTrailer(bad).check;
-      EXPECT_TRUE(check == TrailerCheck::Damaged || check == TrailerCheck::NotATrailer) << "byte " << at;
-    }
-  }
-  const std::vector<std::uint8_t> cut(good.begin(), good.end() - 1);
-  EXPECT_EQ(parseTrailer(cut).check, TrailerCheck::Damaged);
 }
 
 TEST(Trailer, ALaterVersionIsSkippedByItsLength) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -160,6 +161,22 @@ TEST_F(MainDialogLogic, SettingsFollowTheControls) {
   platform.helpStarts = false;
   dialog.onHelp();
   EXPECT_EQ(platform.log.back(), "qola-gui: Failed to launch help.");
+}
+
+// The library's job behind the dialog: a file compressed with the controls'
+// settings (8-bit stereo, Medium, 1024, joint) and restored exactly.
+TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactly) {
+  std::string pcm;
+  for (int i = 0; i < 60000; ++i) pcm += static_cast<char>(100 * std::sin(i * 0.01) + i * 7919 % 23);
+  std::ofstream(dir / "in.raw", std::ios::binary) << pcm;
+  CMainDialog dialog{platform};
+  enter(0, 3, "in.raw", "in.qla");
+  dialog.onStart();
+  enter(1, 3, "in.qla", "out.raw");
+  dialog.onStart();
+  ASSERT_EQ(platform.log.size(), 2u);
+  EXPECT_EQ(platform.log[0].rfind("Ready: \nprocessed data\t: 2 x 30000 samples (8 bit)", 0), 0u) << platform.log[0];
+  EXPECT_TRUE(readText(dir / "out.raw") == pcm) << "the round trip is not exact";
 }
 
 // The program ends with the job's message, and the user's files are as they were.
