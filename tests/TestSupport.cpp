@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -90,6 +91,20 @@ Bytes wavHeader(int channels, int bitsPerSample, std::uint32_t dataBytes) {
   put(24, 44100, 4), put(28, 44100 * blockAlign, 4), put(32, blockAlign, 2);
   put(34, static_cast<std::uint32_t>(bitsPerSample), 2), put(40, dataBytes, 4);
   return header;
+}
+
+Bytes testWav(std::size_t frames, double noise) {
+  std::vector<std::int16_t> samples(2 * frames);
+  std::uint32_t state = 1;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    state = state * 1103515245u + 12345u;
+    samples[i] = static_cast<std::int16_t>(8000 * std::sin(static_cast<double>(i / 2) * 0.02) +
+                                           noise * static_cast<double>(state >> 24) / 255.0);
+  }
+  Bytes wav = wavHeader(2, 16, static_cast<std::uint32_t>(samples.size() * 2));
+  const Bytes pcm = pcm16(samples);
+  wav.insert(wav.end(), pcm.begin(), pcm.end());
+  return wav;
 }
 
 }  // namespace qola::test

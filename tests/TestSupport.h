@@ -67,4 +67,7 @@ Bytes pcm16(std::span<const std::int16_t> samples);
 // A 44-byte canonical RIFF/WAVE header for the given layout and data size.
 Bytes wavHeader(int channels, int bitsPerSample, std::uint32_t dataBytes);
 
+// A stereo 16-bit WAV of the given frames: a sine with a little noise.
+Bytes testWav(std::size_t frames, double noise = 3);
+
 }  // namespace qola::test

@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -20,7 +19,7 @@ struct CliRun {
   std::string output;  // standard output and standard error
 };
 
-// Runs a shell command line; "qola" at its start stands for the tool.
+// Runs a shell command line and collects what it prints and its exit status.
 inline CliRun runShell(const std::string& command) {
   CliRun run{-1, ""};
   std::FILE* pipe = popen(command.c_str(), "r");
@@ -34,23 +33,9 @@ inline CliRun runShell(const std::string& command) {
 
 inline const std::string kQola = QOLA_CLI_PATH;
 
+// Runs the tool; feed is a shell pipeline ending in "| " that supplies standard input.
 inline CliRun runCli(const std::string& arguments, const std::string& feed = "") {
   return runShell(feed + kQola + " " + arguments + " 2>&1");
-}
-
-// A stereo 16-bit WAV of the given frames: a sine with a little noise.
-inline Bytes testWav(std::size_t frames, double noise = 3) {
-  std::vector<std::int16_t> samples(2 * frames);
-  std::uint32_t state = 1;
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    state = state * 1103515245u + 12345u;
-    samples[i] = static_cast<std::int16_t>(8000 * std::sin(static_cast<double>(i / 2) * 0.02) +
-                                           noise * static_cast<double>(state >> 24) / 255.0);
-  }
-  Bytes wav = wavHeader(2, 16, static_cast<std::uint32_t>(samples.size() * 2));
-  const Bytes pcm = pcm16(samples);
-  wav.insert(wav.end(), pcm.begin(), pcm.end());
-  return wav;
 }
 
 class Cli : public ::testing::Test {

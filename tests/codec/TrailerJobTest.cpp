@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "cli/CliSupport.h"
 
 namespace qola::test {
 namespace {

@@ -123,7 +123,6 @@ TEST_F(MainWindowOnScreen, AboutFromTheKeyboardAndHelpInFront) {
   test::pressKey(WXK_F10, wxMOD_SHIFT);
   ASSERT_TRUE(pumpUntil([&] { return closer.seen.size() == 1; }, 10s));
   EXPECT_EQ(closer.seen[0].first, "About QOLA");
-
   test::clickOn(control(wxID_HELP));
   ASSERT_TRUE(pumpUntil([&] { return helpWindow() != nullptr || closer.seen.size() > 1; }));
   ASSERT_EQ(closer.seen.size(), 1u) << closer.seen.back().second;
