@@ -33,19 +33,14 @@ std::size_t codedBytes(TrialCoder& coder, const SegmentList& list, const std::ve
 }
 
 TEST(BestSearch, ListCoversTheBlockAndCodesToTheReportedBytes) {
-  enum class Shape { Music, SilentThenMusic, ClickInSilence, Constant };
   std::mt19937 random(3);
-  for (Shape shape : {Shape::Music, Shape::SilentThenMusic, Shape::ClickInSilence, Shape::Constant}) {
+  for (int shape = 0; shape < 4; ++shape) {  // music, silence then music, a click in silence, a constant
     for (Adaptation level : {Adaptation::Full, Adaptation::Medium, Adaptation::None}) {
       std::vector<std::int16_t> samples(4096);
       for (int i = 0; i < 4096; ++i) {
         const double music = 6000 * std::sin(i * 0.02) * std::sin(i * 0.0011) + static_cast<int>(random() % 101) - 50;
-        switch (shape) {
-          case Shape::Music: samples[i] = static_cast<std::int16_t>(music); break;
-          case Shape::SilentThenMusic: samples[i] = static_cast<std::int16_t>(i < 1500 ? 0 : music); break;
-          case Shape::ClickInSilence: samples[i] = static_cast<std::int16_t>(i == 3000 ? 9000 : 0); break;
-          case Shape::Constant: samples[i] = -7; break;
-        }
+        const bool loud = shape == 0 || (shape == 1 && i >= 1500);
+        samples[i] = static_cast<std::int16_t>(loud ? music : shape == 2 ? (i == 3000 ? 9000 : 0) : shape == 3 ? -7 : 0);
       }
       TrialCoder coder(4096);
       SegmentList list;
@@ -53,11 +48,11 @@ TEST(BestSearch, ListCoversTheBlockAndCodesToTheReportedBytes) {
       std::vector<std::int8_t> CB(128);
       const std::size_t reported = segmentBlockByBytes(coder, 4096, level, samples.data(), true, list, TK.data(), CB.data());
       for (int i = 0; i < list.count; ++i) EXPECT_GE(list.exponents[i], minimumSegmentExponent(4096, level));
-      EXPECT_EQ(codedBytes(coder, list, samples, TK, CB, true), reported) << static_cast<int>(shape);
+      EXPECT_EQ(codedBytes(coder, list, samples, TK, CB, true), reported) << shape;
 
       SegmentList estimated;
       segmentBlock(4096, level, samples.data(), estimated, TK.data(), CB.data());
-      EXPECT_LE(reported, codedBytes(coder, estimated, samples, TK, CB, true)) << static_cast<int>(shape);
+      EXPECT_LE(reported, codedBytes(coder, estimated, samples, TK, CB, true)) << shape;
     }
   }
 }

@@ -38,13 +38,5 @@ TEST(WorkerPool, ResultsAndErrorsReachTheJobsThreadBySlot) {
   }
 }
 
-TEST(WorkerPool, ThreadCountFollowsTheRequestTheCoresAndTheWork) {
-  EXPECT_EQ(jobThreads(3, 100), 3);
-  EXPECT_EQ(jobThreads(4, 2), 2) << "no thread without a block to code";
-  EXPECT_EQ(jobThreads(4, 0), 1);
-  EXPECT_EQ(jobThreads(500, 1000), 64);
-  EXPECT_GE(jobThreads(0, 1000), 1);
-}
-
 }  // namespace
 }  // namespace qola

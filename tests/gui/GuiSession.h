@@ -60,10 +60,7 @@ inline std::string startServer() {
 
 // Whether a window manager (openbox, where installed) runs on the display: it
 // stacks, focuses and closes windows as on a desktop.
-inline bool& windowManagerRuns() {
-  static bool runs = false;
-  return runs;
-}
+inline bool windowManagerRuns = false;
 
 // The toolkit on its own display, with nothing that could open a modal window
 // by itself: assertions fail the test, log messages go to stderr. Returns why not.
@@ -74,7 +71,7 @@ inline std::string startToolkit() {
   const pid_t manager = spawn("openbox", "--sm-disable");
   std::this_thread::sleep_for(std::chrono::milliseconds(700));  // it takes the screen
   int status = 0;
-  windowManagerRuns() = manager > 0 && waitpid(manager, &status, WNOHANG) == 0;
+  windowManagerRuns = manager > 0 && waitpid(manager, &status, WNOHANG) == 0;
   unsetenv("WAYLAND_DISPLAY");
   setenv("GDK_BACKEND", "x11", 1);
   setenv("NO_AT_BRIDGE", "1", 1);

@@ -56,22 +56,17 @@ class FakePlatform : public DialogPlatform {
 };
 
 DialogSettings lastSettings;
+bool jobFails = false;
 
-// Copies input to output and reports as a job does.
+// Copies input to output and reports as a job does; or fails after writing,
+// as a damaged input or a full disk makes a job fail.
 std::string copyJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, CMainDialog&) {
   lastSettings = settings;
   for (int byte = std::fgetc(input); byte >= 0; byte = std::fgetc(input)) std::fputc(byte, output);
   std::fclose(output);
   std::fclose(input);
+  if (jobFails) throw Error(QOLA_ERROR_WRITE, "write error (disk full?)", 1);
   return "report";
-}
-
-// Writes part of an output, then fails as a damaged input or a full disk does.
-std::string failingJob(const DialogSettings&, std::FILE* input, std::FILE* output, CMainDialog&) {
-  std::fputs("partial", output);
-  std::fclose(output);
-  std::fclose(input);
-  throw Error(QOLA_ERROR_WRITE, "write error (disk full?)", 1);
 }
 
 std::string readText(const fs::path& path) {
@@ -173,8 +168,10 @@ TEST_F(MainDialogLogic, FailedJobLeavesTheFilesAsTheyWere) {
   for (const char* target : {"out.qla", "new.qla"}) {
     std::ofstream(dir / "out.qla") << "old";
     enter(0, 5, "in.raw", target);
-    CMainDialog failing{platform, {&failingJob, &failingJob}};
+    CMainDialog failing{platform, {&copyJob, &copyJob}};
+    jobFails = true;
     EXPECT_EXIT(failing.onStart(), testing::ExitedWithCode(1), "");
+    jobFails = false;
     EXPECT_EQ(readText(dir / "out.qla"), "old");
     EXPECT_EQ(namesIn(dir), (std::set<std::string>{"in.raw", "out.qla", "link.raw", "sub"}));
   }

@@ -128,7 +128,7 @@ TEST_F(MainWindowOnScreen, AboutFromTheKeyboardAndHelpInFront) {
   ASSERT_EQ(closer.seen.size(), 1u) << closer.seen.back().second;
   EXPECT_EQ(helpWindow()->GetHelpWindow()->GetHtmlWindow()->GetOpenedPageTitle(), "The QOLA dialog");
   EXPECT_EQ(helpWindow()->GetParent(), window.get());
-  if (test::windowManagerRuns()) {
+  if (test::windowManagerRuns) {
     EXPECT_TRUE(pumpUntil([&] { return stackedAbove(*helpWindow(), *window); }, 5s)) << "help opened behind";
     test::clickOn(control(kIdInputName));  // the dialog active again: its help stays in front
     pump(300ms);
