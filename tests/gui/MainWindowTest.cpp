@@ -32,16 +32,6 @@ using namespace std::chrono_literals;
 using test::pump;
 using test::pumpUntil;
 
-// A tone with noise, 16-bit little-endian stereo.
-std::string stereoPcm(int frames) {
-  std::string bytes;
-  for (int i = 0; i < 2 * frames; ++i) {
-    const int sample = static_cast<int>(9000.0 * std::sin(i * 0.02)) + i * 7919 % 251 - 125;
-    bytes += {static_cast<char>(sample & 0xFF), static_cast<char>((sample >> 8) & 0xFF)};
-  }
-  return bytes;
-}
-
 wxHtmlHelpDialog* helpWindow() {
   for (wxWindow* window : wxTopLevelWindows) {
     if (auto* help = dynamic_cast<wxHtmlHelpDialog*>(window); help != nullptr && help->IsShown()) return help;
@@ -187,7 +177,8 @@ TEST_F(MainWindowOnScreen, DISABLED_Screenshot) {
   window->setCheck(kIdWavEvaluation, true);
   window->setProgressPosition(100);
   // A real report of a second of audio, at the dialog's lower right corner.
-  const std::string pcm = stereoPcm(44100);
+  std::string pcm(4 * 44100, '\0');
+  for (std::size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<char>(i % 2 == 0 ? i * 7919 % 251 : 90 * std::sin(i * 0.0001));
   Input in = Input::memory({reinterpret_cast<const std::uint8_t*>(pcm.data()), pcm.size()});
   Output out = Output::memory();
   Job job;
