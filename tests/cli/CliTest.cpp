@@ -25,9 +25,6 @@ TEST_F(Cli, CompressesAndRestoresWithReports) {
   const CliRun piped = runCli("-d -q -o " + path("piped.wav") + " /dev/stdin", "cat " + path("b.qla") + " | ");
   ASSERT_EQ(piped.status, 0) << piped.output;
   EXPECT_EQ(readFile(path("piped.wav")), readFile(path("original.wav")));
-  const CliRun test = runCli("-t " + path("b.qla"));
-  EXPECT_EQ(test.status, 0) << test.output;
-  EXPECT_NE(test.output.find("ok"), std::string::npos);
 }
 
 TEST_F(Cli, NeverOverwritesWithoutForceNorItsOwnInput) {
@@ -96,7 +93,6 @@ TEST_F(Cli, OptionSpellingsAndUsageErrors) {
       {"-n 256" + a, 2, nullptr},  // adaptation needs N >= 512
       {path("missing.wav"), 2, nullptr},
       {"-j 65" + a, 2, nullptr},
-      {"-j -1" + a, 2, nullptr},
       {"--threads=two" + a, 2, nullptr},
       {"--ver" + a, 2, nullptr},  // ambiguous: --verify or --version
   };

@@ -60,16 +60,14 @@ TEST(TrailerJob, ThePlainPathIgnoresTheTrailer) {
 TEST(TrailerJob, BytesAfterTheAudioAreCountedOrNamed) {
   const Bytes input = testWav(2000);
   const Bytes first = runJob(true, input).output;
-  Bytes joined = first, plainJoined = runJob(true, input, settingsOf(0, false)).output, cut = first;
+  Bytes joined = first, cut = first;
   joined.insert(joined.end(), first.begin(), first.end());
-  plainJoined.insert(plainJoined.end(), {1, 2, 3});
   cut.erase(cut.end() - 40, cut.end() - 35);  // audio shortened: the trailer comes early
   const struct {
     Bytes file;
     std::int64_t ignored;
     std::string message;
   } cases[] = {{joined, static_cast<std::int64_t>(first.size()), ""},
-               {plainJoined, 3, ""},
                {cut, 0, "Damaged file: the audio data does not end where its checksum trailer begins, program terminated"}};
   for (const auto& c : cases) {
     const JobRun run = runJob(false, c.file);
