@@ -135,25 +135,17 @@ TEST_F(MainWindowOnScreen, AboutFromTheKeyboardAndHelpInFront) {
 // close request waits for the job and its report, then closes the window
 // without a crash.
 TEST_F(MainWindowOnScreen, InputDuringAJobWaitsOrIsDropped) {
-  struct Case {
-    const char* what;
-    std::function<void(CMainWindow&)> act;
-    bool closes;
-  } const cases[] = {
-      {"Escape", [](CMainWindow&) { xKey(XK_Escape); }, false},
-      {"close request", [](CMainWindow& w) { requestClose(w); }, true},
-  };
   fs::create_directories(dir);
   std::ofstream(dir / "in.raw") << "PCM";
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const bool closeRequest : {false, true}) {  // Escape, or what the close box sends
+    SCOPED_TRACE(closeRequest ? "close request" : "Escape");
     fs::remove(dir / "out.qla");
     open({&slowJob, &slowJob});
     ASSERT_TRUE(window);
     window->setText(kIdInputName, dir / "in.raw");
     window->setText(kIdOutputName, dir / "out.qla");
     CMainWindow& w = *window;
-    duringJob = [&] { c.act(w); };
+    duringJob = [&] { closeRequest ? requestClose(w) : xKey(XK_Escape); };
     test::BoxCloser closer;
     closer.linger = 400ms;
     test::clickOn(control(kIdStart));
@@ -163,7 +155,7 @@ TEST_F(MainWindowOnScreen, InputDuringAJobWaitsOrIsDropped) {
     EXPECT_EQ(closer.seen[0].first, "Ready");
     EXPECT_EQ(closer.closed, 1) << "the report was dismissed unseen";
     pump(300ms);
-    EXPECT_EQ(!window, c.closes);
+    EXPECT_EQ(!window, closeRequest);
     EXPECT_EQ(fs::file_size(dir / "out.qla"), 4u) << "the job did not finish";
   }
   fs::remove_all(dir);
