@@ -59,7 +59,8 @@ TEST_F(Cli, DamagedAndForeignFilesFailAndLeaveNoOutput) {
   EXPECT_NE(both.output.find("3 file(s) processed, 2 failed"), std::string::npos) << both.output;
   EXPECT_FALSE(fs::exists(path("cut")) || fs::exists(path("cut.restored"))) << "no partial output";
   EXPECT_EQ(readFile(path("a.wav")), readFile(path("keep.wav")));
-  for (const std::string& arguments : {"-d -o " + path("out") + " " + path("keep.wav"), "-t " + path("notes.txt")}) {
+  for (const std::string& arguments :
+       {"-d -o " + path("out") + " " + path("keep.wav"), "-t " + path("notes.txt")}) {
     const CliRun run = runCli(arguments);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find(": not a QOLA file"), std::string::npos) << run.output;
@@ -102,7 +103,8 @@ TEST_F(Cli, OptionSpellingsAndUsageErrors) {
     EXPECT_TRUE(c.output == nullptr || fs::exists(path(c.output))) << c.arguments;
   }
   for (const char* same : {"2.qla", "5.qla", "6.qla"}) {
-    EXPECT_EQ(readFile(path("1.qla")), readFile(path(same))) << same << ": every thread count writes the same bytes";
+    EXPECT_EQ(readFile(path("1.qla")), readFile(path(same)))
+        << same << ": every thread count writes the same bytes";
   }
 }
 

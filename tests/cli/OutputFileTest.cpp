@@ -56,7 +56,8 @@ TEST_F(Cli, LinksAreWrittenThroughAndDirectoriesRefused) {
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
     EXPECT_EQ(readFile(path(c.target)), c.after) << c.arguments;
   }
-  EXPECT_TRUE(fs::is_symlink(path("link.qla")) && fs::is_symlink(path("dangling.qla"))) << "the links themselves stay";
+  EXPECT_TRUE(fs::is_symlink(path("link.qla")) && fs::is_symlink(path("dangling.qla")))
+      << "the links themselves stay";
   EXPECT_TRUE(fs::is_empty(path("dir")));
   EXPECT_TRUE(temporaries().empty());
 }

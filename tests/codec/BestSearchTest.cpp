@@ -40,7 +40,10 @@ TEST(BestSearch, ListCoversTheBlockAndCodesToTheReportedBytes) {
       for (int i = 0; i < 4096; ++i) {
         const double music = 6000 * std::sin(i * 0.02) * std::sin(i * 0.0011) + static_cast<int>(random() % 101) - 50;
         const bool loud = shape == 0 || (shape == 1 && i >= 1500);
-        samples[i] = static_cast<std::int16_t>(loud ? music : shape == 2 ? (i == 3000 ? 9000 : 0) : shape == 3 ? -7 : 0);
+        samples[i] = static_cast<std::int16_t>(loud         ? music
+                                               : shape == 2 ? (i == 3000 ? 9000 : 0)
+                                               : shape == 3 ? -7
+                                                            : 0);
       }
       TrialCoder coder(4096);
       SegmentList list;

@@ -12,7 +12,9 @@ TEST(DecompressFile, WorkedExamplesAndReports) {
     Bytes file, output;
     std::string report;  // its start
   } cases[] = {
-      {{0x11, 0x00, 0, 0, 0, 0x80, 0x00}, Bytes(256, 0), "\nQOLA file version\t: 1.7 DOS\naudio data type\t: 128 samples"},
+      {{0x11, 0x00, 0, 0, 0, 0x80, 0x00},
+       Bytes(256, 0),
+       "\nQOLA file version\t: 1.7 DOS\naudio data type\t: 128 samples"},
       {{0x11, 0x00, 0, 0, 0, 0x80, 0x80, 0x80, 0x02, 0x1E}, Bytes(256, 0), ""},  // an all-zero transform segment
       {{0x11, 0x85, 0, 0, 0, 0}, {}, "\nQOLA file version\t: 1.7 DOS\naudio data type\t: 2 x 0 samples (16 bit)"},
       {{0x90, 0x20, 0, 0, 0, 0}, {}, "\nQOLA file version\t: 1.6 Solaris\naudio data type\t: 0 samples (8 bit)"},

@@ -49,7 +49,9 @@ void PrintTo(const Golden& g, std::ostream* os) { *os << g.name; }
 // The frames as the file's sample values (8-bit ones scaled down), interleaved.
 std::vector<std::int32_t> framesOf(const Golden& g) {
   std::vector<std::int32_t> values;
-  const Bytes demo = g.source == Source::Demo ? readFile(std::filesystem::path(QOLA_SOURCE_DIR) / "samples" / "demo.wav") : Bytes{};
+  const Bytes demo = g.source == Source::Demo
+                         ? readFile(std::filesystem::path(QOLA_SOURCE_DIR) / "samples" / "demo.wav")
+                         : Bytes{};
   for (std::int64_t t = 0; t < g.frames; ++t) {
     for (int c = 0; c < g.channels; ++c) {
       std::int32_t v = 0;

@@ -56,7 +56,8 @@ enum class Right { Identical, FewSamplesDiffer, NearSilent, LagMinus20, LagPlus2
 
 Bytes stereoInput(Right right, int frames, int N) {
   std::mt19937 random(7);
-  std::vector<std::int16_t> left(static_cast<std::size_t>(frames)), zeros(static_cast<std::size_t>(N), 0), interleaved;
+  std::vector<std::int16_t> left(static_cast<std::size_t>(frames)), zeros(static_cast<std::size_t>(N), 0),
+      interleaved;
   for (int i = 0; i < frames; ++i) {
     left[i] = static_cast<std::int16_t>(8000 * std::sin(i * 0.013) + static_cast<int>(random() % 2001) - 1000);
   }

@@ -67,8 +67,9 @@ TEST(TrailerJob, BytesAfterTheAudioAreCountedOrNamed) {
     Bytes file;
     std::int64_t ignored;
     std::string message;
-  } cases[] = {{joined, static_cast<std::int64_t>(first.size()), ""},
-               {cut, 0, "Damaged file: the audio data does not end where its checksum trailer begins, program terminated"}};
+  } cases[] = {
+      {joined, static_cast<std::int64_t>(first.size()), ""},
+      {cut, 0, "Damaged file: the audio data does not end where its checksum trailer begins, program terminated"}};
   for (const auto& c : cases) {
     const JobRun run = runJob(false, c.file);
     EXPECT_EQ(run.message, c.message);

@@ -49,7 +49,9 @@ TEST_P(EncodeVector, CompressesToTheExactFileAndRestoresTheInput) {
   settings.sampleBits = std::stoi(row.at("bits"));
   settings.blockLengthIndex = blockLengthIndexOf(std::stoi(row.at("block")));
   const std::string& level = row.at("adaptation");
-  settings.adaptation = level == "none" ? Adaptation::None : level == "medium" ? Adaptation::Medium : Adaptation::Full;
+  settings.adaptation = level == "none"     ? Adaptation::None
+                        : level == "medium" ? Adaptation::Medium
+                                            : Adaptation::Full;
   settings.wavEvaluation = row.at("wav") == "1";
   settings.jointStereo = row.at("joint") == "1";
   settings.swapBytes = row.at("swap") == "1";
@@ -64,8 +66,8 @@ TEST_P(EncodeVector, CompressesToTheExactFileAndRestoresTheInput) {
   });
   ASSERT_FALSE(error) << *error;
   const auto differ = std::mismatch(compressed.begin(), compressed.end(), expected.begin(), expected.end());
-  EXPECT_TRUE(compressed == expected) << "first difference at offset " << differ.first - compressed.begin() << " of "
-                                      << expected.size() << " (ours " << compressed.size() << " bytes)";
+  EXPECT_TRUE(compressed == expected) << "first difference at offset " << differ.first - compressed.begin()
+                                      << " of " << expected.size() << " (ours " << compressed.size() << " bytes)";
   EXPECT_EQ(sha256Hex(restored), row.at("output_sha256"));
 }
 

@@ -77,7 +77,8 @@ TEST(Analysis, WritesOnlyItsSegmentAndCostsBeyondSixteenBits) {
   EXPECT_EQ(type, SegmentType::Transform);
   EXPECT_EQ(std::count(coefficients.begin(), coefficients.begin() + 128, 0) + std::count(bands.begin(), bands.begin() + 4, -3),
             132);
-  EXPECT_EQ(std::count(coefficients.begin(), coefficients.end(), 77) + std::count(bands.begin(), bands.end(), 77), 4092);
+  EXPECT_EQ(std::count(coefficients.begin(), coefficients.end(), 77) + std::count(bands.begin(), bands.end(), 77),
+            4092);
   std::vector<std::int16_t> square(4096);
   for (int i = 0; i < 4096; ++i) square[i] = (i / 8) % 2 == 0 ? 32767 : -32768;
   EXPECT_GT(analyseBlock(12, square.data(), coefficients.data(), bands.data(), type), 32767);

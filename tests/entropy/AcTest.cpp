@@ -11,7 +11,8 @@ namespace {
 
 // The coder's errors name its source file and line.
 void expectCoderError(const std::optional<std::string>& message, const std::string& what) {
-  EXPECT_TRUE(message && message->starts_with("Ac.cpp:") && message->ends_with(": error: " + what)) << message.value_or("none");
+  EXPECT_TRUE(message && message->starts_with("Ac.cpp:") && message->ends_with(": error: " + what))
+      << message.value_or("none");
 }
 
 // Random messages under flat, skewed, static and rescaling models decode and,
@@ -94,7 +95,8 @@ TEST(FrequencyModelTest, TotalLimitRescalingAndStaticModels) {
   for (int i = 0; i < 20000; ++i) encodeSymbol(encoder, peaked, i % 7);
   EXPECT_EQ(peaked.counts, peak);
   EXPECT_EQ(peaked.cumFreq[0], 999);
-  for (int symbol : {-1, 7}) expectCoderError(fatalMessageOf([&] { encodeSymbol(encoder, peaked, symbol); }), "symbol out of range");
+  for (int symbol : {-1, 7})
+    expectCoderError(fatalMessageOf([&] { encodeSymbol(encoder, peaked, symbol); }), "symbol out of range");
 }
 
 }  // namespace

@@ -80,7 +80,8 @@ TEST(BandCode, CodeWordsAndTheirLimits) {
     Values values = b == 0 ? Values{1000, 40000, -40000} : Values{};
     for (std::int64_t v : {std::int64_t{0}, std::int64_t{-1}, h - 1, -h, h, -h - 1, 37 * h + 5, -37 * h - 6,
                            std::int64_t{INT_MAX}, std::int64_t{INT_MIN}}) {
-      if (b > 0 && v >= INT_MIN && v <= INT_MAX && (v < 0 ? -v - 1 : v) / h < 5000) values.push_back(static_cast<std::int32_t>(v));
+      if (b > 0 && v >= INT_MIN && v <= INT_MAX && (v < 0 ? -v - 1 : v) / h < 5000)
+        values.push_back(static_cast<std::int32_t>(v));
     }
     EXPECT_EQ(roundTrip(values, b), values) << "parameter " << b;
   }
@@ -107,7 +108,8 @@ TEST(TransformSegment, ModelChoiceAndResidualRange) {
   EXPECT_EQ(small.encode()[0], 0x82);
   for (const int e : {31, -32, 32}) {
     small.residual[5] = static_cast<std::int16_t>(e);
-    EXPECT_EQ(fatalMessageOf([&] { small.encode(); }).value_or("none"), e == 31 ? "none" : "coding error, program terminated");
+    EXPECT_EQ(fatalMessageOf([&] { small.encode(); }).value_or("none"),
+              e == 31 ? "none" : "coding error, program terminated");
   }
 }
 
@@ -132,7 +134,8 @@ TEST(TransformSegment, RandomRoundTripsStopOnTheFollowingByte) {
           segment.parameters[band] = static_cast<std::int8_t>(parameter);
           for (int j = 0; j < 32; ++j) segment.coefficients[band * 32 + j] = static_cast<int>(value(random));
         }
-        const auto nonZero = std::count_if(segment.residual.begin(), segment.residual.end(), [](std::int16_t e) { return e != 0; });
+        const auto nonZero =
+            std::count_if(segment.residual.begin(), segment.residual.end(), [](std::int16_t e) { return e != 0; });
         const bool peaked = magnitude >= 3 && nonZero > format::peakedModelThreshold(1 << s);
         Bytes payload = segment.encode();
         const std::string where = "s " + std::to_string(s) + " M " + std::to_string(magnitude);

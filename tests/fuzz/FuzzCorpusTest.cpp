@@ -17,7 +17,8 @@ namespace {
 template <typename Check>
 int replayCorpus(const char* harness, Check check) {
   int inputs = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(QOLA_FUZZ_CORPUS_DIR) / harness)) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::path(QOLA_FUZZ_CORPUS_DIR) / harness)) {
     const Bytes bytes = readFile(entry.path());
     EXPECT_EQ(check(bytes), "") << entry.path().filename().string();
     ++inputs;
@@ -27,22 +28,23 @@ int replayCorpus(const char* harness, Check check) {
 
 TEST(FuzzCorpora, EveryInputKeepsTheHarnessesPromises) {
   int decoded = 0, accepted = 0;
-  EXPECT_GE(replayCorpus("SegmentDecoderFuzzer", [&](const Bytes& bytes) -> std::string {
-              const fuzz::SegmentDecoderOutcome outcome = fuzz::runSegmentDecoder(bytes.data(), bytes.size());
-              decoded += outcome.decoded;
-              if (outcome.decoded) return outcome.consumed < bytes.size() ? "" : "consumed past the input";
-              const bool clean = bytes.empty() || outcome.message.starts_with("Damaged file: ") ||
-                                 outcome.message.ends_with(": error: arithmetic decoder bad input file");
-              return clean ? "" : outcome.message;
-            }),
-            10);
-  EXPECT_GE(replayCorpus("FileDecoderFuzzer", [&](const Bytes& bytes) {
-              const fuzz::FileDecoderOutcome outcome = fuzz::runFileDecoder(bytes.data(), bytes.size());
-              accepted += outcome.status == QOLA_OK;
-              return fuzz::fileDecoderFault(outcome);
-            }),
-            10);
-  EXPECT_GE(replayCorpus("RoundTripFuzzer", [](const Bytes& bytes) { return fuzz::runRoundTrip(bytes.data(), bytes.size()); }), 10);
+  const auto segment = [&](const Bytes& bytes) -> std::string {
+    const fuzz::SegmentDecoderOutcome outcome = fuzz::runSegmentDecoder(bytes.data(), bytes.size());
+    decoded += outcome.decoded;
+    if (outcome.decoded) return outcome.consumed < bytes.size() ? "" : "consumed past the input";
+    const bool clean = bytes.empty() || outcome.message.starts_with("Damaged file: ") ||
+                       outcome.message.ends_with(": error: arithmetic decoder bad input file");
+    return clean ? "" : outcome.message;
+  };
+  const auto file = [&](const Bytes& bytes) {
+    const fuzz::FileDecoderOutcome outcome = fuzz::runFileDecoder(bytes.data(), bytes.size());
+    accepted += outcome.status == QOLA_OK;
+    return fuzz::fileDecoderFault(outcome);
+  };
+  const auto roundTrip = [](const Bytes& bytes) { return fuzz::runRoundTrip(bytes.data(), bytes.size()); };
+  EXPECT_GE(replayCorpus("SegmentDecoderFuzzer", segment), 10);
+  EXPECT_GE(replayCorpus("FileDecoderFuzzer", file), 10);
+  EXPECT_GE(replayCorpus("RoundTripFuzzer", roundTrip), 10);
   EXPECT_GE(decoded, 1);
   EXPECT_GE(accepted, 3);
 }

@@ -53,7 +53,8 @@ TEST(CompressorApp, FatalJobErrorShowsTheApplicationBoxAndExits) {
     window->setText(kIdOutputName, dir / "old.raw");
     window->dialog().onStart();
   };
-  EXPECT_EXIT(decompressOldFile(), testing::ExitedWithCode(1), "box 'qola_gui_tests': .*Old file version, program terminated");
+  EXPECT_EXIT(decompressOldFile(), testing::ExitedWithCode(1),
+              "box 'qola_gui_tests': .*Old file version, program terminated");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2) << "old.qla and bin only";
   fs::remove_all(dir);
 }

@@ -139,8 +139,9 @@ class BoxCloser : public wxTimer {
         openedAt_ = std::chrono::steady_clock::now();
         const auto* box = dynamic_cast<wxGenericMessageDialog*>(dialog);
         const auto* report = dynamic_cast<CReportDialog*>(dialog);
-        seen.emplace_back(dialog->GetTitle().utf8_string(),
-                          box != nullptr ? box->GetMessage().utf8_string() : report != nullptr ? report->text() : "");
+        seen.emplace_back(dialog->GetTitle().utf8_string(), box != nullptr      ? box->GetMessage().utf8_string()
+                                                            : report != nullptr ? report->text()
+                                                                                : "");
         std::fprintf(stderr, "box '%s': %s\n", seen.back().first.c_str(), seen.back().second.c_str());
       }
       if (std::chrono::steady_clock::now() - openedAt_ < linger) return;

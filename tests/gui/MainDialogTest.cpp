@@ -158,7 +158,8 @@ TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactly) {
   enter(1, 3, "in.qla", "out.raw");
   dialog.onStart();
   ASSERT_EQ(platform.log.size(), 2u);
-  EXPECT_EQ(platform.log[0].rfind("Ready: \nprocessed data\t: 2 x 30000 samples (8 bit)", 0), 0u) << platform.log[0];
+  EXPECT_EQ(platform.log[0].rfind("Ready: \nprocessed data\t: 2 x 30000 samples (8 bit)", 0), 0u)
+      << platform.log[0];
   EXPECT_TRUE(readText(dir / "out.raw") == pcm) << "the round trip is not exact";
 }
 

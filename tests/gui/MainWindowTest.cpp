@@ -170,7 +170,8 @@ TEST_F(MainWindowOnScreen, DISABLED_Screenshot) {
   window->setProgressPosition(100);
   // A real report of a second of audio, at the dialog's lower right corner.
   std::string pcm(4 * 44100, '\0');
-  for (std::size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<char>(i % 2 == 0 ? i * 7919 % 251 : 90 * std::sin(i * 0.0001));
+  for (std::size_t i = 0; i < pcm.size(); ++i)
+    pcm[i] = static_cast<char>(i % 2 == 0 ? i * 7919 % 251 : 90 * std::sin(i * 0.0001));
   Input in = Input::memory({reinterpret_cast<const std::uint8_t*>(pcm.data()), pcm.size()});
   Output out = Output::memory();
   Job job;

@@ -7,35 +7,38 @@
 namespace qola::test {
 namespace {
 
-Bytes withData(Bytes header, std::size_t dataBytes) {
-  header.resize(header.size() + dataBytes, 0x5a);
-  return header;
+// A WAV header for dataBytes of data, followed by actualBytes of it.
+Bytes wav(int channels, int bits, std::uint32_t dataBytes, std::size_t actualBytes) {
+  Bytes file = wavHeader(channels, bits, dataBytes);
+  file.resize(file.size() + actualBytes, 0x5a);
+  return file;
 }
 
 // The layout comes from a WAV header where one is read, else from the settings;
 // the input is left at its start either way.
 TEST(EvaluateWaveHeader, LayoutFromTheHeaderOrTheSettings) {
-  Bytes notRiff = withData(wavHeader(2, 16, 400), 400), shortRiff = wavHeader(2, 16, 0);
+  Bytes notRiff = wav(2, 16, 400, 400), shortRiff = wavHeader(2, 16, 0);
   notRiff[0] = 'X';
   shortRiff.resize(30);
   const struct {
-    const char* what;
     Bytes file;
     int channels, bits;  // the user's settings
     bool wav, swap;
     PcmLayout expected;  // channels, eightBit, swapBytes, headerLength, frames
   } cases[] = {
-      {"header overrides; 8-bit is never swapped; a trailing byte is not a frame",
-       withData(wavHeader(2, 8, 100), 101), 1, 16, true, true, {2, true, false, 44, 50}},
-      {"24-bit is coded as 8-bit samples", withData(wavHeader(2, 24, 600), 600), 1, 16, true, false, {2, true, false, 44, 300}},
-      {"32-bit as 16-bit", withData(wavHeader(1, 32, 600), 600), 1, 8, true, false, {1, false, false, 44, 300}},
-      {"four channels as stereo frames", withData(wavHeader(4, 16, 800), 800), 1, 16, true, false, {2, false, false, 44, 200}},
-      {"evaluation off: the header is samples too", withData(wavHeader(2, 16, 400), 400), 1, 16, false, false,
-       {1, false, false, 0, 222}},
-      {"not RIFF", notRiff, 2, 16, true, false, {2, false, false, 0, 111}},
-      {"too short for a header", shortRiff, 2, 16, true, false, {2, false, false, 0, 7}},
-      {"a bare header", wavHeader(2, 16, 0), 2, 16, true, false, {2, false, false, 44, 0}},
+      // The header overrides the settings; 8-bit data is never swapped; a trailing byte makes no frame.
+      {wav(2, 8, 100, 101), 1, 16, true, true, {2, true, false, 44, 50}},
+      // 24-bit data is coded as 8-bit samples, 32-bit as 16-bit, four channels as stereo frames.
+      {wav(2, 24, 600, 600), 1, 16, true, false, {2, true, false, 44, 300}},
+      {wav(1, 32, 600, 600), 1, 8, true, false, {1, false, false, 44, 300}},
+      {wav(4, 16, 800, 800), 1, 16, true, false, {2, false, false, 44, 200}},
+      // Without evaluation, or without a whole RIFF header, the header is samples too.
+      {wav(2, 16, 400, 400), 1, 16, false, false, {1, false, false, 0, 222}},
+      {notRiff, 2, 16, true, false, {2, false, false, 0, 111}},
+      {shortRiff, 2, 16, true, false, {2, false, false, 0, 7}},
+      {wavHeader(2, 16, 0), 2, 16, true, false, {2, false, false, 44, 0}},  // a bare header
   };
+  int row = 0;
   for (const auto& c : cases) {
     CodecSettings settings;
     settings.channelCount = c.channels;
@@ -47,8 +50,8 @@ TEST(EvaluateWaveHeader, LayoutFromTheHeaderOrTheSettings) {
     EXPECT_TRUE(layout.channels == c.expected.channels && layout.eightBit == c.expected.eightBit &&
                 layout.swapBytes == c.expected.swapBytes && layout.headerLength == c.expected.headerLength &&
                 layout.frames == c.expected.frames)
-        << c.what;
-    EXPECT_EQ(in.getByte(), c.file[0]) << c.what;
+        << "row " << row;
+    EXPECT_EQ(in.getByte(), c.file[0]) << "row " << row++;
   }
 }
 
