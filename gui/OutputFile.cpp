@@ -26,6 +26,18 @@ std::FILE* openInPlace(const std::string& path) {
   return file;
 }
 
+// The missing file a chain of links ends in: what writing through the link creates.
+std::optional<fs::path> danglingTarget(fs::path path) {
+  constexpr int kLinkHops = 40;
+  std::error_code error;
+  for (int hop = 0; hop < kLinkHops && fs::is_symlink(fs::symlink_status(path, error)); ++hop) {
+    const fs::path next = fs::read_symlink(path, error);
+    if (error) return std::nullopt;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return fs::is_symlink(fs::symlink_status(path, error)) ? std::nullopt : std::optional(path);
+}
+
 }  // namespace
 
 bool sameFile(const std::string& first, const std::string& second) {
@@ -54,6 +66,11 @@ std::optional<OutputFile> createOutput(const std::string& name) {
     }
     output.path = fs::canonical(name, error).string();
     if (error) return std::nullopt;
+  } else if (fs::is_symlink(fs::symlink_status(name, error))) {
+    // A link whose file is gone stays the user's: the output goes where it points.
+    const std::optional<fs::path> target = danglingTarget(name);
+    if (!target) return std::nullopt;
+    output.path = target->string();
   }
   const fs::path target(output.path);
   std::string hidden(".");

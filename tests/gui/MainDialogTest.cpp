@@ -146,6 +146,17 @@ TEST_F(MainDialogLogic, RefusalsAndJobsKeepTheUsersFiles) {
               s.adaptation == Adaptation::Medium && s.jointStereo && !s.wavEvaluation && !s.swapBytes);
 }
 
+// A link whose file is gone stays the user's link: the output goes where it points.
+TEST_F(MainDialogLogic, OutputThroughALinkWhoseFileIsGone) {
+  fs::create_symlink(dir / "gone.raw", dir / "out.lnk");
+  platform.replaceAnswer = true;
+  enter(1, 1, "in.raw", "out.lnk");
+  CMainDialog dialog{platform, {&copyJob, &copyJob}};
+  dialog.onStart();
+  EXPECT_TRUE(fs::is_symlink(dir / "out.lnk"));
+  EXPECT_EQ(readText(dir / "gone.raw"), "PCM data");
+}
+
 // The library's job behind the dialog: a file compressed with the controls'
 // settings (8-bit stereo, Medium, 1024, joint) and restored exactly.
 TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactly) {
