@@ -1,73 +1,34 @@
-// The decompression job: compressed file in, the original PCM file out.
+// The decompression job: compressed file in, the original PCM file out. The
+// job's thread parses the blocks in file order and writes them in the same
+// order; the rebuilding threads turn the blocks in between into PCM bytes.
 #include "codec/Jobs.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
+#include "codec/BlockDecoder.h"
 #include "codec/FileFormat.h"
 #include "codec/Report.h"
-#include "codec/SegmentRebuild.h"
 #include "codec/TrailerJob.h"
 #include "common/Fatal.h"
 #include "common/Format.h"
-#include "dsp/Dct.h"
-#include "entropy/BitPacker.h"
-#include "entropy/BlockCoding.h"
-#include "pcm/PcmIo.h"
+#include "common/WorkerPool.h"
 
 namespace qola {
 namespace {
 
-struct DecompressionBuffers {
-  std::vector<std::int16_t> AWi;
-  std::vector<std::int32_t> TK;
-  std::vector<double> Temp;
-  std::vector<std::int16_t> AWf;
-  std::vector<std::int8_t> CB;
-  std::vector<std::int16_t> AW1;
-  std::vector<std::int16_t> buff;       // second channel of an adaptive block
-  std::vector<std::uint8_t> pcmBytes;   // interleaving scratch of the PCM writers
-  std::vector<std::uint8_t> AWb;
-};
-
-constexpr const char* kShortSegment = "a segment is shorter than its block without adaptation";
-
-// Where the segments of a block are collected (mono uses fill only).
-struct StereoState {
-  bool second = false;  // phase: collecting the second channel
-  int fill = 0;         // samples of the current channel collected so far
-  bool final = false;   // the block is the final partial block
-  int firstLength = 0;  // segment length of the first channel of a one-segment block
-  bool lagged = false;  // the block's second channel is a difference signal
-  int lag = 0;
-};
+// Blocks in flight per thread: enough that the parser never waits for a
+// rebuild, few enough that memory stays a few blocks per thread.
+constexpr int kSlotsPerThread = 2;
 
 struct DecompressionJob {
   FileHeader header;
-  int N = 0;
-  int channels = 1;
-  int finalFrames = 0;  // r
-  bool swapBytes = false;
-  DecompressionBuffers buffers;
-  StereoState stereo;
-  BitReader reader;
+  BlockLayout layout;
+  std::int64_t blocks = 0;
+  std::int64_t frames = 0;  // n
+  std::int64_t done = 0;    // samples written, of frames * channels
 };
-
-void allocateBuffers(DecompressionJob& job) {
-  const auto N = static_cast<std::size_t>(job.N);
-  DecompressionBuffers& b = job.buffers;
-  allocateBuffer(b.AWi, N, "AWi");
-  allocateBuffer(b.TK, N, "TK");
-  allocateBuffer(b.Temp, N, "Temp");
-  allocateBuffer(b.AWf, N, "AWf");
-  allocateBuffer(b.CB, N / format::kBandSize, "CB");
-  if (job.channels == 2) {
-    allocateBuffer(b.AW1, N, "AW1");
-    allocateBuffer(b.buff, N, "buff");
-  }
-  allocateBuffer(b.pcmBytes, N * 2 * static_cast<std::size_t>(job.channels), "buff");
-  if (job.header.eightBit()) allocateBuffer(b.AWb, N * static_cast<std::size_t>(job.channels), "AWb");
-}
 
 void copyHeaderBack(InputStream& input, OutputStream& output) {
   const int length = readFileByte(input, "inside the header copy");
@@ -77,116 +38,66 @@ void copyHeaderBack(InputStream& input, OutputStream& output) {
   output.write(bcpy.data(), bcpy.size());
 }
 
-// Decodes one segment record into AWi[0 .. 2^s - 1]; returns s.
-int decodeSegment(DecompressionJob& job, InputStream& input) {
-  DecompressionBuffers& b = job.buffers;
-  const SegmentHeader header = readSegmentHeader(input, job.header.jointStereo());
-  const int s = header.s;
-  const int m = 1 << s;
-  if (m > job.N) damagedFile("a segment is longer than its block");
-  switch (header.kind) {
-    case format::SegmentKind::Zero:
-      std::fill_n(b.AWi.begin(), m, 0);
-      break;
-    case format::SegmentKind::Constant:
-      std::fill_n(b.AWi.begin(), m, readConstantValue(input));
-      break;
-    case format::SegmentKind::Transform:
-    case format::SegmentKind::LaggedTransform:
-      job.stereo.lagged = header.kind == format::SegmentKind::LaggedTransform;
-      if (job.stereo.lagged) job.stereo.lag = header.lag;
-      if (s > format::kMaxTransformExponent) FIDCT(b.Temp.data(), s);  // refuses the length
-      decodeTransformSegment({s, b.AWf.data(), b.TK.data(), b.CB.data()}, job.reader, input);
-      reconstructSegment(s, b.TK.data(), b.AWf.data(), b.Temp.data(), b.AWi.data());
-      break;
-  }
-  return s;
+// Writes a rebuilt block and reports the progress; false when the output failed.
+bool writeBlock(DecompressionJob& job, const DecodedBlock& block, ProgressSink& sink, OutputStream& output) {
+  output.write(block.bytes.data(), block.bytes.size());
+  if (output.failed()) return false;
+  const std::int64_t total = job.frames * job.layout.channels;
+  job.done += static_cast<std::int64_t>(block.frames) * job.layout.channels;
+  sink.setProgress(static_cast<int>(static_cast<double>(job.done) * 100.0 / static_cast<double>(total)));
+  return true;
 }
 
-void writeMono(DecompressionJob& job, int frames, OutputStream& output) {
-  DecompressionBuffers& b = job.buffers;
-  if (job.header.eightBit()) {
-    WriteMono8(b.AWi.data(), frames, b.AWb.data(), output);
-  } else {
-    WriteMono16(b.AWi.data(), frames, job.swapBytes, b.pcmBytes.data(), output);
-  }
-}
-
-void writePair(DecompressionJob& job, const std::int16_t* first, const std::int16_t* second, int frames,
-               OutputStream& output) {
-  DecompressionBuffers& b = job.buffers;
-  if (job.header.eightBit()) {
-    WriteStereo8(first, second, frames, b.AWb.data(), output);
-  } else {
-    WriteStereo16(first, second, frames, job.swapBytes, b.pcmBytes.data(), output);
-  }
-}
-
-// Writes the block's pair, undoing joint stereo; the second channel is in AWi.
-void completeBlock(DecompressionJob& job, int length, int frames, OutputStream& output) {
-  DecompressionBuffers& b = job.buffers;
-  const std::int16_t* second = b.AWi.data();
-  if (job.stereo.lagged) {
-    jointReconstruct(job.stereo.lag, length, b.AW1.data(), b.AWi.data(), b.AWf.data());
-    second = b.AWf.data();
-  }
-  writePair(job, b.AW1.data(), second, frames, output);
-  job.stereo.lagged = false;
-  job.stereo.second = false;
-  job.stereo.fill = 0;
-}
-
-// Checks a mono segment of m samples against the block layout the header
-// describes; returns the samples it adds to the output.
-std::int64_t placeMono(DecompressionJob& job, int m, std::int64_t remaining) {
-  int& fill = job.stereo.fill;
-  if (fill == 0 && remaining < job.N) {  // the final partial block: one segment, at least r long
-    if (m < remaining) damagedFile("the segments do not match the sample count");
-    return remaining;
-  }
-  if (!job.header.adaptive() && m != job.N) damagedFile(kShortSegment);
-  if (fill + m > job.N) damagedFile("the segments of a block overrun its length");
-  fill = (fill + m) % job.N;
-  return m;
-}
-
-// Places a stereo segment of m samples; returns the samples accounted for.
-std::int64_t placeStereo(DecompressionJob& job, int m, std::int64_t remaining, OutputStream& output) {
-  DecompressionBuffers& b = job.buffers;
-  StereoState& state = job.stereo;
-  if (!state.second && state.fill == 0) state.final = remaining / 2 < job.N;
-
-  if (!job.header.adaptive() || state.final) {
-    if (state.final && (job.finalFrames == 0 || m < job.finalFrames)) {
-      damagedFile("the segments do not match the sample count");
+// Decodes every block: the job's thread parses and writes in file order
+// while the rebuilding threads (none when threads is 1) work in between.
+// Returns false when the output failed.
+bool decodeBlocks(DecompressionJob& job, int threads, InputStream& input, OutputStream& output,
+                  ProgressSink& sink) {
+  const int slotCount = threads == 1 ? 1 : kSlotsPerThread * threads;
+  const int workers = threads - 1;  // the job's thread is the parser
+  std::vector<DecodedBlock> slots(static_cast<std::size_t>(slotCount));
+  for (DecodedBlock& block : slots) allocateBlock(job.layout, block);
+  std::vector<std::unique_ptr<BlockRebuilder>> rebuilders;
+  for (int i = 0; i < std::max(1, workers); ++i) rebuilders.push_back(std::make_unique<BlockRebuilder>(job.layout));
+  SegmentParser parser(job.layout);
+  const auto rebuild = [&](int slot, int worker) {
+    rebuildBlock(*rebuilders[static_cast<std::size_t>(worker)], slots[static_cast<std::size_t>(slot)]);
+  };
+  // Declared after what its workers use, so that they stop first.
+  WorkerPool pool(workers, slotCount, rebuild);
+  // Writes the blocks from first up to (not including) last, waiting for each.
+  const auto writeFinished = [&](std::int64_t first, std::int64_t last) {
+    for (std::int64_t k = std::max<std::int64_t>(first, 0); k < last; ++k) {
+      const auto slot = static_cast<int>(k % slotCount);
+      pool.wait(slot);
+      if (!writeBlock(job, slots[static_cast<std::size_t>(slot)], sink, output)) return false;
     }
-    if (!state.final && m != job.N) damagedFile(kShortSegment);
-    const int frames = state.final ? job.finalFrames : m;
-    if (!state.second) {
-      std::copy_n(b.AWi.begin(), m, b.AW1.begin());
-      state.second = true;
-      state.firstLength = m;
-      return frames;
+    return true;
+  };
+  for (std::int64_t k = 0; k < job.blocks + slotCount; ++k) {
+    const auto slot = static_cast<int>(k % slotCount);
+    if (k >= slotCount && k - slotCount < job.blocks && !writeFinished(k - slotCount, k - slotCount + 1)) {
+      return false;
     }
-    // Joint stereo rebuilds over one length; a writer gives both channels the same.
-    if (m != state.firstLength) damagedFile("the channels of the final block differ in length");
-    completeBlock(job, m, frames, output);
-    return frames;
-  }
-
-  if (state.fill + m > job.N) damagedFile("the segments of a block overrun its length");
-  std::copy_n(b.AWi.begin(), m, (state.second ? b.buff.begin() : b.AW1.begin()) + state.fill);
-  state.fill += m;
-  if (state.fill == job.N) {
-    if (!state.second) {
-      state.second = true;
-      state.fill = 0;
-    } else {
-      std::copy_n(b.buff.begin(), job.N, b.AWi.begin());
-      completeBlock(job, job.N, job.N, output);
+    if (k >= job.blocks) continue;
+    DecodedBlock& block = slots[static_cast<std::size_t>(slot)];
+    bool written = true;
+    try {
+      parseBlock(parser, job.frames - k * job.layout.N, input, block);
+    } catch (const JobError&) {
+      // A damaged file ends the job after the output a single thread gives:
+      // every block before, and the mono segments placed before the damage.
+      written = writeFinished(k - slotCount + 1, k);
+      if (written && job.layout.channels == 1 && block.frames > 0) {
+        rebuild(slot, 0);  // every worker is idle now
+        written = writeBlock(job, block, sink, output);
+      }
+      if (written) throw;
     }
+    if (!written) return false;
+    pool.submit(slot);
   }
-  return m;
+  return true;
 }
 
 }  // namespace
@@ -202,39 +113,30 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   }
   // No writer stores a count above 2^31 - 1.
   if (job.header.sampleCount < 0) damagedFile("the sample count is out of range");
-  job.N = job.header.blockLength();
-  job.channels = job.header.stereo() ? 2 : 1;
+  BlockLayout& layout = job.layout;
+  layout.N = job.header.blockLength();
+  layout.channels = job.header.stereo() ? 2 : 1;
+  layout.adaptive = job.header.adaptive();
+  layout.jointStereo = job.header.jointStereo();
+  layout.eightBit = job.header.eightBit();
   RestoreTrailer trailer;
-  startRestoreTrailer(trailer, settings, job.header.eightBit(), input, output);
-  job.swapBytes = trailer.swapBytes;
-  const std::int64_t n = job.header.sampleCount;
-  job.finalFrames = n > 0 ? finalBlockFrames(n, job.N) : 0;
-  const std::int64_t total = n * job.channels;
+  startRestoreTrailer(trailer, settings, layout.eightBit, input, output);
+  layout.swapBytes = trailer.swapBytes;
+  job.frames = job.header.sampleCount;
+  layout.finalFrames = job.frames > 0 ? finalBlockFrames(job.frames, layout.N) : 0;
+  job.blocks = blockCount(job.frames, layout.N);
   qola_result result = decompressionResult(job.header);
 
-  allocateBuffers(job);
   if (job.header.headerCopy()) copyHeaderBack(input, output);
   sink.setProgress(0);
-  job.reader = BitReader{};
-
-  std::int64_t remaining = total;
-  while (remaining > 0) {
-    const int m = 1 << decodeSegment(job, input);
-    const std::int64_t k = job.channels == 1 ? placeMono(job, m, remaining) : placeStereo(job, m, remaining, output);
-    if (job.channels == 1) writeMono(job, static_cast<int>(k), output);
-    remaining -= k;
-    if (output.failed()) {  // a full disk or the file size limit: stop now, the caller reports it
-      output.close();
-      input.close();
-      return;
-    }
-    const std::int64_t done = std::min(total - remaining, total);
-    sink.setProgress(static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total)));
+  if (!decodeBlocks(job, jobThreads(settings.threads, job.blocks), input, output, sink)) {
+    output.close();  // a full disk or the file size limit: stop now, the caller reports it
+    input.close();
+    return;
   }
 
   finishRestoreTrailer(trailer, input, output, result);
   output.flush();
-  job.buffers = DecompressionBuffers{};
   result.original_size = output.position();
   output.close();
   input.close();
