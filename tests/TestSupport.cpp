@@ -17,10 +17,11 @@ Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t>
   return output;
 }
 
-Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes, RecordingSink* sink) {
+Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes, RecordingSink* sink, int threads) {
   CodecSettings settings;
   settings.mode = Mode::Decompress;
   settings.swapBytes = swapBytes;
+  settings.threads = threads;
   Bytes output;
   RecordingSink localSink;
   InputStream in(input);

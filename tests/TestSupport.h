@@ -30,7 +30,7 @@ struct RecordingSink : ProgressSink {
 Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t> input,
                     RecordingSink* sink = nullptr);
 Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes = false,
-                      RecordingSink* sink = nullptr);
+                      RecordingSink* sink = nullptr, int threads = 0);
 
 // Runs a callable with fatal errors caught; returns the message, or nullopt if none occurred.
 template <typename Function>

@@ -98,9 +98,9 @@ TEST(ApiThreads, TwoJobsAtOnceAreByteExact) {
   EXPECT_EQ(packedB, packed(b));
 }
 
-// Blocks coded on several threads are written in file order: every thread
-// count gives the same bytes in every encoder mode, on an input long enough
-// (25 blocks) to keep four workers busy.
+// Blocks coded or rebuilt on several threads are written in file order:
+// every thread count gives the same bytes in every encoder mode, and restores
+// them, on an input long enough (25 blocks) to keep four workers busy.
 TEST(ApiThreads, EveryThreadCountWritesTheSameBytes) {
   const Bytes pcm = testWav(100000, 300);
   for (int mode = 0; mode <= QOLA_ENCODER_FAST; ++mode) {

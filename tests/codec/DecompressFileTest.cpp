@@ -57,12 +57,32 @@ TEST(DecompressFile, DamagedStructuresAreRefused) {
       {{0x11, 0x01, 0, 0, 0, 0xC8, 0x00}, "the segments do not match the sample count"},
       {{0x11, 0x41, 0, 0, 0x02, 0x00, 0x00, 0x01}, "the segments of a block overrun its length"},
       {{0x11, 0xC1, 0, 0, 0, 0x64, 0x00, 0x01}, "the channels of the final block differ in length"},
+      // Mono, adaptive, N = 256, four blocks: zero, constant 5, two halves,
+      // then a half and a whole block: what comes before the damage is written.
+      {{0x11, 0x41, 0, 0, 0x04, 0x00, 0x01, 0x41, 0x00, 0x05, 0x00, 0x40, 0x00, 0x07, 0x00, 0x01},
+       "the segments of a block overrun its length"},
   };
+  std::vector<Bytes> written;
   for (const auto& item : damaged) {  // no structured binding: clang 14 cannot capture one
     const auto& file = std::get<0>(item);
-    EXPECT_EQ(fatalMessageOf([&] { decompressBytes(file); }),
-              "Damaged file: " + std::get<1>(item) + ", program terminated");
+    written.clear();
+    for (const int threads : {1, 2}) {  // blocks in flight are written before the error, as by one thread
+      CodecSettings settings;
+      settings.mode = Mode::Decompress;
+      settings.threads = threads;
+      Bytes& output = written.emplace_back();
+      EXPECT_EQ(fatalMessageOf([&] {
+                  InputStream in(file);
+                  OutputStream out(output);
+                  RecordingSink sink;
+                  decompressFile(settings, in, out, sink);
+                }),
+                "Damaged file: " + std::get<1>(item) + ", program terminated")
+          << threads << " threads";
+    }
+    EXPECT_EQ(written[0], written[1]);
   }
+  EXPECT_EQ(written[0].size(), 2u * (3 * 256 + 128)) << "the last case: three blocks and the half before the damage";
 }
 
 }  // namespace

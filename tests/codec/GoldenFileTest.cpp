@@ -140,12 +140,12 @@ TEST_P(GoldenFile, CompressesAndRestoresToTheGoldenDigests) {
   settings.encoderMode = EncoderMode::Reference;  // the digests pin the reference choices
   settings.trailer = false;
   const Bytes input = inputOf(g);
-  for (const int threads : {1, 2, 4}) {  // blocks coded on several threads land in file order
+  for (const int threads : {1, 2, 4}) {  // blocks coded and rebuilt on several threads land in file order
     settings.threads = threads;
     Bytes compressed, restored;
     const auto error = fatalMessageOf([&] {
       compressed = compressBytes(settings, input);
-      restored = decompressBytes(compressed, g.swap);
+      restored = decompressBytes(compressed, g.swap, nullptr, threads);
     });
     ASSERT_FALSE(error) << *error;
     EXPECT_EQ(sha256Hex(compressed), g.qla) << "compressed digest, " << threads << " threads";
