@@ -120,7 +120,7 @@ BlockRebuilder::BlockRebuilder(const BlockLayout& settings) : layout(settings) {
   const auto N = static_cast<std::size_t>(layout.N);
   const auto channels = static_cast<std::size_t>(layout.channels);
   allocateBuffer(Temp, N, "Temp");
-  if (layout.channels == 2) allocateBuffer(AW2, N, "AW2");
+  if (layout.channels == 2) allocateBuffer(buff, N, "buff");
   allocateBuffer(pcmBytes, N * 2 * channels, "buff");
   if (layout.eightBit) allocateBuffer(AWb, N * channels, "AWb");
 }
@@ -174,8 +174,8 @@ void rebuildBlock(BlockRebuilder& rebuilder, DecodedBlock& block) {
   }
   const std::int16_t* second = block.AWi.data() + layout.N;
   if (block.lagged) {
-    jointReconstruct(block.lag, block.length, first, second, rebuilder.AW2.data());
-    second = rebuilder.AW2.data();
+    jointReconstruct(block.lag, block.length, first, second, rebuilder.buff.data());
+    second = rebuilder.buff.data();
   }
   if (layout.eightBit) {
     WriteStereo8(first, second, block.frames, rebuilder.AWb.data(), output);

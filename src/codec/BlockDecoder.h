@@ -66,7 +66,7 @@ struct BlockRebuilder {
 
   BlockLayout layout;
   std::vector<double> Temp;
-  std::vector<std::int16_t> AW2;       // the second channel rebuilt from a difference
+  std::vector<std::int16_t> buff;      // the second channel rebuilt from a difference
   std::vector<std::uint8_t> pcmBytes;  // interleaving scratch of the PCM writers
   std::vector<std::uint8_t> AWb;
 };
