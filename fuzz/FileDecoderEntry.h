@@ -20,6 +20,7 @@ struct FileDecoderOutcome {
   std::int64_t promised = -1;  // header copy plus every sample the header counts (accepted files)
   bool progressInRange = true;
   bool progressRises = true;  // never moves back while the job runs
+  std::uint64_t digest = 0;   // FNV-1a of the bytes written
 };
 
 namespace detail {
@@ -37,11 +38,11 @@ inline int logProgress(void* user, int percent) {
 }
 }  // namespace detail
 
-inline FileDecoderOutcome runFileDecoder(const std::uint8_t* data, std::size_t size) {
+inline FileDecoderOutcome runFileDecoder(const std::uint8_t* data, std::size_t size, int threads = 1) {
   FileDecoderOutcome outcome;
   qola_settings settings;
   qola_default_settings(&settings);
-  settings.threads = 1;
+  settings.threads = threads;
   qola_job* job = qola_job_create(&settings);
   qola_input* input = qola_input_memory(data, size);
   qola_output* output = qola_output_memory();
@@ -50,7 +51,9 @@ inline FileDecoderOutcome runFileDecoder(const std::uint8_t* data, std::size_t s
   outcome.status = qola_decompress(job, input, output);
   outcome.message = qola_job_message(job);
   outcome.exitCode = qola_job_exit_code(job);
-  qola_output_data(output, &outcome.written);
+  const auto* bytes = static_cast<const std::uint8_t*>(qola_output_data(output, &outcome.written));
+  outcome.digest = 0xcbf29ce484222325ull;
+  for (std::size_t i = 0; i < outcome.written; ++i) outcome.digest = (outcome.digest ^ bytes[i]) * 0x100000001b3ull;
   if (outcome.status == QOLA_OK) {
     const qola_result* result = qola_job_result(job);
     outcome.promised = result->header_length + result->samples * result->channels * (result->bits / 8);
@@ -78,6 +81,13 @@ inline std::string fileDecoderFault(const FileDecoderOutcome& outcome) {
   if (outcome.message.empty()) return "a failed job without a message";
   if (outcome.exitCode != 1) return "a failed job whose exit code is not 1";
   return "";
+}
+
+// Blocks rebuilt on other threads change nothing: the same end, message and bytes.
+inline std::string threadsFault(const FileDecoderOutcome& one, const FileDecoderOutcome& two) {
+  const bool same = one.status == two.status && one.message == two.message && one.written == two.written &&
+                    one.digest == two.digest;
+  return same ? "" : "two threads decode differently from one";
 }
 
 }  // namespace qola::fuzz

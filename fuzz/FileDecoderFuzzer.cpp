@@ -5,7 +5,9 @@
 #include "FileDecoderEntry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string fault = qola::fuzz::fileDecoderFault(qola::fuzz::runFileDecoder(data, size));
+  const qola::fuzz::FileDecoderOutcome one = qola::fuzz::runFileDecoder(data, size);
+  std::string fault = qola::fuzz::fileDecoderFault(one);
+  if (fault.empty()) fault = qola::fuzz::threadsFault(one, qola::fuzz::runFileDecoder(data, size, 2));
   if (!fault.empty()) {
     std::fprintf(stderr, "finding: %s\n", fault.c_str());
     std::abort();

@@ -39,7 +39,8 @@ TEST(FuzzCorpora, EveryInputKeepsTheHarnessesPromises) {
   const auto file = [&](const Bytes& bytes) {
     const fuzz::FileDecoderOutcome outcome = fuzz::runFileDecoder(bytes.data(), bytes.size());
     accepted += outcome.status == QOLA_OK;
-    return fuzz::fileDecoderFault(outcome);
+    const std::string fault = fuzz::fileDecoderFault(outcome);
+    return fault.empty() ? fuzz::threadsFault(outcome, fuzz::runFileDecoder(bytes.data(), bytes.size(), 2)) : fault;
   };
   const auto roundTrip = [](const Bytes& bytes) { return fuzz::runRoundTrip(bytes.data(), bytes.size()); };
   EXPECT_GE(replayCorpus("SegmentDecoderFuzzer", segment), 10);
