@@ -52,8 +52,8 @@ bool InputStream::refill() {
   return got > 0;
 }
 
-int InputStream::getByte() {
-  if (position_ < length_ || refill()) return data_[position_++];
+int InputStream::getByteAfterRefill() {
+  if (refill()) return data_[position_++];
   ++endFetches_;
   return -1;
 }

@@ -32,8 +32,9 @@ class InputStream {
   ~InputStream();
 
   // Next byte 0..255, or -1 at the end of the input. A fetch at the end
-  // still counts as a fetched byte for stepBack.
-  int getByte();
+  // still counts as a fetched byte for stepBack. Inline for the decoders,
+  // which take their code a byte at a time.
+  int getByte() { return position_ < length_ ? data_[position_++] : getByteAfterRefill(); }
   // Reads up to count bytes; returns how many were read.
   std::size_t read(std::uint8_t* destination, std::size_t count);
   // Undoes the last count fetches (at most kMaxStepBack), end-of-input fetches included.
@@ -55,6 +56,7 @@ class InputStream {
 
  private:
   bool refill();
+  int getByteAfterRefill();
   std::size_t fetch(std::uint8_t* destination, std::size_t count);
 
   std::FILE* file_ = nullptr;
