@@ -18,6 +18,12 @@ inline std::uint32_t loadBig32(const std::uint8_t* bytes) {
          (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
 }
 
+inline std::uint64_t loadBig64(const std::uint8_t* bytes) {
+  std::uint64_t value = 0;
+  for (int k = 0; k < 8; ++k) value = (value << 8) | bytes[k];
+  return value;
+}
+
 inline void storeLittle16(std::uint8_t* bytes, std::uint16_t value) {
   bytes[0] = static_cast<std::uint8_t>(value);
   bytes[1] = static_cast<std::uint8_t>(value >> 8);

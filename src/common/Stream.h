@@ -21,7 +21,7 @@ struct ReadCallbacks {
 
 // Buffered binary input over an owned FILE*, a borrowed memory block or
 // callbacks. Reads through a buffer of its own, so that the few bytes the
-// arithmetic decoder fetches ahead can be stepped back over even on a pipe.
+// decoders fetch ahead can be stepped back over even on a pipe.
 class InputStream {
  public:
   explicit InputStream(std::FILE* file, bool owned = true);
@@ -35,6 +35,14 @@ class InputStream {
   // still counts as a fetched byte for stepBack. Inline for the decoders,
   // which take their code a byte at a time.
   int getByte() { return position_ < length_ ? data_[position_++] : getByteAfterRefill(); }
+  // The bytes buffered from the position on, for a reader that takes several
+  // at once; skip(count) moves past count of them (count <= buffered()).
+  std::size_t buffered() const { return length_ - position_; }
+  const std::uint8_t* next() const { return data_ + position_; }
+  void skip(std::size_t count) { position_ += count; }
+  // True when a byte follows, refilling the buffer when it is empty. Unlike
+  // getByte, finding the end here is not a fetch.
+  bool hasByte() { return position_ < length_ || refill(); }
   // Reads up to count bytes; returns how many were read.
   std::size_t read(std::uint8_t* destination, std::size_t count);
   // Undoes the last count fetches (at most kMaxStepBack), end-of-input fetches included.
@@ -52,7 +60,8 @@ class InputStream {
   // the input cannot be read out of order (a pipe, callbacks).
   std::size_t peekAt(std::int64_t offset, std::uint8_t* destination, std::size_t count);
 
-  static constexpr int kMaxStepBack = 2;
+  // The arithmetic decoder steps back up to 2 bytes, the coefficient bit reader up to 7.
+  static constexpr int kMaxStepBack = 8;
 
  private:
   bool refill();

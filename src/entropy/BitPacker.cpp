@@ -80,28 +80,28 @@ std::size_t flushBits(BitWriter& writer, OutputStream& output) {
   return 1;
 }
 
-void fetchByte(BitReader& reader, InputStream& input) {
-  const int byte = input.getByte();
-  if (byte < 0) damagedFile("the file ends inside a coefficient code");
-  reader.buffer |= static_cast<std::uint64_t>(byte) << (56 - reader.unread);
-  reader.unread += 8;
+BitReader refillBitsSlowly(BitReader reader, InputStream& input) {
+  while (reader.unread < kReadAheadBits && input.hasByte()) {
+    reader.buffer |= static_cast<std::uint64_t>(input.getByte()) << (56 - reader.unread);
+    reader.unread += 8;
+  }
+  return reader;
 }
+
+void codeEndsEarly() { damagedFile("the file ends inside a coefficient code"); }
 
 std::uint64_t getOnes(BitReader& reader, InputStream& input, std::uint64_t limit) {
   std::uint64_t count = 0;
   for (;;) {
-    if (reader.unread == 0) fetchByte(reader, input);
-    // The bits below the unread ones are 0, so the run cannot reach past them.
-    const int run = std::countl_one(reader.buffer);
+    needBits(reader, input, 1);
+    const int run = std::min(std::countl_one(reader.buffer), reader.unread);
     count += static_cast<std::uint64_t>(run);
     if (count > limit) damagedFile("a coefficient code word holds a value beyond 32 bits");
     if (run < reader.unread) {
-      reader.buffer <<= run + 1;  // the run and the 0-bit that ends it
-      reader.unread -= run + 1;
+      skipBits(reader, run + 1);  // the run and the 0-bit that ends it
       return count;
     }
-    reader.buffer = 0;
-    reader.unread = 0;
+    reader = BitReader{};  // the bytes below were not taken: the refill reads them again
   }
 }
 

@@ -3,6 +3,7 @@
 // hold only the partial byte; the stream is passed with every call.
 #pragma once
 
+#include "common/ByteOrder.h"
 #include "common/Stream.h"
 
 #include <cstddef>
@@ -16,9 +17,13 @@ struct BitWriter {
   int position = 7;          // bit that the next bit takes; 7 when pending is empty
 };
 
+// Reads the code up to eight bytes ahead; resetBits gives back the whole
+// bytes not yet taken.
 struct BitReader {
-  std::uint64_t buffer = 0;  // the unread bits at the top, the next one highest; the rest 0
-  int unread = 0;            // bits in buffer, at most 39
+  // The unread bits at the top, the next one highest; below them the first
+  // bits of the next input byte, or 0.
+  std::uint64_t buffer = 0;
+  int unread = 0;  // bits in buffer, at most 63
 };
 
 // putBits for a code word that does not fit the short form.
@@ -60,33 +65,62 @@ inline std::size_t putBits(BitWriter& writer, OutputStream& output, std::uint64_
 // Pads a partial byte with 0-bits and writes it. Returns the bytes written (0 or 1).
 std::size_t flushBits(BitWriter& writer, OutputStream& output);
 
-// A byte is fetched only when one of its bits is needed: fetchByte appends
-// the next input byte below the unread bits. Meeting the end of the input is
-// a damaged file: no bits are invented.
-void fetchByte(BitReader& reader, InputStream& input);
+// Reading ahead stops at 56 unread bits, so that a whole byte always fits below them.
+inline constexpr int kReadAheadBits = 56;
+
+// Reads ahead byte by byte where the input's buffer holds fewer than eight
+// bytes. The end of the input is no error until a bit beyond it is needed.
+BitReader refillBitsSlowly(BitReader reader, InputStream& input);
+[[noreturn]] void codeEndsEarly();
+
+// Tops the reader up to at least kReadAheadBits unread bits, or to the end of the input.
+inline void refillBits(BitReader& reader, InputStream& input) {
+  if (input.buffered() < 8) {
+    reader = refillBitsSlowly(reader, input);  // by value, so that a reader kept in registers stays there
+    return;
+  }
+  // The bits below the unread ones already equal the word's bits there.
+  reader.buffer |= loadBig64(input.next()) >> reader.unread;
+  const int bytes = (63 - reader.unread) >> 3;
+  input.skip(static_cast<std::size_t>(bytes));
+  reader.unread += 8 * bytes;
+}
+
+// Makes sure that count bits (count <= kReadAheadBits) are unread.
+inline void needBits(BitReader& reader, InputStream& input, int count) {
+  if (reader.unread >= count) return;
+  refillBits(reader, input);
+  if (reader.unread < count) codeEndsEarly();
+}
+
+inline void skipBits(BitReader& reader, int count) {
+  reader.buffer <<= count;
+  reader.unread -= count;
+}
 
 inline int getBit(BitReader& reader, InputStream& input) {
-  if (reader.unread == 0) fetchByte(reader, input);
+  needBits(reader, input, 1);
   const int bit = static_cast<int>(reader.buffer >> 63);
-  reader.buffer <<= 1;
-  --reader.unread;
+  skipBits(reader, 1);
   return bit;
 }
 
 // The next k bits (0..32), the first read being the most significant.
 inline std::uint32_t getBits(BitReader& reader, InputStream& input, int k) {
   if (k == 0) return 0;
-  while (reader.unread < k) fetchByte(reader, input);
+  needBits(reader, input, k);
   const auto bits = static_cast<std::uint32_t>(reader.buffer >> (64 - k));
-  reader.buffer <<= k;
-  reader.unread -= k;
+  skipBits(reader, k);
   return bits;
 }
 
 // Reads a run of 1-bits and the 0-bit that ends it; returns the run length.
 // A run longer than limit is a damaged file.
 std::uint64_t getOnes(BitReader& reader, InputStream& input, std::uint64_t limit);
-// Drops the unread bits of the current byte.
-inline void resetBits(BitReader& reader) { reader = BitReader{}; }
+// Drops the unread bits of the current byte and gives back the whole bytes read ahead.
+inline void resetBits(BitReader& reader, InputStream& input) {
+  input.stepBack(reader.unread / 8);
+  reader = BitReader{};
+}
 
 }  // namespace qola

@@ -1,6 +1,7 @@
 #include "entropy/BlockCoding.h"
 
 #include <array>
+#include <bit>
 #include <cstdlib>
 
 #include "common/Fatal.h"
@@ -74,44 +75,101 @@ void encodeRice(const std::int32_t* values, int count, int b, BitWriter& writer,
   }
 }
 
+// The band decoders read each code word from the reader's buffer when it
+// holds the whole word, and through the general readers (which refill,
+// refuse long runs and meet the end of the input) when it does not. They work
+// on a copy of the reader that stays in registers: the values they store
+// could otherwise alias its bit count. The general readers get another copy.
+
 void decodePairs(int count, BitReader& reader, InputStream& input, std::int32_t* values) {
+  BitReader bits = reader;
   for (int j = 0; j + 1 < count; j += 2) {
-    if (getBit(reader, input) == 0) {
-      values[j] = 0;
-      values[j + 1] = 0;
+    if (bits.unread < 4) refillBits(bits, input);
+    std::array<std::int32_t, 2> pair = {0, 0};
+    if (bits.unread >= 4) {
+      const auto word = static_cast<unsigned>(bits.buffer >> 60);  // 0xxx or 1 and a 3-bit index
+      if (word >= 8) pair = kPairs[word & 7];
+      skipBits(bits, word >= 8 ? 4 : 1);
     } else {
-      const auto& pair = kPairs[getBits(reader, input, 3)];
-      values[j] = pair[0];
-      values[j + 1] = pair[1];
+      BitReader slow = bits;
+      if (getBit(slow, input) != 0) pair = kPairs[getBits(slow, input, 3)];
+      bits = slow;
     }
+    values[j] = pair[0];
+    values[j + 1] = pair[1];
   }
+  reader = bits;
 }
 
 void decodeTernary(int count, BitReader& reader, InputStream& input, std::int32_t* values) {
+  // 0 is 0, 10 is 1, 11 is -1.
+  constexpr std::array<std::int32_t, 4> kValue = {0, 0, 1, -1};
+  BitReader bits = reader;
   for (int j = 0; j < count; ++j) {
-    if (getBit(reader, input) == 0) {
-      values[j] = 0;
+    if (bits.unread < 2) refillBits(bits, input);
+    if (bits.unread >= 2) {
+      const auto word = static_cast<unsigned>(bits.buffer >> 62);
+      values[j] = kValue[word];
+      skipBits(bits, 1 + static_cast<int>(word >> 1));
     } else {
-      values[j] = getBit(reader, input) == 0 ? 1 : -1;
+      BitReader slow = bits;
+      values[j] = getBit(slow, input) == 0 ? 0 : kValue[2 + getBit(slow, input)];
+      bits = slow;
     }
   }
+  reader = bits;
+}
+
+// u = 2e for e >= 0, -2e - 1 below.
+std::int32_t unaryValue(std::uint64_t u) {
+  const auto half = static_cast<std::uint32_t>(u >> 1);
+  return static_cast<std::int32_t>(half ^ (0u - static_cast<std::uint32_t>(u & 1)));
 }
 
 void decodeUnary(int count, BitReader& reader, InputStream& input, std::int32_t* values) {
+  BitReader bits = reader;
   for (int j = 0; j < count; ++j) {
-    const auto u = static_cast<std::int64_t>(getOnes(reader, input, kMaxUnaryRun));
-    values[j] = static_cast<std::int32_t>((u & 1) == 0 ? u / 2 : -(u + 1) / 2);
+    if (bits.unread <= 32) refillBits(bits, input);
+    const int run = std::countl_one(bits.buffer);
+    if (run < bits.unread) {
+      skipBits(bits, run + 1);
+      values[j] = unaryValue(static_cast<std::uint64_t>(run));
+    } else {
+      BitReader slow = bits;
+      values[j] = unaryValue(getOnes(slow, input, kMaxUnaryRun));
+      bits = slow;
+    }
   }
+  reader = bits;
+}
+
+// q 1-bits, their 0-bit, then t: the sign bit (1 for e >= 0) and the low b - 1 bits of |e| or -e - 1.
+std::int32_t riceValue(std::uint64_t q, std::uint32_t t, int b) {
+  const std::uint32_t magnitude = (static_cast<std::uint32_t>(q) << (b - 1)) | (t & ((1u << (b - 1)) - 1));
+  const std::uint32_t negative = (t >> (b - 1)) - 1;  // all ones for a sign bit of 0
+  return static_cast<std::int32_t>(magnitude ^ negative);
 }
 
 void decodeRice(int count, int b, BitReader& reader, InputStream& input, std::int32_t* values) {
-  const std::int64_t h = std::int64_t{1} << (b - 1);
   const std::uint64_t limit = maxRiceRun(b);
+  BitReader bits = reader;
   for (int j = 0; j < count; ++j) {
-    const auto q = static_cast<std::int64_t>(getOnes(reader, input, limit));
-    const std::int64_t t = getBits(reader, input, b);
-    values[j] = static_cast<std::int32_t>(t >= h ? (q - 1) * h + t : -q * h - t - 1);
+    // Refilling at 32 or fewer bits leaves at least 33: a whole word of a run up to 32 - b.
+    if (bits.unread <= 32) refillBits(bits, input);
+    const int run = std::countl_one(bits.buffer);
+    const int length = run + 1 + b;
+    if (length <= bits.unread && static_cast<std::uint64_t>(run) <= limit) {
+      const auto t = static_cast<std::uint32_t>((bits.buffer << (run + 1)) >> (64 - b));
+      skipBits(bits, length);
+      values[j] = riceValue(static_cast<std::uint64_t>(run), t, b);
+    } else {
+      BitReader slow = bits;
+      const std::uint64_t q = getOnes(slow, input, limit);
+      values[j] = riceValue(q, getBits(slow, input, b), b);
+      bits = slow;
+    }
   }
+  reader = bits;
 }
 
 // Symbols 0..2M for the residuals -M..M: all counts 1, or the fixed peak
@@ -238,7 +296,7 @@ void decodeTransformSegment(const TransformSegment& segment, BitReader& reader, 
   for (int i = 0; i < bands; ++i) {
     decodeBand(segment.bandParameters[i], kBandSize, reader, input, segment.coefficients + i * kBandSize);
   }
-  resetBits(reader);
+  resetBits(reader, input);
 }
 
 }  // namespace qola

@@ -32,21 +32,31 @@ TEST(BitWriterTest, CodeWordsMatchAPlainBitList) {
   for (std::size_t i = 0; i < bits.size(); ++i) ASSERT_EQ((bytes[i / 8] >> (7 - i % 8)) & 1, bits[i]) << "bit " << i;
 }
 
-TEST(BitReaderTest, WorkedExampleAndLazyFetches) {
-  const Bytes bytes = {0x5C, 0x80, 0x33};
-  InputStream input(bytes), again(bytes);
-  BitReader reader;
-  EXPECT_EQ(getBits(reader, input, 0), 0u);
-  EXPECT_EQ(reader.unread, 0);
-  EXPECT_EQ(getBits(reader, input, 3), 2u);
-  EXPECT_EQ(getBits(reader, input, 7), 0x72u);
-  resetBits(reader);
-  EXPECT_EQ(input.getByte(), 0x33);  // the rest of 0x80 is dropped
-  EXPECT_EQ(getBits(reader, again, 8), 0x5Cu);
-  EXPECT_EQ(again.getByte(), 0x80);  // a finished byte does not pull in the next one
-  resetBits(reader);
+// The reader takes bytes ahead of need; resetBits must leave the input on the
+// byte after the last one a code word touched, also where the input's buffer
+// runs short of a whole read-ahead word.
+TEST(BitReaderTest, WorkedExampleAndTheBytesReadAhead) {
+  Bytes bytes = {0x5C, 0x80, 0x33};
+  for (int i = 0; i < 20; ++i) bytes.push_back(static_cast<std::uint8_t>(i));
+  for (const std::size_t size : {std::size_t{3}, bytes.size()}) {
+    const Bytes data(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+    InputStream input(data), again(data);
+    BitReader reader;
+    EXPECT_EQ(getBits(reader, input, 0), 0u);
+    EXPECT_EQ(reader.unread, 0);
+    EXPECT_EQ(getBits(reader, input, 3), 2u);
+    EXPECT_EQ(getBits(reader, input, 7), 0x72u);
+    resetBits(reader, input);
+    EXPECT_EQ(input.getByte(), 0x33);  // the rest of 0x80 is dropped
+    EXPECT_EQ(getBits(reader, again, 8), 0x5Cu);
+    resetBits(reader, again);
+    EXPECT_EQ(again.getByte(), 0x80);  // a finished byte does not take the next one
+  }
   // Runs of 1-bits, their limit and the end of the input are decoded and refused through the band codes.
-  EXPECT_EQ(fatalMessageOf([&] { getBits(reader, again, 9); }),
+  const Bytes oneByte = {0x5C};
+  InputStream shortInput(oneByte);
+  BitReader reader;
+  EXPECT_EQ(fatalMessageOf([&] { getBits(reader, shortInput, 9); }),
             "Damaged file: the file ends inside a coefficient code, program terminated");
 }
 
