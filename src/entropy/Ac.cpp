@@ -1,5 +1,6 @@
 #include "entropy/Ac.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <new>
@@ -40,22 +41,32 @@ constexpr std::array<std::uint8_t, 256> kReversed = [] {
   return table;
 }();
 
+// Refuses a message that a byte-at-a-time reader would have read more than
+// kEndOfFileReadsAllowed bytes past the end for: the whole bytes read ahead
+// are the latest ones taken, so they are not counted.
+void checkEndReads(const ArithDecoder& decoder) {
+  if (decoder.eofReads - std::max(decoder.ahead, 0) / 8 > ac::kEndOfFileReadsAllowed) {
+    coderError(__FILE__, __LINE__, "arithmetic decoder bad input file");
+  }
+}
+
 }  // namespace
 
 namespace ac {
 
-void fetchByte(ArithDecoder& decoder) {
-  const int byte = decoder.stream->getByte();
-  if (byte < 0) {
-    // Past the end the stream reads as 1-bits, for a message that ends the file.
-    decoder.bitBuffer = (decoder.bitBuffer << 8) | 0xff;
-    if (++decoder.eofReads > ac::kEndOfFileReadsAllowed) {
-      coderError(__FILE__, __LINE__, "arithmetic decoder bad input file");
+ArithDecoder refillSlowly(ArithDecoder decoder) {
+  checkEndReads(decoder);
+  while (decoder.ahead < 16) {
+    int byte = decoder.stream->getByte();
+    if (byte < 0) {
+      // Past the end the stream reads as 1-bits, for a message that ends the file.
+      byte = 0xff;
+      ++decoder.eofReads;
     }
-  } else {
-    decoder.bitBuffer = (decoder.bitBuffer << 8) | kReversed[static_cast<std::size_t>(byte)];
+    decoder.code |= std::uint64_t{kReversed[static_cast<std::size_t>(byte)]} << (40 - decoder.ahead);
+    decoder.ahead += 8;
   }
-  decoder.bitsToGo += 8;
+  return decoder;
 }
 
 void symbolOutOfRange() { coderError(__FILE__, __LINE__, "symbol out of range"); }
@@ -66,7 +77,7 @@ namespace {
 
 void fillLookup(FrequencyModel& model) {
   const int n = model.symbolCount;
-  model.hasLookup = !model.adaptive && n <= 256 && model.cumFreq[0] <= FrequencyModel::kLookupLimit;
+  model.hasLookup = !model.adaptive && n <= FrequencyModel::kLookupSymbols && model.cumFreq[0] <= FrequencyModel::kLookupLimit;
   if (!model.hasLookup) return;
   for (int symbol = 0; symbol < n; ++symbol) {
     for (std::int32_t c = model.cumFreq[symbol + 1]; c < model.cumFreq[symbol]; ++c) {
@@ -117,16 +128,16 @@ void finishEncoder(ArithEncoder& encoder) {
 
 void startDecoder(ArithDecoder& decoder, InputStream& stream) {
   decoder = ArithDecoder{&stream};
-  decoder.value = static_cast<std::int32_t>(ac::readBits(decoder, 16));
+  ac::refill(decoder);
 }
 
-
-void repositionDecoder(ArithDecoder& decoder, int offset) {
-  if (offset < 0) {
-    decoder.stream->stepBack(-offset);
-  } else {
-    for (int i = 0; i < offset; ++i) decoder.stream->getByte();
-  }
+void finishDecoder(ArithDecoder& decoder) {
+  checkEndReads(decoder);
+  // A byte-at-a-time reader would have taken all but the whole bytes read
+  // ahead, leaving ahead % 8 bits of its last byte; it then steps back over
+  // the bytes fetched for the 14 bits past the message.
+  const int backwards = decoder.ahead / 8 + (decoder.ahead % 8 < 3 ? 1 : 2);
+  decoder.stream->stepBack(backwards);
 }
 
 void initModel(FrequencyModel& model, int n, const std::int32_t* initialFreq, bool adaptive) {

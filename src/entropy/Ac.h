@@ -3,10 +3,11 @@
 //
 // Code bits are packed least significant bit first. A finished stream is
 // floor(E/8) + 1 bytes for E emitted bits, never empty. The decoder reads
-// 14 bits past the last emitted one; repositionDecoder steps back over the
+// 14 bits past the last emitted one; finishDecoder steps back over the
 // bytes it fetched ahead.
 #pragma once
 
+#include "common/ByteOrder.h"
 #include "common/Stream.h"
 
 #include <array>
@@ -34,17 +35,22 @@ struct ArithEncoder {
   int bitsToGo = 8;
 };
 
+// The decoder reads ahead up to eight bytes at a time, but counts its input
+// as a reader taking one byte whenever it needs one of its bits: the reads
+// past the end of the input it tolerates and the byte it stops on are those.
 struct ArithDecoder {
   InputStream* stream = nullptr;
-  std::int32_t value = 0;
-  std::int32_t low = 0;
-  std::int32_t high = ac::kTop;
-  // The fetched bytes with their bit order reversed, the latest lowest (0xff
-  // for a read at the end of the input); the low bitsToGo bits are unread,
-  // the next one highest of them.
-  std::uint32_t bitBuffer = 0;
-  int bitsToGo = 0;
-  int eofReads = 0;
+  // low, and high's complement 0xffff - high, in the top 16 bits of 32: a
+  // renormalising shift moves the bits of both alike (high's 1-bits coming in
+  // as complemented 0-bits) and drops those above.
+  std::uint32_t low = 0;
+  std::uint32_t highComplement = 0;
+  // The code value minus low in the top 16 bits, then `ahead` bits read ahead
+  // of it, each input byte in reversed bit order (the coder packs bits from
+  // bit 0 up); below them the first bits of the next byte, or 0.
+  std::uint64_t code = 0;
+  int ahead = -16;   // at least 16 between symbols: the most one symbol takes
+  int eofReads = 0;  // bytes taken past the end of the input, read as 0xff
 };
 
 // Symbol s owns the count range [cumFreq[s+1], cumFreq[s]); cumFreq[0] is the total.
@@ -56,6 +62,7 @@ struct FrequencyModel {
   // A model that never adapts and has a small total keeps the symbol of each
   // count value, so that decoding looks it up instead of searching.
   static constexpr int kLookupLimit = 2048;
+  static constexpr int kLookupSymbols = 256;
   bool hasLookup = false;
   std::array<std::uint8_t, kLookupLimit> symbolOfCount;
 };
@@ -65,8 +72,9 @@ void encodeSymbol(ArithEncoder& encoder, FrequencyModel& model, int symbol);
 void finishEncoder(ArithEncoder& encoder);
 
 void startDecoder(ArithDecoder& decoder, InputStream& stream);
-// Moves the input by offset bytes (-1 or -2) over the bytes fetched ahead.
-void repositionDecoder(ArithDecoder& decoder, int offset);
+// Refuses a message that needed too many bytes past the end of the input,
+// and moves the input back onto the first byte after the message.
+void finishDecoder(ArithDecoder& decoder);
 
 // initialFreq: n counts, each at least 1, or nullptr for all counts 1.
 void initModel(FrequencyModel& model, int n, const std::int32_t* initialFreq, bool adaptive);
@@ -76,8 +84,60 @@ void freeModel(FrequencyModel& model);
 // state in registers.
 namespace ac {
 
-void fetchByte(ArithDecoder& decoder);
+ArithDecoder refillSlowly(ArithDecoder decoder);
 [[noreturn]] void symbolOutOfRange();
+
+// Reverses the bit order within each byte.
+inline std::uint64_t reverseBitsOfBytes(std::uint64_t x) {
+  x = ((x >> 1) & 0x5555555555555555u) | ((x & 0x5555555555555555u) << 1);
+  x = ((x >> 2) & 0x3333333333333333u) | ((x & 0x3333333333333333u) << 2);
+  return ((x >> 4) & 0x0f0f0f0f0f0f0f0fu) | ((x & 0x0f0f0f0f0f0f0f0fu) << 4);
+}
+
+// Reads ahead to at least 16 bits beyond the code value.
+inline void refill(ArithDecoder& decoder) {
+  InputStream& input = *decoder.stream;
+  if (input.buffered() < 8) {
+    decoder = refillSlowly(decoder);  // by value, so that a decoder kept in registers stays there
+    return;
+  }
+  const int filled = 16 + decoder.ahead;
+  // The bits below the read-ahead ones already equal the word's bits there.
+  decoder.code |= reverseBitsOfBytes(loadBig64(input.next())) >> filled;
+  const int bytes = (63 - filled) >> 3;
+  input.skip(static_cast<std::size_t>(bytes));
+  decoder.ahead += 8 * bytes;
+}
+
+inline std::uint32_t rangeOf(const ArithDecoder& decoder) {
+  return static_cast<std::uint32_t>(((std::uint64_t{1} << 32) - decoder.low - decoder.highComplement) >> 16);
+}
+
+// The count within [0, total) that the code value points at.
+inline std::uint32_t countOfValue(const ArithDecoder& decoder, std::uint32_t range, std::uint32_t total) {
+  const auto offset = static_cast<std::uint32_t>(decoder.code >> 48);  // the code value minus low
+  return ((offset + 1) * total - 1) / range;
+}
+
+// Narrows to [low + lowCut, low + highCut - 1] and renormalises. The leading
+// bits that low and high share leave; then, while low is 01... and high
+// 10..., the second bit of both leaves and the first stays. Each shifts the
+// code value minus low alike, and together they take at most 16 bits.
+inline void narrow(ArithDecoder& decoder, std::uint32_t range, std::uint32_t lowCut, std::uint32_t highCut) {
+  std::uint32_t low = decoder.low + (lowCut << 16);
+  std::uint32_t highComplement = decoder.highComplement + ((range - highCut) << 16);
+  std::uint64_t code = decoder.code - (std::uint64_t{lowCut} << 48);
+  const int shared = std::countl_zero(~(low ^ highComplement) | 0xffff);  // the low half is 0 in both
+  // The straddling bits: 1 in low and 0 in high after the first differing bit.
+  const int straddling = std::countl_one(((low & highComplement) << shared) << 1);
+  const int shift = shared + straddling;
+  // The first bit left is 0 in low and 1 in high (0 in its complement).
+  decoder.low = (low << shift) & 0x7fffffff;
+  decoder.highComplement = (highComplement << shift) & 0x7fffffff;
+  decoder.code = code << shift;
+  decoder.ahead -= shift;
+  if (decoder.ahead < 16) refill(decoder);
+}
 
 // The symbol whose count range holds cum (the first s with cumFreq[s + 1] <= cum).
 inline int searchSymbol(const FrequencyModel& model, std::int32_t cum) {
@@ -105,58 +165,65 @@ inline void updateModel(FrequencyModel& model, int symbol) {
   for (int i = 0; i <= symbol; ++i) ++cumFreq[i];
 }
 
-// The next count bits (0..16), the first one most significant. A byte is
-// fetched only when one of its bits is taken, as a bit-by-bit reader would.
-inline std::uint32_t readBits(ArithDecoder& decoder, int count) {
-  while (decoder.bitsToGo < count) fetchByte(decoder);
-  decoder.bitsToGo -= count;
-  return (decoder.bitBuffer >> decoder.bitsToGo) & ((1u << count) - 1);
+// floor(n / d) for n < 2^31 as a multiplication: with 2^(l-1) < d <= 2^l
+// and m = ceil(2^(32+l) / d) <= 2^33, (n * m) >> (32 + l) is exact and n * m
+// fits 64 bits.
+struct Reciprocal {
+  std::uint64_t multiplier = 1;
+  int shift = 0;
+};
+
+inline Reciprocal reciprocalOf(std::uint32_t d) {
+  const int l = std::bit_width(d - 1);
+  const int shift = 32 + l;
+  return {((std::uint64_t{1} << shift) + d - 1) / d, shift};
+}
+
+inline std::uint32_t divide(std::uint32_t n, const Reciprocal& r) {
+  return static_cast<std::uint32_t>((n * r.multiplier) >> r.shift);
 }
 
 }  // namespace ac
 
 inline int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
-  using ac::kFirstQuarter;
-  using ac::kHalf;
-  using ac::kThirdQuarter;
   const std::int32_t* cumFreq = model.cumFreq.data();
-  const std::int32_t range = decoder.high - decoder.low + 1;
-  const std::int32_t total = cumFreq[0];
-  const std::int32_t cum = ((decoder.value - decoder.low + 1) * total - 1) / range;
+  const auto total = static_cast<std::uint32_t>(cumFreq[0]);
+  const std::uint32_t range = ac::rangeOf(decoder);
+  const std::uint32_t cum = ac::countOfValue(decoder, range, total);
   // Within [0, total) the table holds the searched symbol; outside it only the search knows the answer.
-  const int symbol = model.hasLookup && static_cast<std::uint32_t>(cum) < static_cast<std::uint32_t>(total)
-                         ? model.symbolOfCount[static_cast<std::size_t>(cum)]
-                         : ac::searchSymbol(model, cum);
-
-  const std::int32_t low = decoder.low + (range * cumFreq[symbol + 1]) / total;
-  const std::int32_t high = decoder.low + (range * cumFreq[symbol]) / total - 1;
-  if (low < kHalf && high >= kHalf && (low < kFirstQuarter || high >= kThirdQuarter)) {
-    // A likely symbol often leaves nothing to renormalise.
-    decoder.low = low;
-    decoder.high = high;
-    if (model.adaptive) ac::updateModel(model, symbol);
-    return symbol;
-  }
-  // The bit-by-bit renormalisation in two batches. First the leading bits
-  // that low and high share leave (with the matching bits of value). Then,
-  // while low is 01... and high 10..., the second bit of all three leaves and
-  // the first stays. Neither batch can make the other apply again.
-  const auto ulow = static_cast<std::uint32_t>(low);
-  const auto uhigh = static_cast<std::uint32_t>(high);
-  const int shared = std::countl_zero(static_cast<std::uint16_t>(ulow ^ uhigh));
-  const std::uint32_t low1 = (ulow << shared) & 0xffff;
-  const std::uint32_t high1 = ((uhigh << shared) | ((1u << shared) - 1)) & 0xffff;
-  const int straddling = std::countl_one((low1 & ~high1 & 0x7fff) << 17);
-  const std::uint32_t bits = ac::readBits(decoder, shared + straddling);
-  const std::uint32_t value1 =
-      ((static_cast<std::uint32_t>(decoder.value) << shared) | (bits >> straddling)) & 0xffff;
-  const std::uint32_t straddleMask = (1u << straddling) - 1;
-  decoder.low = static_cast<std::int32_t>((low1 << straddling) & 0x7fff);
-  decoder.high = static_cast<std::int32_t>(((high1 << straddling) & 0x7fff) | 0x8000 | straddleMask);
-  decoder.value =
-      static_cast<std::int32_t>((value1 & 0x8000) | ((value1 << straddling) & 0x7fff) | (bits & straddleMask));
+  const int symbol = model.hasLookup && cum < total ? model.symbolOfCount[cum]
+                                                     : ac::searchSymbol(model, static_cast<std::int32_t>(cum));
+  ac::narrow(decoder, range, range * static_cast<std::uint32_t>(cumFreq[symbol + 1]) / total,
+             range * static_cast<std::uint32_t>(cumFreq[symbol]) / total);
   if (model.adaptive) ac::updateModel(model, symbol);
   return symbol;
+}
+
+// Decodes count symbols into out[i] = symbol - offset. A model that never
+// adapts divides by its total through a reciprocal, taken into the counts.
+inline void decodeSymbols(ArithDecoder& decoder, FrequencyModel& model, int count, int offset, std::int16_t* out) {
+  ArithDecoder d = decoder;  // a copy the stores into out cannot alias
+  if (!model.hasLookup) {
+    for (int i = 0; i < count; ++i) out[i] = static_cast<std::int16_t>(decodeSymbol(d, model) - offset);
+    decoder = d;
+    return;
+  }
+  const auto total = static_cast<std::uint32_t>(model.cumFreq[0]);
+  const ac::Reciprocal perTotal = ac::reciprocalOf(total);
+  // cumFreq times the multiplier: below 2^11 * 2^33, and with a range below 2^17 the product stays in 64 bits.
+  std::array<std::uint64_t, FrequencyModel::kLookupSymbols + 1> scaled;
+  for (int k = 0; k <= model.symbolCount; ++k) {
+    scaled[static_cast<std::size_t>(k)] = static_cast<std::uint64_t>(model.cumFreq[k]) * perTotal.multiplier;
+  }
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t range = ac::rangeOf(d);
+    // The count is below the total (at most kLookupLimit): the mask only keeps the read inside the table.
+    const int symbol = model.symbolOfCount[ac::countOfValue(d, range, total) & (FrequencyModel::kLookupLimit - 1)];
+    ac::narrow(d, range, static_cast<std::uint32_t>((range * scaled[static_cast<std::size_t>(symbol) + 1]) >> perTotal.shift),
+               static_cast<std::uint32_t>((range * scaled[static_cast<std::size_t>(symbol)]) >> perTotal.shift));
+    out[i] = static_cast<std::int16_t>(symbol - offset);
+  }
+  decoder = d;
 }
 
 }  // namespace qola

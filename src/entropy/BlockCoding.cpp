@@ -201,9 +201,8 @@ void decodeResidual(int m, int magnitude, bool peaked, InputStream& input, std::
   FrequencyModel model;
   startDecoder(decoder, input);
   initResidualModel(model, magnitude, peaked);
-  for (int i = 0; i < m; ++i) residual[i] = static_cast<std::int16_t>(decodeSymbol(decoder, model) - magnitude);
-  // Back over the bytes fetched ahead, onto the first byte after the residual code.
-  repositionDecoder(decoder, decoder.bitsToGo < 3 ? -1 : -2);
+  decodeSymbols(decoder, model, m, magnitude, residual);
+  finishDecoder(decoder);  // onto the first byte after the residual code
   freeModel(model);
 }
 

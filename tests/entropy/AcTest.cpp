@@ -51,7 +51,7 @@ TEST(ArithmeticCoder, RoundTripsStopOnTheFirstByteAfterTheMessage) {
       initModel(model, n, initial.empty() ? nullptr : initial.data(), adaptive);
       std::vector<int> decoded;
       for (std::size_t i = 0; i < symbols.size(); ++i) decoded.push_back(decodeSymbol(decoder, model));
-      repositionDecoder(decoder, decoder.bitsToGo < 3 ? -1 : -2);
+      finishDecoder(decoder);
       ASSERT_EQ(decoded, symbols) << "trial " << trial;
       ASSERT_EQ(input.getByte(), next) << "trial " << trial;
     }
@@ -62,15 +62,36 @@ TEST(ArithmeticCoder, RoundTripsStopOnTheFirstByteAfterTheMessage) {
 TEST(ArithmeticCoder, ToleratesFourteenReadsPastTheEndAndRefusesTheFifteenth) {
   // A flat static binary model takes one bit per symbol: past the end of an
   // empty input, two reads start the decoder and twelve more feed 96 symbols.
+  // The decoder reads ahead, but refuses the message by its end at the latest.
   const Bytes empty;
-  InputStream input(empty);
-  ArithDecoder decoder;
-  FrequencyModel model;
-  startDecoder(decoder, input);
-  initModel(model, 2, nullptr, false);
-  for (int i = 0; i < 96; ++i) decodeSymbol(decoder, model);
-  EXPECT_EQ(decoder.eofReads, 14);
-  expectCoderError(fatalMessageOf([&] { decodeSymbol(decoder, model); }), "arithmetic decoder bad input file");
+  for (const int symbols : {96, 97}) {
+    InputStream input(empty);
+    ArithDecoder decoder;
+    FrequencyModel model;
+    initModel(model, 2, nullptr, false);
+    const auto decode = [&] {
+      startDecoder(decoder, input);
+      for (int i = 0; i < symbols; ++i) decodeSymbol(decoder, model);
+      finishDecoder(decoder);
+    };
+    if (symbols == 96) {
+      EXPECT_EQ(fatalMessageOf(decode), std::nullopt);
+    } else {
+      expectCoderError(fatalMessageOf(decode), "arithmetic decoder bad input file");
+    }
+  }
+}
+
+// The static models divide by their total through a reciprocal: exact for
+// every numerator, here at each quotient's edges and the largest ones.
+TEST(ArithmeticCoder, ReciprocalDivisionIsExact) {
+  for (std::uint32_t d = 1; d <= ac::kMaxFrequency; ++d) {
+    const ac::Reciprocal reciprocal = ac::reciprocalOf(d);
+    const std::uint32_t top = 0x7fffffffu - 0x7fffffffu % d;  // the largest multiple of d below 2^31
+    for (const std::uint32_t n : {0u, d - 1, d, 1000 * d - 1, 1000 * d, top - 1, top, 0x7fffffffu}) {
+      ASSERT_EQ(ac::divide(n, reciprocal), n / d) << n << " / " << d;
+    }
+  }
 }
 
 TEST(FrequencyModelTest, TotalLimitRescalingAndStaticModels) {
