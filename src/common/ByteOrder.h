@@ -18,10 +18,11 @@ inline std::uint32_t loadBig32(const std::uint8_t* bytes) {
          (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
 }
 
+// Written as one expression, which compilers turn into a single load (and a byte swap).
 inline std::uint64_t loadBig64(const std::uint8_t* bytes) {
-  std::uint64_t value = 0;
-  for (int k = 0; k < 8; ++k) value = (value << 8) | bytes[k];
-  return value;
+  return (std::uint64_t{bytes[0]} << 56) | (std::uint64_t{bytes[1]} << 48) | (std::uint64_t{bytes[2]} << 40) |
+         (std::uint64_t{bytes[3]} << 32) | (std::uint64_t{bytes[4]} << 24) | (std::uint64_t{bytes[5]} << 16) |
+         (std::uint64_t{bytes[6]} << 8) | std::uint64_t{bytes[7]};
 }
 
 inline void storeLittle16(std::uint8_t* bytes, std::uint16_t value) {

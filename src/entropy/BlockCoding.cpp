@@ -1,5 +1,6 @@
 #include "entropy/BlockCoding.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdlib>
@@ -126,21 +127,21 @@ std::int32_t unaryValue(std::uint64_t u) {
   return static_cast<std::int32_t>(half ^ (0u - static_cast<std::uint32_t>(u & 1)));
 }
 
-void decodeUnary(int count, BitReader& reader, InputStream& input, std::int32_t* values) {
-  BitReader bits = reader;
-  for (int j = 0; j < count; ++j) {
-    if (bits.unread <= 32) refillBits(bits, input);
-    const int run = std::countl_one(bits.buffer);
-    if (run < bits.unread) {
-      skipBits(bits, run + 1);
-      values[j] = unaryValue(static_cast<std::uint64_t>(run));
-    } else {
-      BitReader slow = bits;
-      values[j] = unaryValue(getOnes(slow, input, kMaxUnaryRun));
-      bits = slow;
-    }
-  }
-  reader = bits;
+// Reading ahead whenever 32 or fewer bits are left keeps at least 33 in the
+// buffer, so that the fast paths below need only check the run. Near the end
+// of the input, where that cannot be kept, every word takes the general path.
+constexpr int kRefillBelow = 33;
+
+// A code word through the general readers, for runs too long for the fast
+// path and at the end of the input; the reader goes by value and comes back.
+struct SlowWord {
+  BitReader bits;
+  std::int32_t value;
+};
+
+SlowWord unarySlowly(BitReader bits, InputStream& input) {
+  const std::uint64_t u = getOnes(bits, input, kMaxUnaryRun);
+  return {bits, unaryValue(u)};
 }
 
 // q 1-bits, their 0-bit, then t: the sign bit (1 for e >= 0) and the low b - 1 bits of |e| or -e - 1.
@@ -150,23 +151,52 @@ std::int32_t riceValue(std::uint64_t q, std::uint32_t t, int b) {
   return static_cast<std::int32_t>(magnitude ^ negative);
 }
 
-void decodeRice(int count, int b, BitReader& reader, InputStream& input, std::int32_t* values) {
-  const std::uint64_t limit = maxRiceRun(b);
+SlowWord riceSlowly(BitReader bits, InputStream& input, int b) {
+  const std::uint64_t q = getOnes(bits, input, maxRiceRun(b));
+  const std::uint32_t t = getBits(bits, input, b);
+  return {bits, riceValue(q, t, b)};
+}
+
+// The leading 1-bits of the buffer, at most 63 (enough for the fast paths, and cheaper to count).
+int leadingOnes(const BitReader& bits) { return std::countl_zero(~bits.buffer | 1); }
+
+// Reads ahead when fewer than kRefillBelow bits are left; false where the input ends too soon for that.
+bool keepFilled(BitReader& bits, InputStream& input) {
+  if (bits.unread >= kRefillBelow) return true;
+  refillBits(bits, input);
+  return bits.unread >= kRefillBelow;
+}
+
+void decodeUnary(int count, BitReader& reader, InputStream& input, std::int32_t* values) {
   BitReader bits = reader;
   for (int j = 0; j < count; ++j) {
-    // Refilling at 32 or fewer bits leaves at least 33: a whole word of a run up to 32 - b.
-    if (bits.unread <= 32) refillBits(bits, input);
-    const int run = std::countl_one(bits.buffer);
-    const int length = run + 1 + b;
-    if (length <= bits.unread && static_cast<std::uint64_t>(run) <= limit) {
+    const int run = keepFilled(bits, input) ? leadingOnes(bits) : kRefillBelow;
+    if (run < kRefillBelow - 1) {
+      skipBits(bits, run + 1);
+      values[j] = unaryValue(static_cast<std::uint64_t>(run));
+    } else {
+      const SlowWord word = unarySlowly(bits, input);
+      bits = word.bits;
+      values[j] = word.value;
+    }
+  }
+  reader = bits;
+}
+
+void decodeRice(int count, int b, BitReader& reader, InputStream& input, std::int32_t* values) {
+  // Runs up to this one have their whole word in the buffer and their value in 32 bits.
+  const int fastRun = static_cast<int>(std::min<std::uint64_t>(maxRiceRun(b), kRefillBelow - 1 - b));
+  BitReader bits = reader;
+  for (int j = 0; j < count; ++j) {
+    const int run = keepFilled(bits, input) ? leadingOnes(bits) : kRefillBelow;
+    if (run <= fastRun) {
       const auto t = static_cast<std::uint32_t>((bits.buffer << (run + 1)) >> (64 - b));
-      skipBits(bits, length);
+      skipBits(bits, run + 1 + b);
       values[j] = riceValue(static_cast<std::uint64_t>(run), t, b);
     } else {
-      BitReader slow = bits;
-      const std::uint64_t q = getOnes(slow, input, limit);
-      values[j] = riceValue(q, getBits(slow, input, b), b);
-      bits = slow;
+      const SlowWord word = riceSlowly(bits, input, b);
+      bits = word.bits;
+      values[j] = word.value;
     }
   }
   reader = bits;
