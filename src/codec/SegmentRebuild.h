@@ -13,6 +13,9 @@ void rebuildSegment(int s, const std::int32_t* coefficients, double* Temp);
 // a crafted file's huge values saturate instead of overflowing.
 std::int32_t roundRebuilt(double value);
 
+// out[i] = roundRebuilt(values[i]) - subtrahends[i] in 16-bit wrap-around.
+void subtractFromRounded(const double* values, const std::int16_t* subtrahends, int count, std::int16_t* out);
+
 // Decoder: samples = rounded rebuild - residual, in 16-bit wrap-around.
 void reconstructSegment(int s, const std::int32_t* TK, const std::int16_t* AWf, double* Temp,
                         std::int16_t* AWi);
