@@ -10,37 +10,6 @@
 namespace qola {
 namespace {
 
-using ac::kFirstQuarter;
-using ac::kHalf;
-using ac::kThirdQuarter;
-
-inline void writeBit(ArithEncoder& encoder, int bit) {
-  encoder.bitBuffer >>= 1;
-  if (bit != 0) encoder.bitBuffer |= 0x80;
-  if (--encoder.bitsToGo == 0) {
-    // The buffer is not cleared: its old bits shift out during the next eight writes.
-    encoder.stream->putByte(static_cast<std::uint8_t>(encoder.bitBuffer));
-    encoder.bitsToGo = 8;
-  }
-}
-
-inline void writeBitPlusPending(ArithEncoder& encoder, int bit) {
-  writeBit(encoder, bit);
-  for (; encoder.pendingBits > 0; --encoder.pendingBits) writeBit(encoder, 1 - bit);
-}
-
-// Bytes with their bit order reversed: the decoder reads each byte from bit 0
-// up, and reversed those bits come out most significant first.
-constexpr std::array<std::uint8_t, 256> kReversed = [] {
-  std::array<std::uint8_t, 256> table{};
-  for (int byte = 0; byte < 256; ++byte) {
-    int reversed = 0;
-    for (int bit = 0; bit < 8; ++bit) reversed |= ((byte >> bit) & 1) << (7 - bit);
-    table[static_cast<std::size_t>(byte)] = static_cast<std::uint8_t>(reversed);
-  }
-  return table;
-}();
-
 // Refuses a message that a byte-at-a-time reader would have read more than
 // kEndOfFileReadsAllowed bytes past the end for: the whole bytes read ahead
 // are the latest ones taken, so they are not counted.
@@ -63,10 +32,15 @@ ArithDecoder refillSlowly(ArithDecoder decoder) {
       byte = 0xff;
       ++decoder.eofReads;
     }
-    decoder.code |= std::uint64_t{kReversed[static_cast<std::size_t>(byte)]} << (40 - decoder.ahead);
+    decoder.code |= std::uint64_t{ac::kReversedBytes[static_cast<std::size_t>(byte)]} << (40 - decoder.ahead);
     decoder.ahead += 8;
   }
   return decoder;
+}
+
+void drainQueue(ArithEncoder& encoder) {
+  encoder.stream->write(encoder.queue.data(), static_cast<std::size_t>(encoder.queued));
+  encoder.queued = 0;
 }
 
 void symbolOutOfRange() { coderError(__FILE__, __LINE__, "symbol out of range"); }
@@ -90,40 +64,16 @@ void fillLookup(FrequencyModel& model) {
 
 void startEncoder(ArithEncoder& encoder, OutputStream& stream) { encoder = ArithEncoder{&stream}; }
 
-void encodeSymbol(ArithEncoder& encoder, FrequencyModel& model, int symbol) {
-  if (symbol < 0 || symbol >= model.symbolCount) coderError(__FILE__, __LINE__, "symbol out of range");
-  const std::int32_t range = encoder.high - encoder.low + 1;
-  const std::int32_t total = model.cumFreq[0];
-  std::int32_t low = encoder.low;
-  std::int32_t high = low + (range * model.cumFreq[symbol]) / total - 1;
-  low += (range * model.cumFreq[symbol + 1]) / total;
-  for (;;) {
-    if (high < kHalf) {
-      writeBitPlusPending(encoder, 0);
-    } else if (low >= kHalf) {
-      writeBitPlusPending(encoder, 1);
-      low -= kHalf;
-      high -= kHalf;
-    } else if (low >= kFirstQuarter && high < kThirdQuarter) {
-      ++encoder.pendingBits;
-      low -= kFirstQuarter;
-      high -= kFirstQuarter;
-    } else {
-      break;
-    }
-    low = 2 * low;
-    high = 2 * high + 1;
-  }
-  encoder.low = low;
-  encoder.high = high;
-  if (model.adaptive) ac::updateModel(model, symbol);
-}
-
-void finishEncoder(ArithEncoder& encoder) {
-  ++encoder.pendingBits;
-  writeBitPlusPending(encoder, encoder.low < kFirstQuarter ? 0 : 1);
-  // Moves the bits of an unfinished byte down to bit 0; a lone zero byte when there are none.
-  encoder.stream->putByte(static_cast<std::uint8_t>(encoder.bitBuffer >> encoder.bitsToGo));
+int finishEncoder(ArithEncoder& encoder) {
+  const std::uint32_t bit = encoder.low < ac::kFirstQuarter ? 0 : 1;
+  ac::putCodeBits(encoder, bit, 1);
+  ac::putRun(encoder, bit ^ 1, encoder.pendingBits + 1);
+  // 0-bits up to the byte's end: the bits of an unfinished byte end up from
+  // bit 0 up, and a stream that ends on a byte boundary gets a zero byte.
+  const int padding = 8 - encoder.bitCount;
+  ac::putCodeBits(encoder, 0, padding);
+  ac::drainQueue(encoder);
+  return padding;
 }
 
 void startDecoder(ArithDecoder& decoder, InputStream& stream) {

@@ -24,15 +24,31 @@ inline constexpr std::int32_t kHalf = 0x8000;
 inline constexpr std::int32_t kThirdQuarter = 0xC000;
 inline constexpr std::int32_t kMaxFrequency = 0x3fff;
 inline constexpr int kEndOfFileReadsAllowed = 14;
+
+// Bytes with their bit order reversed: code bits fill each byte from bit 0
+// up, and reversed those bits come out most significant first.
+inline constexpr std::array<std::uint8_t, 256> kReversedBytes = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int byte = 0; byte < 256; ++byte) {
+    int reversed = 0;
+    for (int bit = 0; bit < 8; ++bit) reversed |= ((byte >> bit) & 1) << (7 - bit);
+    table[static_cast<std::size_t>(byte)] = static_cast<std::uint8_t>(reversed);
+  }
+  return table;
+}();
 }  // namespace ac
 
+// Code bits gather in a 64-bit number, the latest lowest; whole bytes leave
+// for a small byte queue that goes to the stream in one write.
 struct ArithEncoder {
   OutputStream* stream = nullptr;
   std::int32_t low = 0;
   std::int32_t high = ac::kTop;
   std::int32_t pendingBits = 0;
-  std::int32_t bitBuffer = 0;  // the byte being assembled, filled from bit 7 downwards
-  int bitsToGo = 8;
+  std::uint64_t bits = 0;  // the low bitCount bits are unwritten code bits, the earliest highest
+  int bitCount = 0;        // below 8 between calls
+  int queued = 0;
+  std::array<std::uint8_t, 256> queue{};
 };
 
 // The decoder reads ahead up to eight bytes at a time, but counts its input
@@ -68,8 +84,9 @@ struct FrequencyModel {
 };
 
 void startEncoder(ArithEncoder& encoder, OutputStream& stream);
-void encodeSymbol(ArithEncoder& encoder, FrequencyModel& model, int symbol);
-void finishEncoder(ArithEncoder& encoder);
+inline void encodeSymbol(ArithEncoder& encoder, FrequencyModel& model, int symbol);
+// Returns the 0-bits that close the last byte (8: a zero byte of its own).
+int finishEncoder(ArithEncoder& encoder);
 
 void startDecoder(ArithDecoder& decoder, InputStream& stream);
 // Refuses a message that needed too many bytes past the end of the input,
@@ -224,6 +241,70 @@ inline void decodeSymbols(ArithDecoder& decoder, FrequencyModel& model, int coun
     out[i] = static_cast<std::int16_t>(symbol - offset);
   }
   decoder = d;
+}
+
+// The encoder's inner step, inline for the same reason.
+namespace ac {
+
+void drainQueue(ArithEncoder& encoder);
+
+// Appends the low count bits of value (count <= 32), the highest first.
+inline void putCodeBits(ArithEncoder& encoder, std::uint32_t value, int count) {
+  encoder.bits = (encoder.bits << count) | value;
+  encoder.bitCount += count;
+  while (encoder.bitCount >= 8) {
+    encoder.bitCount -= 8;
+    if (encoder.queued == static_cast<int>(encoder.queue.size())) drainQueue(encoder);
+    encoder.queue[static_cast<std::size_t>(encoder.queued++)] =
+        kReversedBytes[static_cast<std::size_t>((encoder.bits >> encoder.bitCount) & 0xff)];
+  }
+}
+
+// Appends count (at least 1) copies of bit.
+inline void putRun(ArithEncoder& encoder, std::uint32_t bit, std::int32_t count) {
+  const std::uint32_t word = bit != 0 ? 0xffffffffu : 0;
+  for (; count > 32; count -= 32) putCodeBits(encoder, word, 32);
+  putCodeBits(encoder, word >> (32 - count), count);
+}
+
+}  // namespace ac
+
+// The bit-by-bit renormalisation in two batches, as decodeSymbol does it: the
+// leading bits that low and high share go out (the pending opposite bits
+// after the first of them), then each straddling step adds a pending bit.
+inline void encodeSymbol(ArithEncoder& encoder, FrequencyModel& model, int symbol) {
+  if (symbol < 0 || symbol >= model.symbolCount) ac::symbolOutOfRange();
+  const std::int32_t* cumFreq = model.cumFreq.data();
+  const std::int32_t range = encoder.high - encoder.low + 1;
+  const std::int32_t total = cumFreq[0];
+  const std::int32_t low = encoder.low + (range * cumFreq[symbol + 1]) / total;
+  const std::int32_t high = encoder.low + (range * cumFreq[symbol]) / total - 1;
+  if (low < ac::kHalf && high >= ac::kHalf && (low < ac::kFirstQuarter || high >= ac::kThirdQuarter)) {
+    // A likely symbol often leaves nothing to renormalise.
+    encoder.low = low;
+    encoder.high = high;
+    if (model.adaptive) ac::updateModel(model, symbol);
+    return;
+  }
+  const auto ulow = static_cast<std::uint32_t>(low);
+  const auto uhigh = static_cast<std::uint32_t>(high);
+  const int shared = std::countl_zero(static_cast<std::uint16_t>(ulow ^ uhigh));
+  if (shared > 0 && encoder.pendingBits == 0) {
+    ac::putCodeBits(encoder, (ulow >> (16 - shared)) & ((1u << shared) - 1), shared);
+  } else if (shared > 0) {
+    const std::uint32_t first = (ulow >> 15) & 1;
+    ac::putCodeBits(encoder, first, 1);
+    ac::putRun(encoder, first ^ 1, encoder.pendingBits);
+    encoder.pendingBits = 0;
+    ac::putCodeBits(encoder, (ulow >> (16 - shared)) & ((1u << (shared - 1)) - 1), shared - 1);
+  }
+  const std::uint32_t low1 = (ulow << shared) & 0xffff;
+  const std::uint32_t high1 = ((uhigh << shared) | ((1u << shared) - 1)) & 0xffff;
+  const int straddling = std::countl_one((low1 & ~high1 & 0x7fff) << 17);
+  encoder.pendingBits += straddling;
+  encoder.low = static_cast<std::int32_t>((low1 << straddling) & 0x7fff);
+  encoder.high = static_cast<std::int32_t>(((high1 << straddling) & 0x7fff) | 0x8000 | ((1u << straddling) - 1));
+  if (model.adaptive) ac::updateModel(model, symbol);
 }
 
 }  // namespace qola

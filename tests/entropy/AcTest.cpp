@@ -38,8 +38,7 @@ TEST(ArithmeticCoder, RoundTripsStopOnTheFirstByteAfterTheMessage) {
     startEncoder(encoder, output);
     initModel(model, n, initial.empty() ? nullptr : initial.data(), adaptive);
     for (int symbol : symbols) encodeSymbol(encoder, model, symbol);
-    finishEncoder(encoder);
-    if (encoder.bitsToGo == 8) {  // the bits ended on a byte boundary: a zero byte closes the stream
+    if (finishEncoder(encoder) == 8) {  // the bits ended on a byte boundary: a zero byte closes the stream
       ++byteBoundaries;
       EXPECT_EQ(file.back(), 0);
     }
