@@ -141,29 +141,46 @@ void FDCTIV2(double* x, int logm, double scale) {
   const double* postC = preE + half;
   const double* postD = postC + half;
   const double* postE = postD + half;
-  double* w = workingVector(rotationVectors, logm, static_cast<std::size_t>(half),
-                            "Error: FDCTIV2: not enough memory for working vector.");
-
-  // Even samples become the real parts, odd samples reversed the imaginary parts.
+  // Even samples become the real parts, odd samples reversed the imaginary
+  // parts, rotated on their way into the working vector.
+  double* re = workingVector(rotationVectors, logm, static_cast<std::size_t>(n),
+                             "Error: FDCTIV2: not enough memory for working vector.");
+  double* im = re + half;
   for (int k = 0; k < half; ++k) {
-    w[half - 1 - k] = x[2 * k + 1];
-    x[k] = x[2 * k];
+    double a = x[2 * k];
+    double b = x[n - 1 - 2 * k];
+    rotate(a, b, preC[k], preD[k], preE[k]);
+    re[k] = a;
+    im[k] = b;
   }
-  for (int k = 0; k < half; ++k) rotate(x[k], w[k], preC[k], preD[k], preE[k]);
 
-  CFFT(x, w, logm - 1);
+  SRFFT(re, im, logm - 1);
 
-  for (int k = 0; k < quarter; ++k) rotate(x[k], w[k], postC[k], postD[k], postE[k]);
+  // The transform leaves its outputs in bit-reversed order: each is taken
+  // from there, rotated and stored straight into its place in x.
+  const int bits = logm - 1;
+  for (int k = 0; k < quarter; ++k) {
+    const int r = reversedIndex(k, bits);
+    double a = re[r];
+    double b = im[r];
+    rotate(a, b, postC[k], postD[k], postE[k]);
+    x[2 * k] = a;
+    x[n - 1 - 2 * k] = -b;
+  }
   {
-    double t = (w[quarter] + x[quarter]) * postC[quarter];
-    w[quarter] = (w[quarter] - x[quarter]) * postC[quarter];
-    x[quarter] = t;
+    const int r = reversedIndex(quarter, bits);
+    const double a = (im[r] + re[r]) * postC[quarter];
+    const double b = (im[r] - re[r]) * postC[quarter];
+    x[2 * quarter] = a;
+    x[n - 1 - 2 * quarter] = -b;
   }
-  for (int k = quarter + 1; k < half; ++k) rotate(x[k], w[k], postC[k], postD[k - 1], postE[k - 1]);
-
-  for (int k = 0; k < half; ++k) {
-    x[n - 2 - 2 * k] = x[half - 1 - k];
-    x[n - 1 - 2 * k] = -w[k];
+  for (int k = quarter + 1; k < half; ++k) {
+    const int r = reversedIndex(k, bits);
+    double a = re[r];
+    double b = im[r];
+    rotate(a, b, postC[k], postD[k - 1], postE[k - 1]);
+    x[2 * k] = a;
+    x[n - 1 - 2 * k] = -b;
   }
 }
 

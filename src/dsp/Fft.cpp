@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "dsp/ExactTrig.h"
 #include "dsp/TransformCache.h"
@@ -183,14 +184,6 @@ void splitRadix(double* re, double* im, int logm) {
   }
 }
 
-// Seeds: seed[k] = k with its c bits reversed, c = ceil(logm / 2). Rebuilt
-// only when the length changes; per thread, so no locking is needed.
-struct BitReverseSeeds {
-  int logm = 0;
-  std::array<std::uint16_t, 64> seed{};
-};
-thread_local BitReverseSeeds seeds;
-
 }  // namespace
 
 const double* fftTwiddleTable(int logm) {
@@ -206,29 +199,10 @@ void SRFFT(double* re, double* im, int logm) {
 
 void BITREV(double* x, int logm) {
   if (logm < 0 || logm > kMaxFftLogm) return;  // unreachable through CFFT, which checks first
-  const int h = logm / 2;
-  const int n2 = 1 << h;
-  const int c = (logm + 1) / 2;
-  std::uint16_t* seed = seeds.seed.data();
-  if (logm != seeds.logm) {
-    seeds.logm = logm;
-    seed[0] = 0;
-    seed[1] = 1;
-    for (int e = 2; e <= c; ++e) {
-      const int s = 1 << (e - 1);
-      for (int k = 0; k < s; ++k) {
-        seed[k] = static_cast<std::uint16_t>(2 * seed[k]);
-        seed[k + s] = static_cast<std::uint16_t>(seed[k] + 1);
-      }
-    }
-  }
-  for (int i = 1; i < n2; ++i) {
-    const int base = n2 * seed[i];
-    for (int j = 0; j < seed[i]; ++j) {
-      double t = x[i + j * n2];
-      x[i + j * n2] = x[base + seed[j]];
-      x[base + seed[j]] = t;
-    }
+  const int n = 1 << logm;
+  for (int j = 1; j < n; ++j) {
+    const int r = reversedIndex(j, logm);
+    if (j < r) std::swap(x[j], x[r]);
   }
 }
 

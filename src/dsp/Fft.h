@@ -5,9 +5,28 @@
 // in every decompressor.
 #pragma once
 
+#include <array>
+#include <cstdint>
+
 namespace qola {
 
 inline constexpr int kMaxFftLogm = 12;
+
+// Every index below 2^kMaxFftLogm with its kMaxFftLogm bits reversed.
+inline constexpr std::array<std::uint16_t, 1 << kMaxFftLogm> kReversedIndex = [] {
+  std::array<std::uint16_t, 1 << kMaxFftLogm> table{};
+  for (int k = 0; k < (1 << kMaxFftLogm); ++k) {
+    int reversed = 0;
+    for (int bit = 0; bit < kMaxFftLogm; ++bit) reversed |= ((k >> bit) & 1) << (kMaxFftLogm - 1 - bit);
+    table[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>(reversed);
+  }
+  return table;
+}();
+
+// k < 2^logm with its low logm bits reversed: where SRFFT leaves output k.
+inline int reversedIndex(int k, int logm) {
+  return kReversedIndex[static_cast<std::size_t>(k)] >> (kMaxFftLogm - logm);
+}
 
 // Forward DFT X_k = sum x_n e^(-2 pi i nk/N), unnormalised, left in
 // bit-reversed order.
