@@ -4,6 +4,7 @@
 #include <qola/qola.hpp>
 
 #include "codec/Jobs.h"
+#include "common/CpuPath.h"
 #include "common/Fatal.h"
 
 #include <cstdint>
@@ -69,5 +70,11 @@ Bytes wavHeader(int channels, int bitsPerSample, std::uint32_t dataBytes);
 
 // A stereo 16-bit WAV of the given frames: a sine with a little noise.
 Bytes testWav(std::size_t frames, double noise = 3);
+
+// The kernel builds this processor can run: Baseline, and AVX2 where it has it.
+inline std::vector<CpuPath> runnableCpuPaths() {
+  if (cpuHasAvx2()) return {CpuPath::Baseline, CpuPath::Avx2};
+  return {CpuPath::Baseline};
+}
 
 }  // namespace qola::test

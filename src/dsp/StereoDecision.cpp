@@ -7,11 +7,15 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/CpuPath.h"
+#include "common/Format.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-
-#include "common/Format.h"
+#if QOLA_AVX2_KERNELS
+#include <immintrin.h>
+#endif
 
 namespace qola {
 namespace {
@@ -50,6 +54,38 @@ double squaredErrors(const double* right, const double* shifted, int start, int 
 #endif
 }
 
+#if QOLA_AVX2_KERNELS
+// The same sum in four lanes of two AVX2 vectors.
+QOLA_TARGET_AVX2 double squaredErrorsAvx2(const double* right, const double* shifted, int start, int end,
+                                          double sum) {
+  __m256d a = _mm256_setzero_pd();
+  __m256d b = _mm256_setzero_pd();
+  int i = start;
+  for (; i + 8 <= end; i += 8) {
+    const __m256d e0 = _mm256_sub_pd(_mm256_loadu_pd(right + i), _mm256_loadu_pd(shifted + i));
+    const __m256d e1 = _mm256_sub_pd(_mm256_loadu_pd(right + i + 4), _mm256_loadu_pd(shifted + i + 4));
+    a = _mm256_add_pd(a, _mm256_mul_pd(e0, e0));
+    b = _mm256_add_pd(b, _mm256_mul_pd(e1, e1));
+  }
+  for (; i < end; ++i) {
+    const double e = right[i] - shifted[i];
+    sum += e * e;
+  }
+  const __m256d both = _mm256_add_pd(a, b);
+  const __m128d pairs = _mm_add_pd(_mm256_castpd256_pd128(both), _mm256_extractf128_pd(both, 1));
+  return sum + _mm_cvtsd_f64(pairs) + _mm_cvtsd_f64(_mm_unpackhi_pd(pairs, pairs));
+}
+#endif
+
+using SquaredErrors = double (*)(const double*, const double*, int, int, double);
+
+SquaredErrors squaredErrorsKernel() {
+#if QOLA_AVX2_KERNELS
+  if (cpuPath() == CpuPath::Avx2) return squaredErrorsAvx2;
+#endif
+  return squaredErrors;
+}
+
 }  // namespace
 
 std::int16_t mirroredSample(const std::int16_t* left, int N, int t) {
@@ -75,13 +111,14 @@ int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right,
 
   // A lag whose partial sum already reaches the best error cannot become
   // strictly better, so its sum stops early; ties still keep the smaller lag.
+  const SquaredErrors sumOf = squaredErrorsKernel();
   int best = -kMaxLag;
   double bestError = std::numeric_limits<double>::infinity();
   for (int d = -kMaxLag; d <= kMaxLag; ++d) {
     const double* shifted = extendedValues.data() + kMaxLag + d;
     double sum = 0.0;
     for (int start = 0; start < N && sum < bestError; start += kChunk) {
-      sum = squaredErrors(rightValues.data(), shifted, start, std::min(N, start + kChunk), sum);
+      sum = sumOf(rightValues.data(), shifted, start, std::min(N, start + kChunk), sum);
     }
     if (sum < bestError) {
       best = d;

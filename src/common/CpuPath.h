@@ -1,0 +1,30 @@
+// Which build of the hot double kernels runs: the SSE2 baseline, or an AVX2
+// build where the processor has it. Each kernel's lanes only take
+// independent values or exact integer sums, so both give the same bits; the
+// choice changes speed only.
+#pragma once
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define QOLA_AVX2_KERNELS 1
+// For the kernels' second build: AVX2 vectors, no FMA (fused rounding would change results).
+#define QOLA_TARGET_AVX2 __attribute__((target("avx2")))
+#else
+#define QOLA_AVX2_KERNELS 0
+#endif
+
+namespace qola {
+
+enum class CpuPath { Baseline, Avx2 };
+
+// The processor can run the AVX2 kernels.
+bool cpuHasAvx2();
+
+// The path in use. Chosen on first use: AVX2 where the processor has it,
+// unless the environment variable QOLA_CPU is "baseline".
+CpuPath cpuPath();
+
+// Switches the path (tests compare both); AVX2 without the processor's
+// support stays Baseline.
+void selectCpuPath(CpuPath path);
+
+}  // namespace qola
