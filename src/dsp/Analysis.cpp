@@ -10,6 +10,10 @@
 #include "common/Format.h"
 #include "dsp/Dct.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qola {
 namespace {
 
@@ -18,6 +22,8 @@ constexpr int kMaxBands = format::kMaxBlockLength / format::kBandSize;
 constexpr std::int32_t kTransformOverhead = 32;
 // Band values below this magnitude have exact integer moments in 64 bits.
 constexpr std::int32_t kSmallLimit = 1 << 20;
+// Bands up to this length of small values have 32-bit quotient sums.
+constexpr int kMaxBand = 1024;
 
 // Bit costs are summed in 64 bits and clamped. For any block of 16-bit
 // samples they stay far below 2^31: FDCT preserves energy up to the factor N,
@@ -58,6 +64,65 @@ inline std::int32_t roundHalfAwayInRange(double x) {
   const double up = fraction >= 0.5 ? 1.0 : 0.0;
   const double down = fraction <= -0.5 ? 1.0 : 0.0;
   return static_cast<std::int32_t>(integral + up - down);
+}
+
+// The extremes of a band, and for bands of small values (|v| < 2^20) the
+// exact sum and sum of squares; other bands' sums wrap harmlessly, since
+// they take the double sums.
+struct BandMoments {
+  std::int32_t largest;
+  std::int32_t smallest;
+  std::int64_t sum;
+  std::uint64_t squares;
+};
+
+BandMoments bandMoments(const std::int32_t* values, int count) {
+  BandMoments moments{values[0], values[0], 0, 0};
+  int i = 0;
+#if defined(__SSE2__)
+  // Four lanes: 32-bit sums (exact for small values and bands of up to
+  // kMaxBand values), 64-bit squares of the magnitudes.
+  if (count <= kMaxBand) {
+    __m128i largest = _mm_set1_epi32(values[0]);
+    __m128i smallest = largest;
+    __m128i sum = _mm_setzero_si128();
+    __m128i squares = _mm_setzero_si128();
+    for (; i + 4 <= count; i += 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i));
+      const __m128i above = _mm_cmpgt_epi32(v, largest);
+      largest = _mm_or_si128(_mm_and_si128(above, v), _mm_andnot_si128(above, largest));
+      const __m128i below = _mm_cmplt_epi32(v, smallest);
+      smallest = _mm_or_si128(_mm_and_si128(below, v), _mm_andnot_si128(below, smallest));
+      sum = _mm_add_epi32(sum, v);
+      const __m128i sign = _mm_srai_epi32(v, 31);
+      const __m128i magnitude = _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
+      squares = _mm_add_epi64(squares, _mm_mul_epu32(magnitude, magnitude));
+      const __m128i odd = _mm_srli_epi64(magnitude, 32);
+      squares = _mm_add_epi64(squares, _mm_mul_epu32(odd, odd));
+    }
+    alignas(16) std::array<std::int32_t, 4> lanes;
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes.data()), largest);
+    moments.largest = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes.data()), smallest);
+    moments.smallest = std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes.data()), sum);
+    const std::uint32_t laneSum = static_cast<std::uint32_t>(lanes[0]) + static_cast<std::uint32_t>(lanes[1]) +
+                                  static_cast<std::uint32_t>(lanes[2]) + static_cast<std::uint32_t>(lanes[3]);
+    moments.sum = static_cast<std::int32_t>(laneSum);
+    alignas(16) std::array<std::uint64_t, 2> wide;
+    _mm_store_si128(reinterpret_cast<__m128i*>(wide.data()), squares);
+    moments.squares = wide[0] + wide[1];
+  }
+#endif
+  for (; i < count; ++i) {
+    const std::int32_t v = values[i];
+    moments.largest = std::max(moments.largest, v);
+    moments.smallest = std::min(moments.smallest, v);
+    const std::uint32_t magnitude = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
+    moments.sum += v;
+    moments.squares += std::uint64_t{magnitude} * magnitude;
+  }
+  return moments;
 }
 
 }  // namespace
@@ -107,18 +172,11 @@ std::int32_t pairCost(const std::int32_t* values, int count) {
 }
 
 std::int32_t chooseBandParameter(const std::int32_t* values, int count, int& parameter) {
-  std::int32_t largest = values[0];
-  std::int32_t smallest = values[0];
-  std::int64_t integerSum = 0;
-  std::uint64_t integerSquares = 0;  // wraps harmlessly for values that take the doubles
-  for (int i = 0; i < count; ++i) {
-    const std::int32_t v = values[i];
-    largest = std::max(largest, v);
-    smallest = std::min(smallest, v);
-    const auto w = static_cast<std::uint64_t>(std::int64_t{v});
-    integerSum += v;
-    integerSquares += w * w;
-  }
+  const BandMoments moments = bandMoments(values, count);
+  const std::int32_t largest = moments.largest;
+  const std::int32_t smallest = moments.smallest;
+  const std::int64_t integerSum = moments.sum;
+  const std::uint64_t integerSquares = moments.squares;
 
   if (largest == 0 && smallest == 0) {
     parameter = format::kMinBandParameter;
@@ -140,7 +198,8 @@ std::int32_t chooseBandParameter(const std::int32_t* values, int count, int& par
   // Larger values (never from a block of 16-bit samples) take the doubles.
   double sum = static_cast<double>(integerSum);
   double sumOfSquares = static_cast<double>(integerSquares);
-  if (largest >= kSmallLimit || smallest <= -kSmallLimit) {
+  const bool small = largest < kSmallLimit && smallest > -kSmallLimit;
+  if (!small) {
     sum = 0.0;
     sumOfSquares = 0.0;
     for (int i = 0; i < count; ++i) {
@@ -158,10 +217,25 @@ std::int32_t chooseBandParameter(const std::int32_t* values, int count, int& par
   // Both Rice costs in one pass.
   std::int64_t quotients0 = 0;
   std::int64_t quotients1 = 0;
-  for (int i = 0; i < count; ++i) {
-    const std::uint64_t u = negativeFirst(values[i]);
-    quotients0 += static_cast<std::int64_t>(u >> k);
-    quotients1 += static_cast<std::int64_t>(u >> (k + 1));
+  if (small && count <= kMaxBand) {
+    // negativeFirst without branches, in 32 bits: each quotient is below 2^21
+    // and their sum below 2^31.
+    std::uint32_t sum0 = 0;
+    std::uint32_t sum1 = 0;
+    for (int i = 0; i < count; ++i) {
+      const auto v = static_cast<std::uint32_t>(values[i]);
+      const std::uint32_t u = (v << 1) ^ (0u - (v >> 31));
+      sum0 += u >> k;
+      sum1 += u >> (k + 1);
+    }
+    quotients0 = sum0;
+    quotients1 = sum1;
+  } else {
+    for (int i = 0; i < count; ++i) {
+      const std::uint64_t u = negativeFirst(values[i]);
+      quotients0 += static_cast<std::int64_t>(u >> k);
+      quotients1 += static_cast<std::int64_t>(u >> (k + 1));
+    }
   }
   const std::int32_t c0 = clampCost(quotients0 + static_cast<std::int64_t>(count) * (1 + k));
   const std::int32_t c1 = clampCost(quotients1 + static_cast<std::int64_t>(count) * (2 + k));
@@ -191,7 +265,13 @@ std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coef
   for (int i = 0; i < length; ++i) spectrum[i] = samples[i];
   FDCT(spectrum.data(), s);
   const double step = quantiserStep(s);
-  for (int i = 0; i < length; ++i) coefficients[i] = roundHalfAwayInRange(spectrum[i] / step);
+  if (s % 2 == 0) {
+    // A power of two: its reciprocal is exact and so is each product, the very quotient.
+    const double reciprocal = 1.0 / step;
+    for (int i = 0; i < length; ++i) coefficients[i] = roundHalfAwayInRange(spectrum[i] * reciprocal);
+  } else {
+    for (int i = 0; i < length; ++i) coefficients[i] = roundHalfAwayInRange(spectrum[i] / step);
+  }
 
   const int bands = length / kBand;
   std::int32_t sum = 0;
