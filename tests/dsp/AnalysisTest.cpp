@@ -64,6 +64,31 @@ TEST(Analysis, BandCostsAndParameterChoices) {
   EXPECT_EQ(riceCost(values + 5, 1, 0), std::numeric_limits<std::int32_t>::max());  // clamped
 }
 
+// The lane sums and 32-bit quotients of the fast path against the plain
+// double moments, near the 2^20 limit, beyond it and at the 32-bit extremes,
+// in bands that end on a lane boundary and bands that do not.
+TEST(Analysis, BandChoiceMatchesThePlainMoments) {
+  const std::int32_t edge = (1 << 20) - 1;
+  const Values fills[] = {{edge, -edge, 3}, {edge + 1, -5, 9}, {kMin, 7, 2147483647}, {-edge, -edge, -edge + 40}};
+  for (const Values& fill : fills) {
+    for (const int count : {32, 7}) {
+      Values band(count);
+      for (int i = 0; i < count; ++i) {  // wrapping, so that the extremes stay defined
+        band[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(fill[static_cast<std::size_t>(i * 7 % 3)]) -
+                                            static_cast<std::uint32_t>(i % 5));
+      }
+      double sum = 0.0, squares = 0.0;
+      for (const std::int32_t v : band) sum += v, squares += static_cast<double>(v) * v;
+      const double mean = sum / count;
+      const int k = std::ilogb(std::max(1.0, std::sqrt(squares / count - mean * mean)));
+      const std::int32_t atK = riceCost(band.data(), count, k), atK1 = riceCost(band.data(), count, k + 1);
+      int parameter = 99;
+      EXPECT_EQ(chooseBandParameter(band.data(), count, parameter), std::min(atK, atK1)) << fill[0] << " " << count;
+      EXPECT_EQ(parameter, atK < atK1 ? k : k + 1) << fill[0] << " " << count;
+    }
+  }
+}
+
 // Each analysis writes its own segment's coefficients and bands only (the
 // types and costs of real segments are pinned by the golden files), and a
 // full-scale square wave costs more than 16 bits can hold.
