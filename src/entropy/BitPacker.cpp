@@ -1,83 +1,31 @@
 #include "entropy/BitPacker.h"
 
-#include <algorithm>
-#include <array>
 #include <bit>
 
 #include "common/Fatal.h"
 
 namespace qola {
-namespace {
-
-
-// Completed bytes of one code word, written in one go unless the word is huge.
-class ByteQueue {
- public:
-  explicit ByteQueue(OutputStream& output) : output_(output) {}
-
-  void push(std::uint8_t byte) {
-    if (count_ == bytes_.size()) drain();
-    bytes_[count_++] = byte;
-  }
-
-  std::size_t finish() {
-    drain();
-    return written_;
-  }
-
- private:
-  void drain() {
-    if (count_ == 0) return;
-    output_.write(bytes_.data(), count_);
-    written_ += count_;
-    count_ = 0;
-  }
-
-  OutputStream& output_;
-  std::array<std::uint8_t, 512> bytes_;
-  std::size_t count_ = 0;
-  std::size_t written_ = 0;
-};
-
-}  // namespace
 
 std::size_t putLongBits(BitWriter& writer, OutputStream& output, std::uint64_t ones, std::uint32_t value,
                         int valueBits) {
-  ByteQueue queue(output);
-  int free = writer.position + 1;
-  std::uint32_t pending = writer.pending;
+  // Runs of 32 ones, then the rest of the run, then the value: each a short word.
+  std::size_t bytes = 0;
+  for (; ones > 32; ones -= 32) bytes += putBits(writer, output, 32, 0, 0);
+  bytes += putBits(writer, output, ones, 0, 0);
+  return bytes + putBits(writer, output, 0, value, valueBits);
+}
 
-  if (ones > 0) {
-    const int head = static_cast<int>(std::min<std::uint64_t>(ones, static_cast<std::uint64_t>(free)));
-    pending |= ((1u << head) - 1) << (free - head);
-    free -= head;
-    ones -= static_cast<std::uint64_t>(head);
-    if (free == 0) {
-      queue.push(static_cast<std::uint8_t>(pending));
-      for (; ones >= 8; ones -= 8) queue.push(0xff);
-      free = 8 - static_cast<int>(ones);
-      pending = ((1u << ones) - 1) << free;
-    }
-  }
-
-  // Filled bits of pending, then the value bits, as one number of `total` bits.
-  int total = 8 - free;
-  std::uint64_t bits = pending >> free;
-  const std::uint64_t mask = valueBits >= 32 ? 0xffffffffu : (std::uint64_t{1} << valueBits) - 1;
-  bits = (bits << valueBits) | (value & mask);
-  total += valueBits;
-  for (; total >= 8; total -= 8) queue.push(static_cast<std::uint8_t>(bits >> (total - 8)));
-
-  writer.pending = static_cast<std::uint8_t>(bits << (8 - total));
-  writer.position = 7 - total;
-  return queue.finish();
+void drainBits(BitWriter& writer, OutputStream& output) {
+  if (writer.queued > 0) output.write(writer.queue.data(), static_cast<std::size_t>(writer.queued));
+  writer.queued = 0;
 }
 
 std::size_t flushBits(BitWriter& writer, OutputStream& output) {
-  if (writer.position == 7) return 0;
-  output.putByte(writer.pending);
-  writer = BitWriter{};
-  return 1;
+  const bool partial = writer.count > 0;
+  if (partial) putBits(writer, output, 0, 0, 8 - writer.count);
+  drainBits(writer, output);
+  writer.bits = 0;
+  return partial ? 1 : 0;
 }
 
 BitReader refillBitsSlowly(BitReader reader, InputStream& input) {

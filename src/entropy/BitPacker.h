@@ -12,9 +12,12 @@
 
 namespace qola {
 
+// Completed bytes wait in the writer's queue until it fills or flushBits.
 struct BitWriter {
-  std::uint8_t pending = 0;  // the byte being filled; unfilled bits are 0
-  int position = 7;          // bit that the next bit takes; 7 when pending is empty
+  std::uint64_t bits = 0;  // the low count bits are unwritten, the earliest highest
+  int count = 0;           // below 8 between calls
+  int queued = 0;
+  std::array<std::uint8_t, 256> queue{};
 };
 
 // Reads the code up to eight bytes ahead; resetBits gives back the whole
@@ -29,40 +32,34 @@ struct BitReader {
 // putBits for a code word that does not fit the short form.
 std::size_t putLongBits(BitWriter& writer, OutputStream& output, std::uint64_t ones, std::uint32_t value,
                         int valueBits);
+// Writes the queued bytes.
+void drainBits(BitWriter& writer, OutputStream& output);
 
 // Appends one code word: `ones` 1-bits, then the low `valueBits` bits of
-// value (0..32 of them), most significant first. Completed bytes go out in
-// one write (a code word of thousands of bits in a few). Returns the bytes written.
+// value (0..32 of them), most significant first. Returns the bytes it completed.
 inline std::size_t putBits(BitWriter& writer, OutputStream& output, std::uint64_t ones, std::uint32_t value,
                            int valueBits) {
   // Code words that, with the bits waiting in the writer, fit one 64-bit number.
   constexpr int kShortWordBits = 56;
-  const int filled = 7 - writer.position;
-  if (ones + static_cast<std::uint64_t>(valueBits + filled) <= kShortWordBits) {
-    // The usual short code word: the filled bits, the run and the value as one
-    // number, its whole bytes out in one call.
-    const int run = static_cast<int>(ones);
-    std::uint64_t bits = writer.pending >> (8 - filled);
-    bits = (bits << run) | ((std::uint64_t{1} << run) - 1);
-    bits = (bits << valueBits) | (value & ((std::uint64_t{1} << valueBits) - 1));
-    const int total = filled + run + valueBits;
-    const int bytes = total / 8;
-    const int rest = total % 8;
-    if (bytes == 1) {
-      output.putByte(static_cast<std::uint8_t>(bits >> rest));
-    } else if (bytes > 1) {
-      std::array<std::uint8_t, kShortWordBits / 8> out;
-      for (int k = 0; k < bytes; ++k) out[k] = static_cast<std::uint8_t>(bits >> (total - 8 * (k + 1)));
-      output.write(out.data(), static_cast<std::size_t>(bytes));
-    }
-    writer.pending = static_cast<std::uint8_t>(bits << (8 - rest));
-    writer.position = 7 - rest;
-    return static_cast<std::size_t>(bytes);
+  if (ones + static_cast<std::uint64_t>(valueBits) > kShortWordBits) {
+    return putLongBits(writer, output, ones, value, valueBits);
   }
-  return putLongBits(writer, output, ones, value, valueBits);
+  if (writer.queued + kShortWordBits / 8 > static_cast<int>(writer.queue.size())) drainBits(writer, output);
+  const int run = static_cast<int>(ones);
+  std::uint64_t bits = (writer.bits << run) | ((std::uint64_t{1} << run) - 1);
+  bits = (bits << valueBits) | (value & ((std::uint64_t{1} << valueBits) - 1));
+  int count = writer.count + run + valueBits;
+  const int bytes = count / 8;
+  for (; count >= 8; count -= 8) {
+    writer.queue[static_cast<std::size_t>(writer.queued++)] = static_cast<std::uint8_t>(bits >> (count - 8));
+  }
+  writer.bits = bits;
+  writer.count = count;
+  return static_cast<std::size_t>(bytes);
 }
 
-// Pads a partial byte with 0-bits and writes it. Returns the bytes written (0 or 1).
+// Pads a partial byte with 0-bits and writes every queued byte. Returns the
+// bytes it completed (0 or 1).
 std::size_t flushBits(BitWriter& writer, OutputStream& output);
 
 // Reading ahead stops at 56 unread bits, so that a whole byte always fits below them.
