@@ -49,6 +49,10 @@ struct ArithEncoder {
   int bitCount = 0;        // below 8 between calls
   int queued = 0;
   std::array<std::uint8_t, 256> queue{};
+  // A static model's total as a multiplier and shift (see exactQuotient).
+  std::int32_t divisor = 0;
+  std::uint64_t multiplier = 0;
+  int shift = 0;
 };
 
 // The decoder reads ahead up to eight bytes at a time, but counts its input
@@ -260,6 +264,21 @@ inline void putCodeBits(ArithEncoder& encoder, std::uint32_t value, int count) {
   }
 }
 
+// n / divisor for 0 <= n < 2^30, exact, with a multiplication: with
+// l = ceil(log2 divisor), k = 30 + l and m = ceil(2^k / divisor) =
+// (2^k + e) / divisor (0 <= e < divisor <= 2^l), n m / 2^k exceeds n / divisor
+// by n e / (divisor 2^k) < 1 / divisor, too little to reach the next
+// integer. Every numerator range * count is below 2^16 * 2^14.
+inline std::int32_t exactQuotient(ArithEncoder& encoder, std::int32_t n, std::int32_t divisor) {
+  if (divisor != encoder.divisor) {
+    encoder.divisor = divisor;
+    encoder.shift = 30 + std::bit_width(static_cast<std::uint32_t>(divisor - 1));
+    const auto d = static_cast<std::uint64_t>(divisor);
+    encoder.multiplier = ((std::uint64_t{1} << encoder.shift) + d - 1) / d;
+  }
+  return static_cast<std::int32_t>((static_cast<std::uint64_t>(n) * encoder.multiplier) >> encoder.shift);
+}
+
 // Appends count (at least 1) copies of bit.
 inline void putRun(ArithEncoder& encoder, std::uint32_t bit, std::int32_t count) {
   const std::uint32_t word = bit != 0 ? 0xffffffffu : 0;
@@ -277,8 +296,13 @@ inline void encodeSymbol(ArithEncoder& encoder, FrequencyModel& model, int symbo
   const std::int32_t* cumFreq = model.cumFreq.data();
   const std::int32_t range = encoder.high - encoder.low + 1;
   const std::int32_t total = cumFreq[0];
-  const std::int32_t low = encoder.low + (range * cumFreq[symbol + 1]) / total;
-  const std::int32_t high = encoder.low + (range * cumFreq[symbol]) / total - 1;
+  // An adaptive model's total changes with every symbol: it divides.
+  const std::int32_t below = model.adaptive ? (range * cumFreq[symbol + 1]) / total
+                                            : ac::exactQuotient(encoder, range * cumFreq[symbol + 1], total);
+  const std::int32_t upTo = model.adaptive ? (range * cumFreq[symbol]) / total
+                                           : ac::exactQuotient(encoder, range * cumFreq[symbol], total);
+  const std::int32_t low = encoder.low + below;
+  const std::int32_t high = encoder.low + upTo - 1;
   if (low < ac::kHalf && high >= ac::kHalf && (low < ac::kFirstQuarter || high >= ac::kThirdQuarter)) {
     // A likely symbol often leaves nothing to renormalise.
     encoder.low = low;

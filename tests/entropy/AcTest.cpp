@@ -93,6 +93,19 @@ TEST(ArithmeticCoder, ReciprocalDivisionIsExact) {
   }
 }
 
+// The static models' division by a multiplication, for every total the
+// models allow, at the numerators where a rounding error would show first.
+TEST(ArithmeticCoder, ExactQuotientForEveryTotal) {
+  ArithEncoder encoder;
+  constexpr std::int32_t kLimit = 1 << 30;
+  for (std::int32_t d = 1; d <= ac::kMaxFrequency; ++d) {
+    const std::int32_t top = (kLimit - 1) / d * d;  // the largest multiple below the limit
+    for (const std::int32_t n : {0, 1, d - 1, d, top - 1, top, kLimit - 1, (d * 7919) % kLimit}) {
+      ASSERT_EQ(ac::exactQuotient(encoder, n, d), n / d) << n << " / " << d;
+    }
+  }
+}
+
 TEST(FrequencyModelTest, TotalLimitRescalingAndStaticModels) {
   Bytes bytes;
   OutputStream output(bytes);
