@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "common/CpuPath.h"
 #include "dsp/ExactTrig.h"
 #include "dsp/TransformCache.h"
 
@@ -54,7 +55,7 @@ void fillTwiddles(TableSlot& slot, int logm) {
   }
 }
 
-inline void butterfly(double* y, int p, int q) {
+[[gnu::always_inline]] inline void butterfly(double* y, int p, int q) {
   double t = y[p] + y[q];
   y[q] = y[p] - y[q];
   y[p] = t;
@@ -63,7 +64,7 @@ inline void butterfly(double* y, int p, int q) {
 // z_p and z_q (p = N/2 + i, q = 3N/4 + i) times e^(-2 pi i i/N) and
 // e^(-2 pi i 3i/N), three multiplications each, for count consecutive i;
 // the tables start at the entries of the first.
-inline void twiddles(double* __restrict rp, double* __restrict ip, double* __restrict rq, double* __restrict iq,
+[[gnu::always_inline]] inline void twiddles(double* __restrict rp, double* __restrict ip, double* __restrict rq, double* __restrict iq,
                      const double* c1, const double* d1, const double* e1, const double* c3, const double* d3,
                      const double* e3, int count) {
   for (int k = 0; k < count; ++k) {
@@ -83,7 +84,7 @@ inline void twiddles(double* __restrict rp, double* __restrict ip, double* __res
 // separate pointers, so the compiler may run independent indices side by
 // side in vector lanes; each value still sees exactly the operations written
 // here, in order.
-inline void rotateQuarters(double* __restrict re2, double* __restrict im2, double* __restrict re3,
+[[gnu::always_inline]] inline void rotateQuarters(double* __restrict re2, double* __restrict im2, double* __restrict re3,
                     double* __restrict im3, int logm) {
   const int quarter = 1 << (logm - 2);
   const int eighth = quarter / 2;
@@ -122,7 +123,7 @@ inline void rotateQuarters(double* __restrict re2, double* __restrict im2, doubl
 
 // One pass of the transform: the butterflies of the two halves, then the
 // rotations of the third and last quarters.
-inline void splitPass(double* re, double* im, int logm) {
+[[gnu::always_inline]] inline void splitPass(double* re, double* im, int logm) {
   const int half = 1 << (logm - 1);
   const int quarter = half / 2;
   for (int i = 0; i < half; ++i) butterfly(re, i, i + half);
@@ -162,14 +163,28 @@ void fixedSplitRadix(double* re, double* im) {
 
 constexpr int kMaxFixedLogm = 5;
 
-void splitRadix(double* re, double* im, int logm) {
+// The long passes, whose loops run in vector lanes, in two builds.
+using SplitPass = void (*)(double*, double*, int);
+void longPass(double* re, double* im, int logm) { splitPass(re, im, logm); }
+#if QOLA_AVX2_KERNELS
+QOLA_TARGET_AVX2 void longPassAvx2(double* re, double* im, int logm) { splitPass(re, im, logm); }
+#endif
+
+SplitPass longPassKernel() {
+#if QOLA_AVX2_KERNELS
+  if (cpuPath() == CpuPath::Avx2) return longPassAvx2;
+#endif
+  return longPass;
+}
+
+void splitRadix(double* re, double* im, int logm, SplitPass pass) {
   // The last quarter's call is the loop back with logm - 2.
   while (logm > kMaxFixedLogm) {
     const int half = 1 << (logm - 1);
     const int quarter = half / 2;
-    splitPass(re, im, logm);
-    splitRadix(re, im, logm - 1);
-    splitRadix(re + half, im + half, logm - 2);
+    pass(re, im, logm);
+    splitRadix(re, im, logm - 1, pass);
+    splitRadix(re + half, im + half, logm - 2, pass);
     re += half + quarter;
     im += half + quarter;
     logm -= 2;
@@ -194,7 +209,7 @@ const double* fftTwiddleTable(int logm) {
 
 void SRFFT(double* re, double* im, int logm) {
   checkLogm("SRFFT", logm, kMaxFftLogm);
-  splitRadix(re, im, logm);
+  splitRadix(re, im, logm, longPassKernel());
 }
 
 void BITREV(double* x, int logm) {
