@@ -107,11 +107,10 @@ void reconstructSegment(int s, const std::int32_t* TK, const std::int16_t* AWf, 
 int formResidual(int s, const std::int32_t* TK, const std::int16_t* source, double* Temp, std::int16_t* AWf) {
   rebuildSegment(s, TK, Temp);
   const int L = 1 << s;
+  // The rounding and subtraction in vector lanes, then the largest magnitude in a loop of its own.
+  subtractFromRounded(Temp, source, L, AWf);
   int largest = 0;
-  for (int i = 0; i < L; ++i) {
-    AWf[i] = wrap16(static_cast<std::uint32_t>(roundRebuilt(Temp[i])) - static_cast<std::uint16_t>(source[i]));
-    largest = std::max(largest, std::abs(static_cast<int>(AWf[i])));
-  }
+  for (int i = 0; i < L; ++i) largest = std::max(largest, std::abs(static_cast<int>(AWf[i])));
   return largest;
 }
 
