@@ -25,6 +25,24 @@ inline constexpr std::int32_t kThirdQuarter = 0xC000;
 inline constexpr std::int32_t kMaxFrequency = 0x3fff;
 inline constexpr int kEndOfFileReadsAllowed = 14;
 
+// floor(n / d) for n < 2^31 as a multiplication: with 2^(l-1) < d <= 2^l
+// and m = ceil(2^(32+l) / d) <= 2^33, (n * m) >> (32 + l) is exact and n * m
+// fits 64 bits.
+struct Reciprocal {
+  std::uint64_t multiplier = 1;
+  int shift = 0;
+};
+
+inline Reciprocal reciprocalOf(std::uint32_t d) {
+  const int l = std::bit_width(d - 1);
+  const int shift = 32 + l;
+  return {((std::uint64_t{1} << shift) + d - 1) / d, shift};
+}
+
+inline std::uint32_t divide(std::uint32_t n, const Reciprocal& r) {
+  return static_cast<std::uint32_t>((n * r.multiplier) >> r.shift);
+}
+
 // Bytes with their bit order reversed: code bits fill each byte from bit 0
 // up, and reversed those bits come out most significant first.
 inline constexpr std::array<std::uint8_t, 256> kReversedBytes = [] {
@@ -49,10 +67,9 @@ struct ArithEncoder {
   int bitCount = 0;        // below 8 between calls
   int queued = 0;
   std::array<std::uint8_t, 256> queue{};
-  // A static model's total as a multiplier and shift (see exactQuotient).
+  // A static model's total and its reciprocal, for exactQuotient.
   std::int32_t divisor = 0;
-  std::uint64_t multiplier = 0;
-  int shift = 0;
+  ac::Reciprocal perDivisor{};
 };
 
 // The decoder reads ahead up to eight bytes at a time, but counts its input
@@ -186,24 +203,6 @@ inline void updateModel(FrequencyModel& model, int symbol) {
   for (int i = 0; i <= symbol; ++i) ++cumFreq[i];
 }
 
-// floor(n / d) for n < 2^31 as a multiplication: with 2^(l-1) < d <= 2^l
-// and m = ceil(2^(32+l) / d) <= 2^33, (n * m) >> (32 + l) is exact and n * m
-// fits 64 bits.
-struct Reciprocal {
-  std::uint64_t multiplier = 1;
-  int shift = 0;
-};
-
-inline Reciprocal reciprocalOf(std::uint32_t d) {
-  const int l = std::bit_width(d - 1);
-  const int shift = 32 + l;
-  return {((std::uint64_t{1} << shift) + d - 1) / d, shift};
-}
-
-inline std::uint32_t divide(std::uint32_t n, const Reciprocal& r) {
-  return static_cast<std::uint32_t>((n * r.multiplier) >> r.shift);
-}
-
 }  // namespace ac
 
 inline int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
@@ -264,19 +263,14 @@ inline void putCodeBits(ArithEncoder& encoder, std::uint32_t value, int count) {
   }
 }
 
-// n / divisor for 0 <= n < 2^30, exact, with a multiplication: with
-// l = ceil(log2 divisor), k = 30 + l and m = ceil(2^k / divisor) =
-// (2^k + e) / divisor (0 <= e < divisor <= 2^l), n m / 2^k exceeds n / divisor
-// by n e / (divisor 2^k) < 1 / divisor, too little to reach the next
-// integer. Every numerator range * count is below 2^16 * 2^14.
+// n / divisor for 0 <= n < 2^31 (every numerator range * count is below
+// 2^16 * 2^14), with the divisor's reciprocal kept while the divisor stays.
 inline std::int32_t exactQuotient(ArithEncoder& encoder, std::int32_t n, std::int32_t divisor) {
   if (divisor != encoder.divisor) {
     encoder.divisor = divisor;
-    encoder.shift = 30 + std::bit_width(static_cast<std::uint32_t>(divisor - 1));
-    const auto d = static_cast<std::uint64_t>(divisor);
-    encoder.multiplier = ((std::uint64_t{1} << encoder.shift) + d - 1) / d;
+    encoder.perDivisor = reciprocalOf(static_cast<std::uint32_t>(divisor));
   }
-  return static_cast<std::int32_t>((static_cast<std::uint64_t>(n) * encoder.multiplier) >> encoder.shift);
+  return static_cast<std::int32_t>(divide(static_cast<std::uint32_t>(n), encoder.perDivisor));
 }
 
 // Appends count (at least 1) copies of bit.
