@@ -38,11 +38,6 @@ ArithDecoder refillSlowly(ArithDecoder decoder) {
   return decoder;
 }
 
-void drainQueue(ArithEncoder& encoder) {
-  encoder.stream->write(encoder.queue.data(), static_cast<std::size_t>(encoder.queued));
-  encoder.queued = 0;
-}
-
 void symbolOutOfRange() { coderError(__FILE__, __LINE__, "symbol out of range"); }
 
 }  // namespace ac
@@ -72,7 +67,7 @@ int finishEncoder(ArithEncoder& encoder) {
   // bit 0 up, and a stream that ends on a byte boundary gets a zero byte.
   const int padding = 8 - encoder.bitCount;
   ac::putCodeBits(encoder, 0, padding);
-  ac::drainQueue(encoder);
+  drainQueue(encoder.queue, *encoder.stream);
   return padding;
 }
 

@@ -9,6 +9,7 @@
 
 #include "common/ByteOrder.h"
 #include "common/Stream.h"
+#include "entropy/ByteQueue.h"
 
 #include <array>
 #include <bit>
@@ -65,8 +66,7 @@ struct ArithEncoder {
   std::int32_t pendingBits = 0;
   std::uint64_t bits = 0;  // the low bitCount bits are unwritten code bits, the earliest highest
   int bitCount = 0;        // below 8 between calls
-  int queued = 0;
-  std::array<std::uint8_t, 256> queue{};
+  ByteQueue queue{};
   // A static model's total and its reciprocal, for exactQuotient.
   std::int32_t divisor = 0;
   ac::Reciprocal perDivisor{};
@@ -249,17 +249,14 @@ inline void decodeSymbols(ArithDecoder& decoder, FrequencyModel& model, int coun
 // The encoder's inner step, inline for the same reason.
 namespace ac {
 
-void drainQueue(ArithEncoder& encoder);
-
 // Appends the low count bits of value (count <= 32), the highest first.
 inline void putCodeBits(ArithEncoder& encoder, std::uint32_t value, int count) {
   encoder.bits = (encoder.bits << count) | value;
   encoder.bitCount += count;
   while (encoder.bitCount >= 8) {
     encoder.bitCount -= 8;
-    if (encoder.queued == static_cast<int>(encoder.queue.size())) drainQueue(encoder);
-    encoder.queue[static_cast<std::size_t>(encoder.queued++)] =
-        kReversedBytes[static_cast<std::size_t>((encoder.bits >> encoder.bitCount) & 0xff)];
+    reserveQueue(encoder.queue, *encoder.stream, 1);
+    pushByte(encoder.queue, kReversedBytes[static_cast<std::size_t>((encoder.bits >> encoder.bitCount) & 0xff)]);
   }
 }
 

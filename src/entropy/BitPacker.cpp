@@ -15,15 +15,10 @@ std::size_t putLongBits(BitWriter& writer, OutputStream& output, std::uint64_t o
   return bytes + putBits(writer, output, 0, value, valueBits);
 }
 
-void drainBits(BitWriter& writer, OutputStream& output) {
-  if (writer.queued > 0) output.write(writer.queue.data(), static_cast<std::size_t>(writer.queued));
-  writer.queued = 0;
-}
-
 std::size_t flushBits(BitWriter& writer, OutputStream& output) {
   const bool partial = writer.count > 0;
   if (partial) putBits(writer, output, 0, 0, 8 - writer.count);
-  drainBits(writer, output);
+  drainQueue(writer.queue, output);
   writer.bits = 0;
   return partial ? 1 : 0;
 }

@@ -5,6 +5,7 @@
 
 #include "common/ByteOrder.h"
 #include "common/Stream.h"
+#include "entropy/ByteQueue.h"
 
 #include <cstddef>
 #include <array>
@@ -16,8 +17,7 @@ namespace qola {
 struct BitWriter {
   std::uint64_t bits = 0;  // the low count bits are unwritten, the earliest highest
   int count = 0;           // below 8 between calls
-  int queued = 0;
-  std::array<std::uint8_t, 256> queue{};
+  ByteQueue queue{};
 };
 
 // Reads the code up to eight bytes ahead; resetBits gives back the whole
@@ -32,8 +32,6 @@ struct BitReader {
 // putBits for a code word that does not fit the short form.
 std::size_t putLongBits(BitWriter& writer, OutputStream& output, std::uint64_t ones, std::uint32_t value,
                         int valueBits);
-// Writes the queued bytes.
-void drainBits(BitWriter& writer, OutputStream& output);
 
 // Appends one code word: `ones` 1-bits, then the low `valueBits` bits of
 // value (0..32 of them), most significant first. Returns the bytes it completed.
@@ -44,14 +42,14 @@ inline std::size_t putBits(BitWriter& writer, OutputStream& output, std::uint64_
   if (ones + static_cast<std::uint64_t>(valueBits) > kShortWordBits) {
     return putLongBits(writer, output, ones, value, valueBits);
   }
-  if (writer.queued + kShortWordBits / 8 > static_cast<int>(writer.queue.size())) drainBits(writer, output);
+  reserveQueue(writer.queue, output, kShortWordBits / 8);
   const int run = static_cast<int>(ones);
   std::uint64_t bits = (writer.bits << run) | ((std::uint64_t{1} << run) - 1);
   bits = (bits << valueBits) | (value & ((std::uint64_t{1} << valueBits) - 1));
   int count = writer.count + run + valueBits;
   const int bytes = count / 8;
   for (; count >= 8; count -= 8) {
-    writer.queue[static_cast<std::size_t>(writer.queued++)] = static_cast<std::uint8_t>(bits >> (count - 8));
+    pushByte(writer.queue, static_cast<std::uint8_t>(bits >> (count - 8)));
   }
   writer.bits = bits;
   writer.count = count;

@@ -52,7 +52,7 @@ struct Segment {
     OutputStream output(bytes);
     BitWriter writer;
     encodeTransformSegment(record(), writer, output);
-    EXPECT_EQ(writer.count + writer.queued, 0);
+    EXPECT_EQ(writer.count + writer.queue.count, 0);
     return bytes;
   }
 };
