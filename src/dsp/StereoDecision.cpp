@@ -24,6 +24,15 @@ constexpr int kMaxLag = format::kMaxLag;
 // Samples between the checks whether a lag can still win.
 constexpr int kChunk = 128;
 
+// The plain running sum over [start, end): the lanes' leftovers.
+double runningSquaredErrors(const double* right, const double* shifted, int start, int end, double sum) {
+  for (int i = start; i < end; ++i) {
+    const double e = right[i] - shifted[i];
+    sum += e * e;
+  }
+  return sum;
+}
+
 // sum (right[i] - shifted[i])^2 over [start, end), added to
 // sum. Every square is an integer below 2^32 and every partial sum one below
 // 2^44, so all of them are exact doubles: the lanes give the same sum as one
@@ -39,18 +48,11 @@ double squaredErrors(const double* right, const double* shifted, int start, int 
     a = _mm_add_pd(a, _mm_mul_pd(e0, e0));
     b = _mm_add_pd(b, _mm_mul_pd(e1, e1));
   }
-  for (; i < end; ++i) {
-    const double e = right[i] - shifted[i];
-    sum += e * e;
-  }
+  sum = runningSquaredErrors(right, shifted, i, end, sum);
   const __m128d both = _mm_add_pd(a, b);
   return sum + _mm_cvtsd_f64(both) + _mm_cvtsd_f64(_mm_unpackhi_pd(both, both));
 #else
-  for (int i = start; i < end; ++i) {
-    const double e = right[i] - shifted[i];
-    sum += e * e;
-  }
-  return sum;
+  return runningSquaredErrors(right, shifted, start, end, sum);
 #endif
 }
 
@@ -67,10 +69,7 @@ QOLA_TARGET_AVX2 double squaredErrorsAvx2(const double* right, const double* shi
     a = _mm256_add_pd(a, _mm256_mul_pd(e0, e0));
     b = _mm256_add_pd(b, _mm256_mul_pd(e1, e1));
   }
-  for (; i < end; ++i) {
-    const double e = right[i] - shifted[i];
-    sum += e * e;
-  }
+  sum = runningSquaredErrors(right, shifted, i, end, sum);
   const __m256d both = _mm256_add_pd(a, b);
   const __m128d pairs = _mm_add_pd(_mm256_castpd256_pd128(both), _mm256_extractf128_pd(both, 1));
   return sum + _mm_cvtsd_f64(pairs) + _mm_cvtsd_f64(_mm_unpackhi_pd(pairs, pairs));
