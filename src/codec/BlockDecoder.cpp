@@ -29,11 +29,8 @@ ParsedSegment readSegment(SegmentParser& parser, DecodedBlock& block, int channe
   if (m > layout.N) damagedFile("a segment is longer than its block");
   ParsedSegment segment{header.kind, header.s, channel, start, 0};
   switch (header.kind) {
-    case format::SegmentKind::Zero:
-      break;
-    case format::SegmentKind::Constant:
-      segment.value = readConstantValue(input);
-      break;
+    case format::SegmentKind::Zero: break;
+    case format::SegmentKind::Constant: segment.value = readConstantValue(input); break;
     case format::SegmentKind::Transform:
     case format::SegmentKind::LaggedTransform: {
       segment.kind = format::SegmentKind::Transform;

@@ -30,7 +30,7 @@ struct ParsedSegment {
   format::SegmentKind kind = format::SegmentKind::Zero;  // lagged ones as Transform
   int s = format::kMinSegmentExponent;
   int channel = 0;
-  int start = 0;  // first sample within the channel
+  int start = 0;           // first sample within the channel
   std::int16_t value = 0;  // of a constant segment
 };
 
@@ -40,9 +40,9 @@ struct DecodedBlock {
   std::vector<std::int32_t> TK;         // coefficients of the transform segments
   std::vector<std::int16_t> AWf;        // their residuals
   std::vector<std::int16_t> AWi;        // the rebuilt samples
-  int frames = 0;   // frames to write: after a damaged segment, those placed before it
-  int length = 0;   // stereo: the length the second channel is rebuilt over
-  bool lagged = false;  // the second channel is a difference signal
+  int frames = 0;                       // frames to write: after a damaged segment, those placed before it
+  int length = 0;                       // stereo: the length the second channel is rebuilt over
+  bool lagged = false;                  // the second channel is a difference signal
   int lag = 0;
   std::vector<std::uint8_t> bytes;  // the block as the output's bytes
 };

@@ -78,7 +78,7 @@ void subtractFromRounded(const double* values, const std::int16_t* subtrahends, 
     const __m128d y = _mm_min_pd(_mm_max_pd(_mm_loadu_pd(at), lowest), highest);
     const __m128i integral = _mm_cvttpd_epi32(y);
     const __m128d fraction = _mm_sub_pd(y, _mm_cvtepi32_pd(integral));
-    const __m128i up = _mm_castpd_si128(_mm_cmpge_pd(fraction, half));        // -1 where rounding up
+    const __m128i up = _mm_castpd_si128(_mm_cmpge_pd(fraction, half));         // -1 where rounding up
     const __m128i down = _mm_castpd_si128(_mm_cmple_pd(fraction, minusHalf));  // -1 where rounding down
     const __m128i step = _mm_shuffle_epi32(_mm_sub_epi64(down, up), _MM_SHUFFLE(2, 0, 2, 0));
     return _mm_add_epi32(integral, step);
@@ -94,7 +94,8 @@ void subtractFromRounded(const double* values, const std::int16_t* subtrahends, 
   }
 #endif
   for (; i < count; ++i) {
-    out[i] = wrap16(static_cast<std::uint32_t>(roundRebuilt(values[i])) - static_cast<std::uint16_t>(subtrahends[i]));
+    out[i] =
+        wrap16(static_cast<std::uint32_t>(roundRebuilt(values[i])) - static_cast<std::uint16_t>(subtrahends[i]));
   }
 }
 

@@ -64,9 +64,10 @@ void fillTwiddles(TableSlot& slot, int logm) {
 // z_p and z_q (p = N/2 + i, q = 3N/4 + i) times e^(-2 pi i i/N) and
 // e^(-2 pi i 3i/N), three multiplications each, for count consecutive i;
 // the tables start at the entries of the first.
-[[gnu::always_inline]] inline void twiddles(double* __restrict rp, double* __restrict ip, double* __restrict rq, double* __restrict iq,
-                     const double* c1, const double* d1, const double* e1, const double* c3, const double* d3,
-                     const double* e3, int count) {
+[[gnu::always_inline]] inline void twiddles(double* __restrict rp, double* __restrict ip, double* __restrict rq,
+                                            double* __restrict iq, const double* c1, const double* d1,
+                                            const double* e1, const double* c3, const double* d3, const double* e3,
+                                            int count) {
   for (int k = 0; k < count; ++k) {
     double t = (ip[k] + rp[k]) * c1[k];
     double u = d1[k] * rp[k] + t;
@@ -84,8 +85,8 @@ void fillTwiddles(TableSlot& slot, int logm) {
 // separate pointers, so the compiler may run independent indices side by
 // side in vector lanes; each value still sees exactly the operations written
 // here, in order.
-[[gnu::always_inline]] inline void rotateQuarters(double* __restrict re2, double* __restrict im2, double* __restrict re3,
-                    double* __restrict im3, int logm) {
+[[gnu::always_inline]] inline void rotateQuarters(double* __restrict re2, double* __restrict im2,
+                                                  double* __restrict re3, double* __restrict im3, int logm) {
   const int quarter = 1 << (logm - 2);
   const int eighth = quarter / 2;
   for (int i = 0; i < quarter; ++i) {

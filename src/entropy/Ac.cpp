@@ -46,7 +46,8 @@ namespace {
 
 void fillLookup(FrequencyModel& model) {
   const int n = model.symbolCount;
-  model.hasLookup = !model.adaptive && n <= FrequencyModel::kLookupSymbols && model.cumFreq[0] <= FrequencyModel::kLookupLimit;
+  model.hasLookup =
+      !model.adaptive && n <= FrequencyModel::kLookupSymbols && model.cumFreq[0] <= FrequencyModel::kLookupLimit;
   if (!model.hasLookup) return;
   for (int symbol = 0; symbol < n; ++symbol) {
     for (std::int32_t c = model.cumFreq[symbol + 1]; c < model.cumFreq[symbol]; ++c) {

@@ -212,7 +212,7 @@ inline int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
   const std::uint32_t cum = ac::countOfValue(decoder, range, total);
   // Within [0, total) the table holds the searched symbol; outside it only the search knows the answer.
   const int symbol = model.hasLookup && cum < total ? model.symbolOfCount[cum]
-                                                     : ac::searchSymbol(model, static_cast<std::int32_t>(cum));
+                                                    : ac::searchSymbol(model, static_cast<std::int32_t>(cum));
   ac::narrow(decoder, range, range * static_cast<std::uint32_t>(cumFreq[symbol + 1]) / total,
              range * static_cast<std::uint32_t>(cumFreq[symbol]) / total);
   if (model.adaptive) ac::updateModel(model, symbol);
@@ -239,7 +239,8 @@ inline void decodeSymbols(ArithDecoder& decoder, FrequencyModel& model, int coun
     const std::uint32_t range = ac::rangeOf(d);
     // The count is below the total (at most kLookupLimit): the mask only keeps the read inside the table.
     const int symbol = model.symbolOfCount[ac::countOfValue(d, range, total) & (FrequencyModel::kLookupLimit - 1)];
-    ac::narrow(d, range, static_cast<std::uint32_t>((range * scaled[static_cast<std::size_t>(symbol) + 1]) >> perTotal.shift),
+    ac::narrow(d, range,
+               static_cast<std::uint32_t>((range * scaled[static_cast<std::size_t>(symbol) + 1]) >> perTotal.shift),
                static_cast<std::uint32_t>((range * scaled[static_cast<std::size_t>(symbol)]) >> perTotal.shift));
     out[i] = static_cast<std::int16_t>(symbol - offset);
   }
