@@ -1,6 +1,7 @@
 // The decompression job: compressed file in, the original PCM file out. The
 // job's thread parses the blocks in file order and writes them in the same
-// order; the rebuilding threads turn the blocks in between into PCM bytes.
+// order; the rebuilding threads turn the blocks in between into PCM bytes
+// and take the output's MD5 of them in file order.
 #include "codec/Jobs.h"
 
 #include <algorithm>
@@ -48,6 +49,22 @@ bool writeBlock(DecompressionJob& job, const DecodedBlock& block, ProgressSink& 
   return true;
 }
 
+// Takes the output's digest off it while the blocks are written, and gives
+// it back however the blocks end.
+class DigestSetAside {
+ public:
+  explicit DigestSetAside(OutputStream& output) : output_(output), digest_(output.digest()) {
+    output.digestInto(nullptr);
+  }
+  ~DigestSetAside() { output_.digestInto(digest_); }
+  DigestSetAside(const DigestSetAside&) = delete;
+  DigestSetAside& operator=(const DigestSetAside&) = delete;
+
+ private:
+  OutputStream& output_;
+  Md5* digest_;
+};
+
 // Decodes every block: the job's thread parses and writes in file order
 // while the rebuilding threads (none when threads is 1) work in between.
 // Returns false when the output failed.
@@ -63,8 +80,17 @@ bool decodeBlocks(DecompressionJob& job, int threads, InputStream& input, Output
   const auto rebuild = [&](int slot, int worker) {
     rebuildBlock(*rebuilders[static_cast<std::size_t>(worker)], slots[static_cast<std::size_t>(slot)]);
   };
+  // The digest is the largest part of writing, so it moves to the rebuilding
+  // threads; the writes stay on the job's thread, where a caller's write
+  // callback expects them.
+  Md5* const digest = output.digest();
+  const DigestSetAside aside(output);
+  const auto digestBlock = [&](int slot) {
+    const std::vector<std::uint8_t>& bytes = slots[static_cast<std::size_t>(slot)].bytes;
+    if (digest != nullptr) digest->update(bytes.data(), bytes.size());
+  };
   // Declared after what its workers use, so that they stop first.
-  WorkerPool pool(workers, slotCount, rebuild);
+  WorkerPool pool(workers, slotCount, rebuild, digestBlock);
   // Writes the blocks from first up to (not including) last, waiting for each.
   const auto writeFinished = [&](std::int64_t first, std::int64_t last) {
     for (std::int64_t k = std::max<std::int64_t>(first, 0); k < last; ++k) {
@@ -90,6 +116,7 @@ bool decodeBlocks(DecompressionJob& job, int threads, InputStream& input, Output
       written = writeFinished(k - slotCount + 1, k);
       if (written && job.layout.channels == 1 && block.frames > 0) {
         rebuild(slot, 0);  // every worker is idle now
+        digestBlock(slot);
         written = writeBlock(job, block, sink, output);
       }
       if (written) throw;

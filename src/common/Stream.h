@@ -109,6 +109,7 @@ class OutputStream {
   bool failed() const { return failed_; }
   // Every byte written from now on also goes into md5 (null: none).
   void digestInto(Md5* md5) { digest_ = md5; }
+  Md5* digest() const { return digest_; }
 
  private:
   void emit(const std::uint8_t* source, std::size_t count);

@@ -14,8 +14,9 @@ int jobThreads(int requested, long long items) {
   return static_cast<int>(std::max(1LL, std::min<long long>(threads, items)));
 }
 
-WorkerPool::WorkerPool(int workers, int slots, Work work)
+WorkerPool::WorkerPool(int workers, int slots, Work work, Finish finish)
     : work_(std::move(work)),
+      finish_(std::move(finish)),
       done_(static_cast<std::size_t>(slots), 0),
       errors_(static_cast<std::size_t>(slots)) {
   threads_.reserve(static_cast<std::size_t>(workers));
@@ -37,14 +38,20 @@ WorkerPool::~WorkerPool() {
   for (std::thread& thread : threads_) thread.join();
 }
 
+// The slot's work and, when it succeeds, its finishing step.
+std::exception_ptr WorkerPool::runWork(int slot, int worker) {
+  try {
+    work_(slot, worker);
+    return nullptr;
+  } catch (...) {
+    return std::current_exception();
+  }
+}
+
 void WorkerPool::submit(int slot) {
   if (threads_.empty()) {  // no thread could start: the job's thread does the work
-    std::exception_ptr error;
-    try {
-      work_(slot, 0);
-    } catch (...) {
-      error = std::current_exception();
-    }
+    const std::exception_ptr error = runWork(slot, 0);
+    if (!error && finish_) finish_(slot);
     done_[static_cast<std::size_t>(slot)] = 1;
     errors_[static_cast<std::size_t>(slot)] = error;
     return;
@@ -53,7 +60,7 @@ void WorkerPool::submit(int slot) {
     const std::lock_guard lock(mutex_);
     done_[static_cast<std::size_t>(slot)] = 0;
     errors_[static_cast<std::size_t>(slot)] = nullptr;
-    queue_.push_back(slot);
+    queue_.push_back({slot, submittedCount_++});
   }
   submitted_.notify_one();
 }
@@ -66,25 +73,29 @@ void WorkerPool::wait(int slot) {
 
 void WorkerPool::run(int worker) {
   for (;;) {
-    int slot = 0;
+    Submitted next{};
     {
       std::unique_lock lock(mutex_);
       submitted_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
       if (stopping_) return;
-      slot = queue_.front();
+      next = queue_.front();
       queue_.pop_front();
     }
-    std::exception_ptr error;
-    try {
-      work_(slot, worker);
-    } catch (...) {
-      error = std::current_exception();
+    const std::exception_ptr error = runWork(next.slot, worker);
+    // Every earlier slot was taken before this one, so its turn comes.
+    if (finish_) {
+      std::unique_lock lock(mutex_);
+      turnTaken_.wait(lock, [&] { return nextTurn_ == next.turn; });
+      lock.unlock();
+      if (!error) finish_(next.slot);
     }
     {
       const std::lock_guard lock(mutex_);
-      errors_[static_cast<std::size_t>(slot)] = error;
-      done_[static_cast<std::size_t>(slot)] = 1;
+      ++nextTurn_;
+      errors_[static_cast<std::size_t>(next.slot)] = error;
+      done_[static_cast<std::size_t>(next.slot)] = 1;
     }
+    turnTaken_.notify_all();
     finished_.notify_all();
   }
 }
