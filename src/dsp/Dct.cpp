@@ -6,76 +6,19 @@
 #include <cmath>
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "dsp/ExactTrig.h"
-#include "dsp/TransformCache.h"
 #include "dsp/Fft.h"
+#include "dsp/TransformTables.h"
 
 namespace qola {
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-// These 14-digit values, not the exact cos(pi/8) and sin(pi/8), enter the
-// rebuild of every compressed file: a changed digit changes the files.
-constexpr double kCosEighthPi = 0.92387953251129;
-constexpr double kSinEighthPi = 0.38268343236509;
-
-// Process-wide, never released; call_once keeps a concurrent first use safe.
-std::array<TableSlot, kMaxDctLogm + 1> tableSlots;
-
 [[noreturn]] void outOfMemory(const char* what) {
   fatalErrorOn(ErrorChannel::StandardOutput, what, 1);
-}
-
-void fillTable(TableSlot& slot, int logm, double scale) {
-  const int n = 1 << logm;
-  const int half = n / 2;
-  const std::size_t size = logm == 1 ? 2 : 6 * static_cast<std::size_t>(half);
-  try {
-    slot.table = std::make_unique<double[]>(size);
-  } catch (const std::bad_alloc&) {
-    outOfMemory("Error: FDCTIV2: not enough memory for cosine tables.");
-  }
-  double* table = slot.table.get();
-  if (logm == 1) {
-    table[0] = scale * kCosEighthPi;
-    table[1] = scale * kSinEighthPi;
-    return;
-  }
-  double* preC = table;
-  double* preD = preC + half;
-  double* preE = preD + half;
-  double* postC = preE + half;
-  double* postD = postC + half;
-  double* postE = postD + half;
-  const double e = std::sqrt(2.0 / n) * scale;
-  for (int i = 0; i < half; ++i) {
-    const double alpha = ((i + 0.25) * kPi) / n;
-    const SinCos sc = exactSinCos(alpha);
-    preC[i] = sc.cos;
-    preD[i] = -(sc.sin + sc.cos);
-    preE[i] = sc.sin - sc.cos;
-  }
-  int j = 0;
-  for (int i = 0; i < half; ++i) {
-    if (i == n / 4) {
-      postC[i] = e * kSqrtHalf;
-      continue;
-    }
-    const double beta = (static_cast<double>(i) * kPi) / n;
-    const SinCos sc = exactSinCos(beta);
-    const double c = e * sc.cos;
-    const double s = e * sc.sin;
-    postC[i] = c;
-    postD[j] = -(s + c);
-    postE[j] = s - c;
-    ++j;
-  }
 }
 
 // Working vectors, one per length and thread: transforms of different
@@ -110,11 +53,7 @@ inline void rotate(double& x, double& y, double c, double d, double e) {
 
 }  // namespace
 
-const double* dctIvTable(int logm, double scale) {
-  TableSlot& slot = tableSlots[logm];
-  std::call_once(slot.filled, fillTable, std::ref(slot), logm, scale);
-  return slot.table.get();
-}
+const double* dctIvTable(int logm) { return kDctIvTableData + tableOffset(dctIvTableSize, logm); }
 
 void FDCTIV2(double* x, int logm, double scale) {
   checkLogm("FDCTIV2", logm, kMaxDctLogm);
@@ -122,7 +61,7 @@ void FDCTIV2(double* x, int logm, double scale) {
     x[0] = x[0] * scale;
     return;
   }
-  const double* table = dctIvTable(logm, scale);
+  const double* table = dctIvTable(logm);
   if (logm == 1) {
     const double p0 = table[0];
     const double p1 = table[1];

@@ -11,8 +11,7 @@ namespace qola {
 inline constexpr int kMaxDctLogm = 12;
 
 // X_k = scale sqrt(2/N) sum x_n cos(pi (2n+1)(2k+1) / 4N). For logm >= 1 the
-// scale of the first call of a length is folded into that length's tables
-// and later calls reuse them as they are.
+// tables hold the block DCT's scale sqrt(N) and the argument is not used.
 void FDCTIV2(double* x, int logm, double scale);
 
 void FDCT(double* x, int logm);
@@ -22,9 +21,9 @@ void FIDCT(double* x, int logm);
 void FDCTREC(double* v, int m);
 void FIDCTREC(double* v, int m);
 
-// The FDCTIV2 tables of one length, filled with the given scale if still
-// empty: logm 1 holds P0, P1; logm >= 2 holds PreC, PreD, PreE, PostC (N/2
-// entries each), then PostD, PostE (N/2 entries each, the last one unused).
-const double* dctIvTable(int logm, double scale);
+// The FDCTIV2 tables of one length, with the scale sqrt(N): logm 1 holds P0,
+// P1; logm >= 2 holds PreC, PreD, PreE, PostC (N/2 entries each), then PostD,
+// PostE (N/2 entries each, the last one unused).
+const double* dctIvTable(int logm);
 
 }  // namespace qola

@@ -5,55 +5,15 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
 
 #include "common/CpuPath.h"
-#include "dsp/ExactTrig.h"
-#include "dsp/TransformCache.h"
+#include "dsp/TransformTables.h"
 
 namespace qola {
 namespace {
-
-constexpr double kTwoPi = 6.283185307179586;
-constexpr int kMinTableLogm = 4;
-
-// Process-wide, filled once per length and never released. call_once makes
-// the first fill safe when blocks are transformed on several threads.
-std::array<TableSlot, kMaxFftLogm + 1> twiddleSlots;
-
-void fillTwiddles(TableSlot& slot, int logm) {
-  const int n = 1 << logm;
-  const int count = n / 4 - 2;
-  try {
-    slot.table = std::make_unique<double[]>(6 * static_cast<std::size_t>(count));
-  } catch (const std::bad_alloc&) {
-    fatalErrorOn(ErrorChannel::StandardOutput, "Error: SRFFT: not enough memory for twiddle tables.", 1);
-  }
-  double* c1 = slot.table.get();
-  double* d1 = c1 + count;
-  double* e1 = d1 + count;
-  double* c3 = e1 + count;
-  double* d3 = c3 + count;
-  double* e3 = d3 + count;
-  int k = 0;
-  for (int i = 1; i < n / 4; ++i) {
-    if (i == n / 8) continue;
-    const double a = (static_cast<double>(i) * kTwoPi) / n;
-    const double b = (static_cast<double>(3 * i) * kTwoPi) / n;
-    const SinCos sa = exactSinCos(a);
-    const SinCos sb = exactSinCos(b);
-    c1[k] = sa.cos;
-    d1[k] = -(sa.sin + sa.cos);
-    e1[k] = sa.sin - sa.cos;
-    c3[k] = sb.cos;
-    d3[k] = -(sb.sin + sb.cos);
-    e3[k] = sb.sin - sb.cos;
-    ++k;
-  }
-}
 
 [[gnu::always_inline]] inline void butterfly(double* y, int p, int q) {
   double t = y[p] + y[q];
@@ -98,7 +58,7 @@ void fillTwiddles(TableSlot& slot, int logm) {
     im3[i] = t2;
   }
 
-  if (logm >= kMinTableLogm) {
+  if (logm >= kMinTwiddleLogm) {
     const double* c1 = fftTwiddleTable(logm);
     const int count = quarter - 2;
     const double* d1 = c1 + count;
@@ -202,11 +162,7 @@ void splitRadix(double* re, double* im, int logm, SplitPass pass) {
 
 }  // namespace
 
-const double* fftTwiddleTable(int logm) {
-  TableSlot& slot = twiddleSlots[logm];
-  std::call_once(slot.filled, fillTwiddles, std::ref(slot), logm);
-  return slot.table.get();
-}
+const double* fftTwiddleTable(int logm) { return kTwiddleTableData + tableOffset(twiddleTableSize, logm); }
 
 void SRFFT(double* re, double* im, int logm) {
   checkLogm("SRFFT", logm, kMaxFftLogm);

@@ -39,7 +39,7 @@ void BITREV(double* x, int logm);
 void CFFT(double* re, double* im, int logm);
 
 // The six twiddle sub-tables of one length (C1, D1, E1, C3, D3, E3, each
-// N/4 - 2 entries), filled on first use; logm 4..12.
+// N/4 - 2 entries); logm 4..12.
 const double* fftTwiddleTable(int logm);
 
 }  // namespace qola

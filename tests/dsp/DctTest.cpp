@@ -9,7 +9,6 @@
 #include <bit>
 #include <cstdlib>
 #include <random>
-#include <thread>
 
 #include "dsp/Analysis.h"
 
@@ -52,25 +51,6 @@ std::pair<std::uint64_t, std::uint64_t> transformHashes() {
 const std::pair<std::uint64_t, std::uint64_t> kGoldenHashes = {0x73a14ac819990ba0u, 0x8aed24c81b019972u};
 
 TEST(Dct, OutputBitsMatchTheGoldenHashes) { EXPECT_EQ(transformHashes(), kGoldenHashes); }
-
-// In a fresh child every table is empty: four threads fill them at once and
-// must all get the golden bits; a later call then keeps the first call's scale.
-void firstUseOnFourThreads() {
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> results(4);
-  std::vector<std::thread> threads;
-  for (auto& result : results) threads.emplace_back([&result] { result = transformHashes(); });
-  for (auto& thread : threads) thread.join();
-  if (std::count(results.begin(), results.end(), kGoldenHashes) != 4) std::exit(2);
-  Vector a = randomSamples(32, 1), b = a;
-  FDCTIV2(a.data(), 5, 3.0);
-  FDCTIV2(b.data(), 5, 5.0);
-  std::exit(a == b ? 0 : 3);
-}
-
-TEST(Dct, ConcurrentFirstUseGivesTheGoldenBitsAndFixesTheScale) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(firstUseOnFourThreads(), ::testing::ExitedWithCode(0), "");
-}
 
 }  // namespace
 }  // namespace qola

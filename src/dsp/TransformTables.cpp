@@ -1,4 +1,4 @@
-#include "dsp/TransformCache.h"
+#include "dsp/TransformTables.h"
 
 #include "common/Fatal.h"
 
