@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,12 +26,13 @@ struct Rest {
 
 Rest readRest(InputStream& input) {
   Rest rest;
-  std::vector<std::uint8_t> chunk(1 << 16);
-  for (std::size_t got = 0; (got = input.read(chunk.data(), chunk.size())) > 0;) {
+  constexpr std::size_t kChunk = 1 << 16;
+  const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kChunk);  // most files leave it unused
+  for (std::size_t got = 0; (got = input.read(chunk.get(), kChunk)) > 0;) {
     rest.count += static_cast<std::int64_t>(got);
     const std::size_t toHead = std::min(got, kWindow - std::min(kWindow, rest.head.size()));
-    rest.head.insert(rest.head.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(toHead));
-    rest.tail.insert(rest.tail.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got));
+    rest.head.insert(rest.head.end(), chunk.get(), chunk.get() + toHead);
+    rest.tail.insert(rest.tail.end(), chunk.get(), chunk.get() + got);
     if (rest.tail.size() > kWindow) rest.tail.erase(rest.tail.begin(), rest.tail.end() - kWindow);
   }
   return rest;

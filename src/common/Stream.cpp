@@ -10,14 +10,20 @@ namespace qola {
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 16;
+constexpr std::size_t kInputBufferSize = kBufferSize + InputStream::kMaxStepBack;
 
 }  // namespace
 
 InputStream::InputStream(std::FILE* file, bool owned)
-    : file_(file), owned_(owned), buffer_(kBufferSize + kMaxStepBack), data_(buffer_.data()) {}
+    : file_(file),
+      owned_(owned),
+      buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kInputBufferSize)),
+      data_(buffer_.get()) {}
 
 InputStream::InputStream(ReadCallbacks callbacks)
-    : callbacks_(callbacks), buffer_(kBufferSize + kMaxStepBack), data_(buffer_.data()) {}
+    : callbacks_(callbacks),
+      buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kInputBufferSize)),
+      data_(buffer_.get()) {}
 
 InputStream::InputStream(std::span<const std::uint8_t> memory)
     : data_(memory.data()), length_(memory.size()), memory_(true) {}
@@ -43,11 +49,11 @@ bool InputStream::refill() {
   if (memory_ || !open_ || (file_ == nullptr && callbacks_.read == nullptr)) return false;
   // Keep the last bytes so that a step back over them stays possible.
   const std::size_t keep = std::min<std::size_t>(length_, kMaxStepBack);
-  std::memmove(buffer_.data(), buffer_.data() + length_ - keep, keep);
+  std::memmove(buffer_.get(), buffer_.get() + length_ - keep, keep);
   bufferStart_ += static_cast<std::int64_t>(length_ - keep);
   length_ = keep;
   position_ = keep;
-  const std::size_t got = fetch(buffer_.data() + keep, buffer_.size() - keep);
+  const std::size_t got = fetch(buffer_.get() + keep, kInputBufferSize - keep);
   length_ += got;
   return got > 0;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -71,8 +72,9 @@ class InputStream {
   std::FILE* file_ = nullptr;
   bool owned_ = true;
   ReadCallbacks callbacks_;
-  std::vector<std::uint8_t> buffer_;
-  const std::uint8_t* data_ = nullptr;  // buffer_.data() or the memory block
+  // Left unfilled until read into: a short input touches few of its pages.
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  const std::uint8_t* data_ = nullptr;  // buffer_.get() or the memory block
   std::size_t length_ = 0;               // valid bytes at data_
   std::size_t position_ = 0;             // next byte at data_
   std::int64_t bufferStart_ = 0;         // stream offset of data_[0]
