@@ -57,6 +57,7 @@ class DigestSetAside {
     output.digestInto(nullptr);
   }
   ~DigestSetAside() { output_.digestInto(digest_); }
+  Md5* digest() const { return digest_; }
   DigestSetAside(const DigestSetAside&) = delete;
   DigestSetAside& operator=(const DigestSetAside&) = delete;
 
@@ -83,11 +84,10 @@ bool decodeBlocks(DecompressionJob& job, int threads, InputStream& input, Output
   // The digest is the largest part of writing, so it moves to the rebuilding
   // threads; the writes stay on the job's thread, where a caller's write
   // callback expects them.
-  Md5* const digest = output.digest();
   const DigestSetAside aside(output);
   const auto digestBlock = [&](int slot) {
     const std::vector<std::uint8_t>& bytes = slots[static_cast<std::size_t>(slot)].bytes;
-    if (digest != nullptr) digest->update(bytes.data(), bytes.size());
+    if (aside.digest() != nullptr) aside.digest()->update(bytes.data(), bytes.size());
   };
   // Declared after what its workers use, so that they stop first.
   WorkerPool pool(workers, slotCount, rebuild, digestBlock);

@@ -38,7 +38,7 @@ WorkerPool::~WorkerPool() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-// The slot's work and, when it succeeds, its finishing step.
+// The slot's work, with the error it ended with.
 std::exception_ptr WorkerPool::runWork(int slot, int worker) {
   try {
     work_(slot, worker);

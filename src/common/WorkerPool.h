@@ -24,7 +24,8 @@ class WorkerPool {
   // work(slot, worker) runs on worker number `worker` (0 .. workers()-1).
   using Work = std::function<void(int slot, int worker)>;
   // finish(slot) runs after the slot's work, in submission order and never
-  // on two threads at once: the step that must keep the file's order.
+  // on two threads at once: the step that must keep the file's order. It
+  // must not throw.
   using Finish = std::function<void(int slot)>;
 
   // Starts up to `workers` threads for slots 0 .. slots-1; fewer when the
