@@ -61,14 +61,21 @@ void fillLookup(FrequencyModel& model) {
 void startEncoder(ArithEncoder& encoder, OutputStream& stream) { encoder = ArithEncoder{&stream}; }
 
 int finishEncoder(ArithEncoder& encoder) {
-  const std::uint32_t bit = encoder.low < ac::kFirstQuarter ? 0 : 1;
-  ac::putCodeBits(encoder, bit, 1);
-  ac::putRun(encoder, bit ^ 1, encoder.pendingBits + 1);
+  ac::CodeRegisters& code = encoder.code;
+  OutputStream& stream = *encoder.stream;
+  const std::uint32_t bit = code.low < ac::kFirstQuarter ? 0 : 1;
+  ac::putCodeBits(code, encoder.queue, stream, bit, 1);
+  ac::putRun(code, encoder.queue, stream, bit ^ 1, code.pendingBits + 1);
   // 0-bits up to the byte's end: the bits of an unfinished byte end up from
   // bit 0 up, and a stream that ends on a byte boundary gets a zero byte.
-  const int padding = 8 - encoder.bitCount;
-  ac::putCodeBits(encoder, 0, padding);
-  drainQueue(encoder.queue, *encoder.stream);
+  const int padding = 8 - code.bitCount % 8;
+  ac::putCodeBits(code, encoder.queue, stream, 0, padding);
+  reserveQueue(encoder.queue, stream, 4);
+  while (code.bitCount > 0) {
+    code.bitCount -= 8;
+    pushByte(encoder.queue, ac::kReversedBytes[static_cast<std::size_t>((code.bits >> code.bitCount) & 0xff)]);
+  }
+  drainQueue(encoder.queue, stream);
   return padding;
 }
 

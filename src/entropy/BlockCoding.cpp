@@ -221,7 +221,7 @@ void encodeResidual(int m, const std::int16_t* residual, int magnitude, bool pea
   FrequencyModel model;
   startEncoder(encoder, output);
   initResidualModel(model, magnitude, peaked);
-  for (int i = 0; i < m; ++i) encodeSymbol(encoder, model, residual[i] + magnitude);
+  encodeSymbols(encoder, model, m, magnitude, residual);
   finishEncoder(encoder);
   freeModel(model);
 }
