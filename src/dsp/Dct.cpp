@@ -1,5 +1,6 @@
 #include "dsp/Dct.h"
 
+#include "common/CpuPath.h"
 #include "common/Fatal.h"
 
 #include <array>
@@ -10,6 +11,13 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if QOLA_AVX2_KERNELS
+#include <immintrin.h>
+#endif
 
 #include "dsp/Fft.h"
 #include "dsp/TransformTables.h"
@@ -51,6 +59,68 @@ inline void rotate(double& x, double& y, double c, double d, double e) {
   y = u;
 }
 
+// The rotation into the working vector: even samples become the real parts,
+// odd samples reversed the imaginary parts. Lanes take consecutive k, each
+// value with exactly the operations of rotate, in its order.
+struct PreRotation {
+  const double* x;
+  int n;
+  const double* c;
+  const double* d;
+  const double* e;
+  double* re;
+  double* im;
+};
+
+void preRotate(const PreRotation& p) {
+  const int half = p.n / 2;
+  int k = 0;
+#if defined(__SSE2__)
+  // Two k at a time: x[2k], x[2k + 2] and x[n - 1 - 2k], x[n - 3 - 2k].
+  for (; k + 2 <= half; k += 2) {
+    const __m128d a = _mm_unpacklo_pd(_mm_loadu_pd(p.x + 2 * k), _mm_loadu_pd(p.x + 2 * k + 2));
+    const __m128d b = _mm_unpackhi_pd(_mm_loadu_pd(p.x + p.n - 2 - 2 * k), _mm_loadu_pd(p.x + p.n - 4 - 2 * k));
+    const __m128d t = _mm_mul_pd(_mm_add_pd(b, a), _mm_loadu_pd(p.c + k));
+    _mm_storeu_pd(p.im + k, _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(p.d + k), a), t));
+    _mm_storeu_pd(p.re + k, _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(p.e + k), b), t));
+  }
+#endif
+  for (; k < half; ++k) {
+    double a = p.x[2 * k];
+    double b = p.x[p.n - 1 - 2 * k];
+    rotate(a, b, p.c[k], p.d[k], p.e[k]);
+    p.re[k] = a;
+    p.im[k] = b;
+  }
+}
+
+#if QOLA_AVX2_KERNELS
+// The same in four lanes; the shuffles gather x[2k .. 2k + 6] and x[n - 1 - 2k .. n - 7 - 2k].
+QOLA_TARGET_AVX2 void preRotateAvx2(const PreRotation& p) {
+  const int half = p.n / 2;
+  int k = 0;
+  for (; k + 4 <= half; k += 4) {
+    const __m256d low = _mm256_loadu_pd(p.x + 2 * k);
+    const __m256d high = _mm256_loadu_pd(p.x + 2 * k + 4);
+    const __m256d a = _mm256_permute4x64_pd(_mm256_unpacklo_pd(low, high), 0xd8);  // lanes 0, 2, 1, 3
+    const __m256d end = _mm256_loadu_pd(p.x + p.n - 4 - 2 * k);
+    const __m256d before = _mm256_loadu_pd(p.x + p.n - 8 - 2 * k);
+    const __m256d b = _mm256_permute4x64_pd(_mm256_unpackhi_pd(end, before), 0x72);  // lanes 2, 0, 3, 1
+    const __m256d t = _mm256_mul_pd(_mm256_add_pd(b, a), _mm256_loadu_pd(p.c + k));
+    _mm256_storeu_pd(p.im + k, _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(p.d + k), a), t));
+    _mm256_storeu_pd(p.re + k, _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(p.e + k), b), t));
+  }
+  if (k < half) preRotate(p);  // lengths below four k
+}
+#endif
+
+void preRotation(const PreRotation& p) {
+#if QOLA_AVX2_KERNELS
+  if (cpuPath() == CpuPath::Avx2) return preRotateAvx2(p);
+#endif
+  preRotate(p);
+}
+
 }  // namespace
 
 const double* dctIvTable(int logm) { return kDctIvTableData + tableOffset(dctIvTableSize, logm); }
@@ -80,18 +150,10 @@ void FDCTIV2(double* x, int logm, double scale) {
   const double* postC = preE + half;
   const double* postD = postC + half;
   const double* postE = postD + half;
-  // Even samples become the real parts, odd samples reversed the imaginary
-  // parts, rotated on their way into the working vector.
   double* re = workingVector(rotationVectors, logm, static_cast<std::size_t>(n),
                              "Error: FDCTIV2: not enough memory for working vector.");
   double* im = re + half;
-  for (int k = 0; k < half; ++k) {
-    double a = x[2 * k];
-    double b = x[n - 1 - 2 * k];
-    rotate(a, b, preC[k], preD[k], preE[k]);
-    re[k] = a;
-    im[k] = b;
-  }
+  preRotation({x, n, preC, preD, preE, re, im});
 
   SRFFT(re, im, logm - 1);
 
