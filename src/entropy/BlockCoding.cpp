@@ -65,15 +65,49 @@ void encodeUnary(const std::int32_t* values, int count, BitWriter& writer, Outpu
   }
 }
 
+// Code words of up to 32 bits go straight into a local 64-bit number and
+// leave it in 32-bit words; longer ones take putBits.
+constexpr int kFastRiceBits = 32;
+
+// Hands locally gathered bits (fewer than 32) back to the writer, which keeps fewer than 8.
+void settleBits(BitWriter& writer, OutputStream& output, std::uint64_t bits, int pending) {
+  reserveQueue(writer.queue, output, 4);
+  for (; pending >= 8; pending -= 8) pushByte(writer.queue, static_cast<std::uint8_t>(bits >> (pending - 8)));
+  writer.bits = bits;
+  writer.count = pending;
+}
+
 void encodeRice(const std::int32_t* values, int count, int b, BitWriter& writer, OutputStream& output) {
-  const std::uint32_t lowMask = (std::uint32_t{1} << (b - 1)) - 1;
+  const std::uint32_t signBit = std::uint32_t{1} << (b - 1);
+  const std::uint32_t lowMask = signBit - 1;
+  // The run's closing 0-bit: q 1-bits and the b bits after it are 2^length - 2^(b + 1) + tail.
+  const std::uint64_t afterRun = std::uint64_t{1} << (b + 1);
+  std::uint64_t bits = writer.bits;
+  int pending = writer.count;  // below 32 between words
   for (int j = 0; j < count; ++j) {
     const std::int32_t e = values[j];
-    const std::uint32_t sign = e >= 0 ? 1 : 0;
-    const auto v = static_cast<std::uint32_t>(e >= 0 ? e : -(e + 1));
-    // q 1-bits, then 0, the sign bit and the low b - 1 bits of v: b + 1 bits after the run.
-    putBits(writer, output, v >> (b - 1), (sign << (b - 1)) | (v & lowMask), b + 1);
+    const auto negative = static_cast<std::uint32_t>(e >> 31);  // all ones below 0
+    const std::uint32_t v = static_cast<std::uint32_t>(e) ^ negative;  // e, or -(e + 1)
+    // q 1-bits, then 0, the sign bit (1 for e >= 0) and the low b - 1 bits of v.
+    const std::uint32_t q = v >> (b - 1);
+    const std::uint32_t tail = (signBit & ~negative) | (v & lowMask);
+    if (q + static_cast<std::uint32_t>(b) + 1 > kFastRiceBits) {
+      settleBits(writer, output, bits, pending);
+      putBits(writer, output, q, tail, b + 1);
+      bits = writer.bits;
+      pending = writer.count;
+      continue;
+    }
+    const int length = static_cast<int>(q) + b + 1;
+    bits = (bits << length) | ((std::uint64_t{1} << length) - afterRun + tail);
+    pending += length;
+    if (pending >= 32) {
+      pending -= 32;
+      reserveQueue(writer.queue, output, 4);
+      pushWord(writer.queue, static_cast<std::uint32_t>(bits >> pending));
+    }
   }
+  settleBits(writer, output, bits, pending);
 }
 
 // The band decoders read each code word from the reader's buffer when it

@@ -3,6 +3,7 @@
 // instead of a call per byte.
 #pragma once
 
+#include "common/ByteOrder.h"
 #include "common/Stream.h"
 
 #include <array>
@@ -28,6 +29,12 @@ inline void reserveQueue(ByteQueue& queue, OutputStream& output, int needed) {
 
 inline void pushByte(ByteQueue& queue, std::uint8_t byte) {
   queue.bytes[static_cast<std::size_t>(queue.count++)] = byte;
+}
+
+// Four bytes at once, the word's highest first; room for them must be reserved.
+inline void pushWord(ByteQueue& queue, std::uint32_t word) {
+  storeBig32(queue.bytes.data() + queue.count, word);
+  queue.count += 4;
 }
 
 }  // namespace qola
