@@ -121,6 +121,53 @@ void preRotation(const PreRotation& p) {
   preRotate(p);
 }
 
+// The rotation out of the transform's bit-reversed order into x: output k
+// of the transform, at reversedIndex(k, bits), goes to x[2k] and, negated,
+// to x[n - 1 - 2k].
+struct PostRotation {
+  const double* re;
+  const double* im;
+  int bits;
+  const double* c;
+  double* x;
+  int n;
+};
+
+void postRotateOne(const PostRotation& p, int k, const double* d, const double* e) {
+  const int r = reversedIndex(k, p.bits);
+  double a = p.re[r];
+  double b = p.im[r];
+  rotate(a, b, p.c[k], d[k], e[k]);
+  p.x[2 * k] = a;
+  p.x[p.n - 1 - 2 * k] = -b;
+}
+
+// Outputs first .. last - 1, with d and e already shifted to entry k. An even
+// k and k + 1 sit half a transform apart, and share two SSE2 lanes.
+void postRotate(const PostRotation& p, int first, int last, const double* d, const double* e) {
+  int k = first;
+  if (k % 2 != 0 && k < last) postRotateOne(p, k++, d, e);
+#if defined(__SSE2__)
+  const int apart = p.bits >= 1 ? 1 << (p.bits - 1) : 0;
+  const __m128d signs = _mm_set1_pd(-0.0);
+  for (; k + 2 <= last; k += 2) {
+    const double* re = p.re + reversedIndex(k, p.bits);
+    const double* im = p.im + reversedIndex(k, p.bits);
+    const __m128d a = _mm_loadh_pd(_mm_load_sd(re), re + apart);
+    const __m128d b = _mm_loadh_pd(_mm_load_sd(im), im + apart);
+    const __m128d t = _mm_mul_pd(_mm_add_pd(b, a), _mm_loadu_pd(p.c + k));
+    const __m128d u = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(d + k), a), t);
+    const __m128d rotated = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(e + k), b), t);
+    const __m128d negated = _mm_xor_pd(u, signs);  // -b, exactly
+    _mm_store_sd(p.x + 2 * k, rotated);
+    _mm_storeh_pd(p.x + 2 * k + 2, rotated);
+    _mm_store_sd(p.x + p.n - 1 - 2 * k, negated);
+    _mm_storeh_pd(p.x + p.n - 3 - 2 * k, negated);
+  }
+#endif
+  for (; k < last; ++k) postRotateOne(p, k, d, e);
+}
+
 }  // namespace
 
 const double* dctIvTable(int logm) { return kDctIvTableData + tableOffset(dctIvTableSize, logm); }
@@ -159,30 +206,16 @@ void FDCTIV2(double* x, int logm, double scale) {
 
   // The transform leaves its outputs in bit-reversed order: each is taken
   // from there, rotated and stored straight into its place in x.
-  const int bits = logm - 1;
-  for (int k = 0; k < quarter; ++k) {
-    const int r = reversedIndex(k, bits);
-    double a = re[r];
-    double b = im[r];
-    rotate(a, b, postC[k], postD[k], postE[k]);
-    x[2 * k] = a;
-    x[n - 1 - 2 * k] = -b;
-  }
+  const PostRotation post{re, im, logm - 1, postC, x, n};
+  postRotate(post, 0, quarter, postD, postE);
   {
-    const int r = reversedIndex(quarter, bits);
+    const int r = reversedIndex(quarter, logm - 1);
     const double a = (im[r] + re[r]) * postC[quarter];
     const double b = (im[r] - re[r]) * postC[quarter];
     x[2 * quarter] = a;
     x[n - 1 - 2 * quarter] = -b;
   }
-  for (int k = quarter + 1; k < half; ++k) {
-    const int r = reversedIndex(k, bits);
-    double a = re[r];
-    double b = im[r];
-    rotate(a, b, postC[k], postD[k - 1], postE[k - 1]);
-    x[2 * k] = a;
-    x[n - 1 - 2 * k] = -b;
-  }
+  postRotate(post, quarter + 1, half, postD - 1, postE - 1);
 }
 
 void FDCTREC(double* v, int m) {
