@@ -298,9 +298,14 @@ inline void putRun(CodeRegisters& code, ByteQueue& queue, OutputStream& stream, 
 // steps in two batches, as decodeSymbol does them. The leading bits that low
 // and high share go out (the pending opposite bits after the first of them),
 // then each straddling step adds a pending bit.
+// The shortcut for a range that needs no renormalising pays where one
+// symbol dominates (an adaptive model's skewed counts); with a static
+// model's spread of symbols its branch mispredicts more often than it saves,
+// and the general steps give the same result without it.
+template <bool kShortcut = true>
 inline void narrowCode(CodeRegisters& code, ByteQueue& queue, OutputStream& stream, std::int32_t low,
                        std::int32_t high) {
-  if (low < kHalf && high >= kHalf && (low < kFirstQuarter || high >= kThirdQuarter)) {
+  if (kShortcut && low < kHalf && high >= kHalf && (low < kFirstQuarter || high >= kThirdQuarter)) {
     // A likely symbol often leaves nothing to renormalise.
     code.low = low;
     code.high = high;
@@ -310,14 +315,15 @@ inline void narrowCode(CodeRegisters& code, ByteQueue& queue, OutputStream& stre
   const auto uhigh = static_cast<std::uint32_t>(high);
   // The set bit below the 16 compared ones caps the count at 16 and spares the test for 0.
   const int shared = std::countl_zero(((ulow ^ uhigh) << 16) | 0x8000);
-  if (shared > 0 && code.pendingBits == 0) {
-    putCodeBits(code, queue, stream, (ulow >> (16 - shared)) & ((1u << shared) - 1), shared);
-  } else if (shared > 0) {
+  if (shared > 0 && code.pendingBits > 0) {
     const std::uint32_t first = (ulow >> 15) & 1;
     putCodeBits(code, queue, stream, first, 1);
     putRun(code, queue, stream, first ^ 1, code.pendingBits);
     code.pendingBits = 0;
     putCodeBits(code, queue, stream, (ulow >> (16 - shared)) & ((1u << (shared - 1)) - 1), shared - 1);
+  } else {
+    // Without pending bits the shared ones go out as they are (none is no case of its own).
+    putCodeBits(code, queue, stream, (ulow >> (16 - shared)) & ((1u << shared) - 1), shared);
   }
   const std::uint32_t low1 = (ulow << shared) & 0xffff;
   const std::uint32_t high1 = ((uhigh << shared) | ((1u << shared) - 1)) & 0xffff;
@@ -368,7 +374,7 @@ inline void encodeSymbols(ArithEncoder& encoder, FrequencyModel& model, int coun
     const auto range = static_cast<std::uint64_t>(code.high - code.low + 1);
     const auto below = static_cast<std::int32_t>((range * scaled[symbol + 1]) >> perTotal.shift);
     const auto upTo = static_cast<std::int32_t>((range * scaled[symbol]) >> perTotal.shift);
-    ac::narrowCode(code, encoder.queue, *encoder.stream, code.low + below, code.low + upTo - 1);
+    ac::narrowCode<false>(code, encoder.queue, *encoder.stream, code.low + below, code.low + upTo - 1);
   }
   encoder.code = code;
 }
