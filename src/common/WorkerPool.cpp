@@ -8,6 +8,7 @@ namespace qola {
 int jobThreads(int requested, long long items) {
   // More threads than this only add memory: the job's thread writes in order.
   constexpr int kMaxThreads = 64;
+  if (items <= 1) return 1;  // without asking the system for its cores: a short file starts faster
   int threads = requested;
   if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   threads = std::min(threads, kMaxThreads);
