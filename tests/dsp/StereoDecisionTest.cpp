@@ -53,12 +53,16 @@ TEST(StereoDecision, MatchesTheDirectDecision) {
   const int bump[] = {1, 2, 4, 7, 10, 12, 13, 12, 10, 7, 4, 2, 1};
   for (int k = 0; k < 13; ++k) bumpLeft[58 + k] = bump[k], bumpRight[63 + k] += bump[k], bumpRight[53 + k] += bump[k];
   // E = 5 at lag 0 is exactly half of P = 10: not below it. Opposite loud channels: squares beyond 32 bits.
+  // Both channels at -32768 in adjacent samples: product pairs of 2^31, beyond a signed 32-bit lane.
+  Samples lowPairs = left;
+  std::fill(lowPairs.begin() + 40, lowPairs.begin() + 44, -32768);
   Samples single(128, 0), pair(128, 0);
   single[60] = 1, pair[60] = 3, pair[61] = 1;
   std::vector<std::tuple<Samples, Samples, int>> cases = {
       {left, left, 0}, {left, late, -3}, {left, silence, format::kNoJointStereo},
       {silence, left, format::kNoJointStereo}, {low, loud, 0}, {bumpLeft, bumpRight, -5},
-      {single, pair, format::kNoJointStereo}, {Samples(128, 30000), Samples(128, -30000), format::kNoJointStereo}};
+      {single, pair, format::kNoJointStereo}, {Samples(128, 30000), Samples(128, -30000), format::kNoJointStereo},
+      {lowPairs, lowPairs, 0}};
   for (std::uint32_t seed = 0; seed < 40; ++seed) {
     const int n = 128 << (seed % 6), shift = static_cast<int>(seed % 41) - 20;
     const Samples l = noise(n, seed, seed % 3 == 0 ? 30000 : 2000);
