@@ -51,6 +51,48 @@ double* blockVector(int logm, const char* failure) {
   return workingVector(blockVectors, logm, std::size_t{1} << logm, failure);
 }
 
+// into[2i] = a[i], into[2i + 1] = b[i] for i < m (m even).
+void interleave(const double* a, const double* b, int m, double* into) {
+#if defined(__SSE2__)
+  for (int i = 0; i < m; i += 2) {
+    const __m128d pa = _mm_loadu_pd(a + i);
+    const __m128d pb = _mm_loadu_pd(b + i);
+    _mm_storeu_pd(into + 2 * i, _mm_unpacklo_pd(pa, pb));
+    _mm_storeu_pd(into + 2 * i + 2, _mm_unpackhi_pd(pa, pb));
+  }
+#else
+  for (int i = 0; i < m; ++i) {
+    into[2 * i] = a[i];
+    into[2 * i + 1] = b[i];
+  }
+#endif
+}
+
+// The first 4m outputs from the first m, a = v[m .. 2m-1] and
+// b = v[2m .. 4m-1]: into[4i .. 4i+3] = n[i], b[2i], a[i], b[2i+1] (m even).
+void interleaveTwice(const double* n, const double* a, const double* b, int m, double* into) {
+#if defined(__SSE2__)
+  for (int i = 0; i < m; i += 2) {
+    const __m128d pn = _mm_loadu_pd(n + i);
+    const __m128d pa = _mm_loadu_pd(a + i);
+    const __m128d b0 = _mm_loadu_pd(b + 2 * i);
+    const __m128d b1 = _mm_loadu_pd(b + 2 * i + 2);
+    double* out = into + 4 * i;
+    _mm_storeu_pd(out, _mm_unpacklo_pd(pn, b0));
+    _mm_storeu_pd(out + 2, _mm_shuffle_pd(pa, b0, 2));
+    _mm_storeu_pd(out + 4, _mm_shuffle_pd(pn, b1, 1));
+    _mm_storeu_pd(out + 6, _mm_unpackhi_pd(pa, b1));
+  }
+#else
+  for (int i = 0; i < m; ++i) {
+    into[4 * i] = n[i];
+    into[4 * i + 1] = b[2 * i];
+    into[4 * i + 2] = a[i];
+    into[4 * i + 3] = b[2 * i + 1];
+  }
+#endif
+}
+
 // x + i y times e^(-i angle), with c = cos, d = -(sin + cos), e = sin - cos.
 inline void rotate(double& x, double& y, double c, double d, double e) {
   double t = (y + x) * c;
@@ -268,14 +310,27 @@ void FDCT(double* x, int logm) {
   double* v = blockVector(logm, "Error: FDCT: not enough memory for working vector.");
   for (int i = 0; i < n; ++i) v[i] = x[i];
   FDCTREC(v, logm);
-  // The core leaves the odd multiples of 2^c in v[h .. 2h-1], h = N/2^(c+1).
-  for (int c = 0; c < logm; ++c) {
-    const int h = n >> (c + 1);
-    const int first = 1 << c;
-    const int stride = 2 << c;
-    for (int i = 0; i < h; ++i) x[first + i * stride] = v[h + i];
+  // The core leaves the odd multiples of 2^c in v[h .. 2h-1], h = N/2^(c+1):
+  // the first 2m outputs in natural order interleave the first m with
+  // v[m .. 2m-1]. Each pass takes two such steps at once (one alone first when
+  // their count is odd); the passes alternate between x and a scratch vector
+  // so that the last one lands in x.
+  double* scratch = blockVector(logm - 1, "Error: FDCT: not enough memory for working vector.");
+  const int steps = logm - 1;
+  int passesLeft = steps / 2 + steps % 2;
+  const double* natural = v;
+  int m = 2;
+  if (steps % 2 != 0) {
+    double* into = --passesLeft % 2 == 0 ? x : scratch;
+    interleave(natural, v + m, m, into);
+    natural = into;
+    m *= 2;
   }
-  x[0] = v[0];
+  for (; m < n; m *= 4) {
+    double* into = --passesLeft % 2 == 0 ? x : scratch;
+    interleaveTwice(natural, v + m, v + 2 * m, m, into);
+    natural = into;
+  }
 }
 
 void FIDCT(double* x, int logm) {
