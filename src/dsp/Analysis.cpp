@@ -7,12 +7,16 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/CpuPath.h"
 #include "common/Format.h"
 #include "dsp/Dct.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+// Forced inline so that the AVX2 build of the analysis takes its helpers along.
+#define QOLA_INLINE inline __attribute__((always_inline))
 
 namespace qola {
 namespace {
@@ -29,23 +33,23 @@ constexpr int kMaxBand = 1024;
 // samples they stay far below 2^31: FDCT preserves energy up to the factor N,
 // so the quantised values of a block satisfy sum v^2 <= N * 2^26, sum |v| <=
 // N * 2^13, and no cost reaches 2^27. Only arbitrary inputs can clamp.
-std::int32_t clampCost(std::int64_t cost) {
+QOLA_INLINE std::int32_t clampCost(std::int64_t cost) {
   return cost > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
                                                          : static_cast<std::int32_t>(cost);
 }
 
-std::int64_t riceBits(std::uint64_t u, int k) {
+QOLA_INLINE std::int64_t riceBits(std::uint64_t u, int k) {
   return static_cast<std::int64_t>(u >> k) + 1 + k;
 }
 
 // 0, -1, 1, -2, 2 ... -> 0, 1, 2, 3, 4 ...
-std::uint64_t negativeFirst(std::int32_t v) {
+QOLA_INLINE std::uint64_t negativeFirst(std::int32_t v) {
   const std::int64_t w = v;
   return w >= 0 ? static_cast<std::uint64_t>(2 * w) : static_cast<std::uint64_t>(-2 * w - 1);
 }
 
 // 0, 1, -1, 2, -2 ... -> 0, 1, 2, 3, 4 ...
-std::uint64_t positiveFirst(std::int32_t v) {
+QOLA_INLINE std::uint64_t positiveFirst(std::int32_t v) {
   const std::int64_t w = v;
   return w > 0 ? static_cast<std::uint64_t>(2 * w - 1) : static_cast<std::uint64_t>(-2 * w);
 }
@@ -54,11 +58,11 @@ std::uint64_t positiveFirst(std::int32_t v) {
 // does not depend on the C library's log. It equals the floored quotient
 // ln(sigma)/ln(2) of a correctly rounded log for every sigma below 2^20, which
 // covers every band of a 16-bit block (|v| < 2^20).
-int floorLog2(double sigma) { return std::ilogb(sigma); }
+QOLA_INLINE int floorLog2(double sigma) { return std::ilogb(sigma); }
 
 // roundHalfAway for |x| < 2^31, without branches so that the quantiser loop
 // vectorises. The coefficients of a 16-bit block stay below 2^20 in magnitude.
-inline std::int32_t roundHalfAwayInRange(double x) {
+QOLA_INLINE std::int32_t roundHalfAwayInRange(double x) {
   const double integral = static_cast<double>(static_cast<std::int32_t>(x));
   const double fraction = x - integral;  // exact
   const double up = fraction >= 0.5 ? 1.0 : 0.0;
@@ -76,7 +80,7 @@ struct BandMoments {
   std::uint64_t squares;
 };
 
-BandMoments bandMoments(const std::int32_t* values, int count) {
+QOLA_INLINE BandMoments bandMoments(const std::int32_t* values, int count) {
   BandMoments moments{values[0], values[0], 0, 0};
   int i = 0;
 #if defined(__SSE2__)
@@ -171,7 +175,9 @@ std::int32_t pairCost(const std::int32_t* values, int count) {
   return cost;
 }
 
-std::int32_t chooseBandParameter(const std::int32_t* values, int count, int& parameter) {
+namespace {
+
+QOLA_INLINE std::int32_t bandParameterOf(const std::int32_t* values, int count, int& parameter) {
   const BandMoments moments = bandMoments(values, count);
   const std::int32_t largest = moments.largest;
   const std::int32_t smallest = moments.smallest;
@@ -247,20 +253,20 @@ std::int32_t chooseBandParameter(const std::int32_t* values, int count, int& par
   return c1;
 }
 
-std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coefficients,
-                          std::int8_t* bandParameters, SegmentType& type) {
-  assert(s >= 5 && s <= kMaxDctLogm);
-  const int length = 1 << s;
-  if (isAllZero(samples, length)) {
-    type = SegmentType::Zero;
-    return kZeroSegmentCost;
-  }
-  if (isConstant(samples, length) != 0) {
-    type = SegmentType::Constant;
-    return kConstantSegmentCost;
-  }
-  type = SegmentType::Transform;
+}  // namespace
 
+std::int32_t chooseBandParameter(const std::int32_t* values, int count, int& parameter) {
+  return bandParameterOf(values, count, parameter);
+}
+
+namespace {
+
+// The transform, the quantiser and the band choices of a Transform run: the
+// same operations on each value in either build, the AVX2 one with wider
+// lanes where the compiler vectorises.
+QOLA_INLINE std::int32_t transformCost(int s, const std::int16_t* samples, std::int32_t* coefficients,
+                                       std::int8_t* bandParameters) {
+  const int length = 1 << s;
   std::array<double, format::kMaxBlockLength> spectrum;
   for (int i = 0; i < length; ++i) spectrum[i] = samples[i];
   FDCT(spectrum.data(), s);
@@ -277,7 +283,7 @@ std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coef
   std::int32_t sum = 0;
   for (int j = 0; j < bands; ++j) {
     int parameter = 0;
-    sum += chooseBandParameter(coefficients + j * kBand, kBand, parameter);
+    sum += bandParameterOf(coefficients + j * kBand, kBand, parameter);
     bandParameters[j] = static_cast<std::int8_t>(parameter);
   }
 
@@ -285,9 +291,43 @@ std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coef
   std::array<std::int32_t, kMaxBands> changes;
   for (int j = 0; j + 1 < bands; ++j) changes[j] = bandParameters[j] - bandParameters[j + 1];
   changes[bands - 1] = bandParameters[bands - 1] - format::kLastBandReference;
-  const std::int32_t parameterCost = riceCostPositiveFirst(changes.data(), bands, 0);
+  std::int64_t parameterCost = 0;
+  for (int j = 0; j < bands; ++j) parameterCost += riceBits(positiveFirst(changes[j]), 0);
 
-  return sum + parameterCost + kTransformOverhead;
+  return sum + clampCost(parameterCost) + kTransformOverhead;
+}
+
+std::int32_t transformCostBaseline(int s, const std::int16_t* samples, std::int32_t* coefficients,
+                                   std::int8_t* bandParameters) {
+  return transformCost(s, samples, coefficients, bandParameters);
+}
+
+#if QOLA_AVX2_KERNELS
+QOLA_TARGET_AVX2 std::int32_t transformCostAvx2(int s, const std::int16_t* samples, std::int32_t* coefficients,
+                                                std::int8_t* bandParameters) {
+  return transformCost(s, samples, coefficients, bandParameters);
+}
+#endif
+
+}  // namespace
+
+std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coefficients,
+                          std::int8_t* bandParameters, SegmentType& type) {
+  assert(s >= 5 && s <= kMaxDctLogm);
+  const int length = 1 << s;
+  if (isAllZero(samples, length)) {
+    type = SegmentType::Zero;
+    return kZeroSegmentCost;
+  }
+  if (isConstant(samples, length) != 0) {
+    type = SegmentType::Constant;
+    return kConstantSegmentCost;
+  }
+  type = SegmentType::Transform;
+#if QOLA_AVX2_KERNELS
+  if (cpuPath() == CpuPath::Avx2) return transformCostAvx2(s, samples, coefficients, bandParameters);
+#endif
+  return transformCostBaseline(s, samples, coefficients, bandParameters);
 }
 
 }  // namespace qola
