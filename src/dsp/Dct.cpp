@@ -93,6 +93,42 @@ void interleaveTwice(const double* n, const double* a, const double* b, int m, d
 #endif
 }
 
+// The step of the core before each half-length DCT-IV, a_i = v[i] and
+// b_i = v[size-1-i] for i < size/2: v[i] = a_i + b_i, v[size/2 + i] = a_i - b_i.
+// Element i and element size/2-1-i read and write the same four places, so
+// they go together; in SSE2 lanes i, i + 1 and their mirrors.
+void foldHalves(double* v, int size) {
+  const int half = size / 2;
+  const int quarter = size / 4;
+  int i = 0;
+#if defined(__SSE2__)
+  for (; i + 2 <= quarter; i += 2) {
+    const int mirror = half - 2 - i;  // i and i + 1 reflected, in ascending order
+    const __m128d a1 = _mm_loadu_pd(v + i);
+    const __m128d b1 = _mm_shuffle_pd(_mm_loadu_pd(v + size - 2 - i), _mm_loadu_pd(v + size - 2 - i), 1);
+    const __m128d a2 = _mm_shuffle_pd(_mm_loadu_pd(v + mirror), _mm_loadu_pd(v + mirror), 1);
+    const __m128d b2 = _mm_loadu_pd(v + half + i);
+    _mm_storeu_pd(v + i, _mm_add_pd(a1, b1));
+    _mm_storeu_pd(v + half + i, _mm_sub_pd(a1, b1));
+    const __m128d sum2 = _mm_add_pd(a2, b2);
+    const __m128d difference2 = _mm_sub_pd(a2, b2);
+    _mm_storeu_pd(v + mirror, _mm_shuffle_pd(sum2, sum2, 1));
+    _mm_storeu_pd(v + size - 2 - i, _mm_shuffle_pd(difference2, difference2, 1));
+  }
+#endif
+  for (; i < quarter; ++i) {
+    const int mirror = half - 1 - i;
+    const double a1 = v[i];
+    const double b1 = v[size - 1 - i];
+    const double a2 = v[mirror];
+    const double b2 = v[half + i];
+    v[i] = a1 + b1;
+    v[half + i] = a1 - b1;
+    v[mirror] = a2 + b2;
+    v[size - 1 - i] = a2 - b2;
+  }
+}
+
 // x + i y times e^(-i angle), with c = cos, d = -(sin + cos), e = sin - cos.
 inline void rotate(double& x, double& y, double c, double d, double e) {
   double t = (y + x) * c;
@@ -264,12 +300,7 @@ void FDCTREC(double* v, int m) {
   while (m > 1) {
     const int size = 1 << m;
     const int half = size / 2;
-    for (int i = 0; i < half; ++i) {
-      double t = v[i] + v[size - 1 - i];
-      v[size - 1 - i] = v[i] - v[size - 1 - i];
-      v[i] = t;
-    }
-    for (int i = 0; i < size / 4; ++i) std::swap(v[half + i], v[size - 1 - i]);
+    foldHalves(v, size);
     FDCTIV2(v + half, m - 1, std::sqrt(static_cast<double>(half)));
     --m;
   }
