@@ -110,7 +110,9 @@ int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right,
 
   // The left channel with kMaxLag mirrored samples on each side.
   std::array<std::int16_t, format::kMaxBlockLength + 2 * kMaxLag> extended;
-  for (int t = -kMaxLag; t < N + kMaxLag; ++t) extended[t + kMaxLag] = mirroredSample(left, N, t);
+  for (int t = -kMaxLag; t < 0; ++t) extended[t + kMaxLag] = mirroredSample(left, N, t);
+  std::copy(left, left + N, extended.begin() + kMaxLag);
+  for (int t = N; t < N + kMaxLag; ++t) extended[t + kMaxLag] = mirroredSample(left, N, t);
 
   std::int64_t energy = 0;
   for (int i = 0; i < N; ++i) energy += square(right[i]);
