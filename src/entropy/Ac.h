@@ -229,6 +229,20 @@ inline int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
   return symbol;
 }
 
+namespace ac {
+// A static model's cumulative counts times its total's reciprocal, for both
+// coders: (range * scaled[k]) >> shift is range * cumFreq[k] / total.
+using ScaledCounts = std::array<std::uint64_t, FrequencyModel::kLookupSymbols + 1>;
+
+inline ScaledCounts scaledCounts(const FrequencyModel& model, const Reciprocal& perTotal) {
+  ScaledCounts scaled;
+  for (int k = 0; k <= model.symbolCount; ++k) {
+    scaled[static_cast<std::size_t>(k)] = static_cast<std::uint64_t>(model.cumFreq[k]) * perTotal.multiplier;
+  }
+  return scaled;
+}
+}  // namespace ac
+
 // Decodes count symbols into out[i] = symbol - offset. A model that never
 // adapts divides by its total through a reciprocal, taken into the counts.
 inline void decodeSymbols(ArithDecoder& decoder, FrequencyModel& model, int count, int offset, std::int16_t* out) {
@@ -240,11 +254,8 @@ inline void decodeSymbols(ArithDecoder& decoder, FrequencyModel& model, int coun
   }
   const auto total = static_cast<std::uint32_t>(model.cumFreq[0]);
   const ac::Reciprocal perTotal = ac::reciprocalOf(total);
-  // cumFreq times the multiplier: below 2^11 * 2^33, and with a range below 2^17 the product stays in 64 bits.
-  std::array<std::uint64_t, FrequencyModel::kLookupSymbols + 1> scaled;
-  for (int k = 0; k <= model.symbolCount; ++k) {
-    scaled[static_cast<std::size_t>(k)] = static_cast<std::uint64_t>(model.cumFreq[k]) * perTotal.multiplier;
-  }
+  // Counts below 2^11 times the multiplier, times a range below 2^17: the products stay in 64 bits.
+  const ac::ScaledCounts scaled = ac::scaledCounts(model, perTotal);
   for (int i = 0; i < count; ++i) {
     const std::uint32_t range = ac::rangeOf(d);
     // The count is below the total (at most kLookupLimit): the mask only keeps the read inside the table.
@@ -360,12 +371,9 @@ inline void encodeSymbols(ArithEncoder& encoder, FrequencyModel& model, int coun
     return;
   }
   const ac::Reciprocal perTotal = ac::reciprocalOf(static_cast<std::uint32_t>(model.cumFreq[0]));
-  // cumFreq (below 2^14) times the multiplier (at most 2^33), times a range
-  // of at most 2^16: the products stay below 2^63.
-  std::array<std::uint64_t, FrequencyModel::kLookupSymbols + 1> scaled;
-  for (int k = 0; k <= model.symbolCount; ++k) {
-    scaled[static_cast<std::size_t>(k)] = static_cast<std::uint64_t>(model.cumFreq[k]) * perTotal.multiplier;
-  }
+  // Counts below 2^14 times the multiplier (at most 2^33), times a range of
+  // at most 2^16: the products stay below 2^63.
+  const ac::ScaledCounts scaled = ac::scaledCounts(model, perTotal);
   const auto symbols = static_cast<std::uint32_t>(model.symbolCount);
   ac::CodeRegisters code = encoder.code;
   for (int i = 0; i < count; ++i) {
