@@ -83,6 +83,18 @@ struct BandMoments {
   std::uint64_t squares;
 };
 
+// Takes values[from .. count-1] into the moments, one at a time: what the lanes leave over.
+QOLA_INLINE void addMoments(const std::int32_t* values, int from, int count, BandMoments& moments) {
+  for (int i = from; i < count; ++i) {
+    const std::int32_t v = values[i];
+    moments.largest = std::max(moments.largest, v);
+    moments.smallest = std::min(moments.smallest, v);
+    const std::uint32_t magnitude = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
+    moments.sum += v;
+    moments.squares += std::uint64_t{magnitude} * magnitude;
+  }
+}
+
 QOLA_INLINE BandMoments bandMoments(const std::int32_t* values, int count) {
   BandMoments moments{values[0], values[0], 0, 0};
   int i = 0;
@@ -121,14 +133,7 @@ QOLA_INLINE BandMoments bandMoments(const std::int32_t* values, int count) {
     moments.squares = wide[0] + wide[1];
   }
 #endif
-  for (; i < count; ++i) {
-    const std::int32_t v = values[i];
-    moments.largest = std::max(moments.largest, v);
-    moments.smallest = std::min(moments.smallest, v);
-    const std::uint32_t magnitude = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
-    moments.sum += v;
-    moments.squares += std::uint64_t{magnitude} * magnitude;
-  }
+  addMoments(values, i, count, moments);
   return moments;
 }
 
@@ -165,14 +170,7 @@ QOLA_TARGET_AVX2 BandMoments bandMomentsAvx2(const std::int32_t* values, int cou
   alignas(32) std::array<std::uint64_t, 4> wide;
   _mm256_store_si256(reinterpret_cast<__m256i*>(wide.data()), squares);
   moments.squares = wide[0] + wide[1] + wide[2] + wide[3];
-  for (; i < count; ++i) {
-    const std::int32_t v = values[i];
-    moments.largest = std::max(moments.largest, v);
-    moments.smallest = std::min(moments.smallest, v);
-    const std::uint32_t magnitude = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
-    moments.sum += v;
-    moments.squares += std::uint64_t{magnitude} * magnitude;
-  }
+  addMoments(values, i, count, moments);
   return moments;
 }
 #endif

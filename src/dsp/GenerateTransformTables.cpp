@@ -2,6 +2,7 @@
 // cosines and writes them as a source of the library, every value as an
 // exact hexadecimal literal. Runs once, when QOLA is built.
 // Usage: qola_generate_tables OUTPUT.cpp
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,13 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr double kCosEighthPi = 0.92387953251129;
 constexpr double kSinEighthPi = 0.38268343236509;
 
+// Both tables are six sub-tables of equal length, one after another.
+std::array<double*, 6> sixSubTables(std::vector<double>& table, int each) {
+  std::array<double*, 6> parts{};
+  for (std::size_t k = 0; k < parts.size(); ++k) parts[k] = table.data() + k * static_cast<std::size_t>(each);
+  return parts;
+}
+
 // The DCT-IV table of 2^logm values with the block DCT's scale sqrt(2^logm)
 // folded in: PreC, PreD, PreE, PostC, PostD, PostE (the last entry unused).
 std::vector<double> computeDctIvTable(int logm) {
@@ -32,12 +40,7 @@ std::vector<double> computeDctIvTable(int logm) {
   const double scale = std::sqrt(static_cast<double>(n));
   if (logm == 1) return {scale * kCosEighthPi, scale * kSinEighthPi};
   std::vector<double> table(dctIvTableSize(logm));
-  double* preC = table.data();
-  double* preD = preC + half;
-  double* preE = preD + half;
-  double* postC = preE + half;
-  double* postD = postC + half;
-  double* postE = postD + half;
+  const auto [preC, preD, preE, postC, postD, postE] = sixSubTables(table, half);
   const double e = std::sqrt(2.0 / n) * scale;
   for (int i = 0; i < half; ++i) {
     const double alpha = ((i + 0.25) * kPi) / n;
@@ -69,12 +72,7 @@ std::vector<double> computeTwiddleTable(int logm) {
   const int n = 1 << logm;
   const int count = n / 4 - 2;
   std::vector<double> table(twiddleTableSize(logm));
-  double* c1 = table.data();
-  double* d1 = c1 + count;
-  double* e1 = d1 + count;
-  double* c3 = e1 + count;
-  double* d3 = c3 + count;
-  double* e3 = d3 + count;
+  const auto [c1, d1, e1, c3, d3, e3] = sixSubTables(table, count);
   int k = 0;
   for (int i = 1; i < n / 4; ++i) {
     if (i == n / 8) continue;
