@@ -88,12 +88,16 @@ QOLA_API qola_input* qola_input_memory(const void* data, size_t size); /* borrow
 QOLA_API qola_input* qola_input_callbacks(qola_read_fn read, qola_size_fn size, void* user);
 QOLA_API void qola_input_free(qola_input* input);
 
-/* Outputs. A path output is written under a temporary name and appears only
- * when the job succeeds; a memory output keeps the bytes until it is freed. */
+/* Outputs. A path output to a new or replaced file is written unnamed and
+ * takes its name only when the job succeeds, so a failed or killed job leaves
+ * no partial file; a device or FIFO is written in place and a symbolic link
+ * is written through to the file it names. A memory output keeps the bytes
+ * until it is freed. */
 typedef struct qola_output qola_output;
 /* Takes count bytes; returns 0 on success, nonzero on a write error. */
 typedef int (*qola_write_fn)(void* user, const void* data, size_t count);
 
+/* qola_output_open(path, 0): never replaces an existing file. */
 QOLA_API qola_output* qola_output_create(const char* path); /* NULL: errno tells why */
 QOLA_API qola_output* qola_output_file(FILE* file, int take_ownership);
 QOLA_API qola_output* qola_output_memory(void);
@@ -101,6 +105,25 @@ QOLA_API qola_output* qola_output_callbacks(qola_write_fn write, void* user);
 /* The bytes of a memory output (NULL for other outputs). */
 QOLA_API const uint8_t* qola_output_data(const qola_output* output, size_t* size);
 QOLA_API void qola_output_free(qola_output* output);
+
+/* Flags of qola_output_open. */
+#define QOLA_OUTPUT_REPLACE 1 /* an existing file (or a link's file, or a block device) may be replaced */
+#define QOLA_OUTPUT_HOLD 2    /* the job neither names nor removes it: the caller checks, then commits */
+#define QOLA_OUTPUT_SYNC 4    /* commit puts the file and its folder on the disk before it returns */
+/* A path output. NULL with errno: EEXIST for an existing file without
+ * REPLACE, EISDIR for a folder, ENOENT for an empty name. A held device or
+ * FIFO gets its bytes only at commit. */
+QOLA_API qola_output* qola_output_open(const char* path, int flags);
+/* Gives a finished path output its name; 0, or -1 with errno (EEXIST: another
+ * file took the name meanwhile). Freeing a held output without it leaves no file. */
+QOLA_API int qola_output_commit(qola_output* output);
+/* A descriptor of the bytes a path output holds, for reading them back with
+ * pread (borrowed; the output's until it is freed); -1 for other outputs and
+ * for a device or FIFO written in place. */
+QOLA_API int qola_output_descriptor(const qola_output* output);
+/* 1 when a path output becomes a regular file at its name, which can be
+ * reopened and checked there after commit; 0 otherwise. */
+QOLA_API int qola_output_is_regular(const qola_output* output);
 
 /* Called with 0..100 while a job runs; a nonzero return cancels the job. */
 typedef int (*qola_progress_fn)(void* user, int percent);

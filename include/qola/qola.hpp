@@ -3,7 +3,9 @@
 
 #include <qola/qola.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <new>
@@ -73,11 +75,23 @@ class Input {
 
 class Output {
  public:
-  static Output create(const std::string& path) {
-    qola_output* output = qola_output_create(path.c_str());
-    if (output == nullptr) throw Error(QOLA_ERROR_ARGUMENT, "cannot create " + path, 2);
+  // Never over an existing file; open() with QOLA_OUTPUT_REPLACE where the user agreed to that.
+  static Output create(const std::string& path) { return open(path, 0); }
+  static Output open(const std::string& path, int flags) {
+    qola_output* output = qola_output_open(path.c_str(), flags);
+    if (output == nullptr) {
+      throw Error(QOLA_ERROR_ARGUMENT, "cannot create " + path + ": " + std::strerror(errno), 2);
+    }
     return Output(output);
   }
+  // A held path output takes its name (see qola_output_commit).
+  void commit() {
+    if (qola_output_commit(handle_.get()) != 0) {
+      throw Error(QOLA_ERROR_WRITE, std::string("cannot give the output its name: ") + std::strerror(errno), 1);
+    }
+  }
+  int descriptor() const { return qola_output_descriptor(handle_.get()); }
+  bool isRegular() const { return qola_output_is_regular(handle_.get()) != 0; }
   static Output file(std::FILE* file, bool takeOwnership) {
     return Output(detail::checked(qola_output_file(file, takeOwnership ? 1 : 0)));
   }

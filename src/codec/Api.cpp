@@ -104,7 +104,8 @@ qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode
       }
       if (output->stream->failed()) throw JobError{QOLA_ERROR_WRITE, "write error (disk full?)", 1};
       if (!commitOutput(*output)) {
-        throw JobError{QOLA_ERROR_WRITE, std::string("cannot rename the output: ") + std::strerror(errno), 1};
+        const std::string cause = std::strerror(errno);
+        throw JobError{QOLA_ERROR_WRITE, "cannot give the output its name: " + cause, 1};
       }
     } catch (const std::bad_alloc&) {
       throw JobError{QOLA_ERROR_JOB, "error in memory allocation", 1};

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <new>
 
@@ -16,8 +17,13 @@ template <typename Handle, typename Fill>
 Handle* makeHandle(Fill fill) {
   try {
     auto handle = std::make_unique<Handle>();
-    return fill(*handle) ? handle.release() : nullptr;
+    if (fill(*handle)) return handle.release();
+    const int cause = errno;  // tells the caller why, whatever freeing the handle does
+    handle.reset();
+    errno = cause;
+    return nullptr;
   } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
     return nullptr;
   }
 }
@@ -30,32 +36,21 @@ qola_input* makeInput(Args&&... args) {
   });
 }
 
-mode_t currentUmask() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return mask;
-}
-
 }  // namespace
 
 qola_output::~qola_output() {
-  stream.reset();  // closes the file first
-  qola::discardOutput(*this);
+  stream.reset();  // flushes and closes the job's descriptor first
+  file.reset();
 }
 
 namespace qola {
 
 bool commitOutput(qola_output& output) {
-  if (output.tempPath.empty()) return true;
-  if (std::rename(output.tempPath.c_str(), output.path.c_str()) != 0) return false;
-  output.tempPath.clear();
-  return true;
+  return output.file == nullptr || output.held || output.file->commit();
 }
 
 void discardOutput(qola_output& output) {
-  if (output.tempPath.empty()) return;
-  std::remove(output.tempPath.c_str());
-  output.tempPath.clear();
+  if (output.file != nullptr && !output.held) output.file.reset();
 }
 
 }  // namespace qola
@@ -88,26 +83,7 @@ qola_input* qola_input_callbacks(qola_read_fn read, qola_size_fn size, void* use
 
 void qola_input_free(qola_input* input) { delete input; }
 
-qola_output* qola_output_create(const char* path) {
-  if (path == nullptr) return nullptr;
-  return makeHandle<qola_output>([&](qola_output& output) {
-    output.path = path;
-    output.tempPath = output.path + ".tmp-XXXXXX";
-    const int descriptor = mkstemp(output.tempPath.data());
-    if (descriptor < 0) {
-      output.tempPath.clear();
-      return false;
-    }
-    fchmod(descriptor, 0666 & ~currentUmask());  // mkstemp's 0600 is not what users expect
-    std::FILE* file = fdopen(descriptor, "wb");
-    if (file == nullptr) {
-      close(descriptor);
-      return false;
-    }
-    output.stream = std::make_unique<qola::OutputStream>(file, true);
-    return true;
-  });
-}
+qola_output* qola_output_create(const char* path) { return qola_output_open(path, 0); }
 
 qola_output* qola_output_file(FILE* file, int take_ownership) {
   if (file == nullptr) return nullptr;
@@ -141,5 +117,51 @@ const uint8_t* qola_output_data(const qola_output* output, size_t* size) {
 }
 
 void qola_output_free(qola_output* output) { delete output; }
+
+qola_output* qola_output_open(const char* path, int flags) {
+  constexpr int kKnownFlags = QOLA_OUTPUT_REPLACE | QOLA_OUTPUT_HOLD | QOLA_OUTPUT_SYNC;
+  if (path == nullptr || (flags & ~kKnownFlags) != 0) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  const qola::OutputRules rules{(flags & QOLA_OUTPUT_REPLACE) != 0, (flags & QOLA_OUTPUT_HOLD) != 0,
+                                (flags & QOLA_OUTPUT_SYNC) != 0};
+  return makeHandle<qola_output>([&](qola_output& output) {
+    output.file = qola::OutputFile::open(path, rules);
+    if (output.file == nullptr) return false;
+    output.held = rules.hold;
+    // The job's stream closes its own descriptor; an unnamed file lives on in the handle's.
+    const int descriptor = fcntl(output.file->writeDescriptor(), F_DUPFD_CLOEXEC, 0);
+    std::FILE* file = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
+    if (file == nullptr) {
+      const int cause = errno;
+      if (descriptor >= 0) close(descriptor);
+      errno = cause;
+      return false;
+    }
+    output.stream = std::make_unique<qola::OutputStream>(file, true);
+    return true;
+  });
+}
+
+int qola_output_commit(qola_output* output) {
+  if (output == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (output->stream != nullptr && output->stream->isOpen()) {
+    errno = EBUSY;  // a job has not finished with it
+    return -1;
+  }
+  return output->file == nullptr || output->file->commit() ? 0 : -1;
+}
+
+int qola_output_descriptor(const qola_output* output) {
+  return output != nullptr && output->file != nullptr ? output->file->readDescriptor() : -1;
+}
+
+int qola_output_is_regular(const qola_output* output) {
+  return output != nullptr && output->file != nullptr && output->file->regular() ? 1 : 0;
+}
 
 }  // extern "C"

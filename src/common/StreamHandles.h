@@ -1,5 +1,5 @@
 // What the public stream handles hold: one internal stream each, and for a
-// path output the temporary file that becomes the output only on success.
+// path output the file that takes its name only on success.
 #pragma once
 
 #include <qola/qola.h>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/OutputFile.h"
 #include "common/Stream.h"
 
 struct qola_input {
@@ -15,20 +16,22 @@ struct qola_input {
 };
 
 struct qola_output {
-  ~qola_output();  // closes the stream, then removes a temporary file not committed
+  ~qola_output();  // closes the stream first, then drops a path output not committed
 
   std::unique_ptr<qola::OutputStream> stream;
   std::vector<std::uint8_t> memory;
   bool isMemory = false;
-  std::string path;      // a path output's final name
-  std::string tempPath;  // where it is written until the job succeeds
+  std::unique_ptr<qola::OutputFile> file;  // a path output
+  bool held = false;                        // the caller, not the job, commits it
 };
 
 namespace qola {
 
-// A path output takes its final name; false (errno set) when the rename fails.
+// After a successful job: a path output takes its name unless its caller
+// holds it; false (errno set) when it cannot.
 bool commitOutput(qola_output& output);
-// A path output's temporary file is removed; other outputs stay as they are.
+// After a failed job: a path output the caller does not hold leaves nothing
+// behind; other outputs stay as they are.
 void discardOutput(qola_output& output);
 
 }  // namespace qola
