@@ -10,7 +10,7 @@ scripts/build.sh fuzz
 work=$(mktemp -d "${TMPDIR:-/tmp}/qola-fuzz.XXXXXX")
 echo "fuzzing in $work, ${seconds} s per harness"
 status=0
-for harness in SegmentDecoderFuzzer FileDecoderFuzzer RoundTripFuzzer; do
+for harness in SegmentDecoderFuzzer FileDecoderFuzzer RoundTripFuzzer SeekingDecoderFuzzer; do
   mkdir -p "$work/$harness"
   cp fuzz/corpus/"$harness"/* "$work/$harness/"
   if ! (cd "$work" && "$OLDPWD/build/fuzz/fuzz/$harness" -max_total_time="$seconds" -timeout=20 \

@@ -86,6 +86,12 @@ QOLA_API qola_input* qola_input_open(const char* path); /* NULL: errno tells why
 QOLA_API qola_input* qola_input_file(FILE* file, int take_ownership);
 QOLA_API qola_input* qola_input_memory(const void* data, size_t size); /* borrowed */
 QOLA_API qola_input* qola_input_callbacks(qola_read_fn read, qola_size_fn size, void* user);
+/* Moves to a byte offset from the start; returns 0 on success. */
+typedef int (*qola_seek_fn)(void* user, int64_t offset);
+/* Callbacks that can seek: a decoder can then go back, and a restore reads
+ * the trailer first. Path, FILE (a regular file) and memory inputs seek. */
+QOLA_API qola_input* qola_input_seekable_callbacks(qola_read_fn read, qola_size_fn size, qola_seek_fn seek,
+                                                   void* user);
 QOLA_API void qola_input_free(qola_input* input);
 
 /* Outputs. A path output to a new or replaced file is written unnamed and
@@ -185,6 +191,54 @@ QOLA_API size_t qola_format_report(const qola_result* result, char* buffer, size
 QOLA_API int qola_is_compressed(const void* head, size_t head_size, int64_t total_size);
 
 QOLA_API const char* qola_version(void);
+
+/* The decoder: the sample frames of a compressed file, from any position, into
+ * the caller's buffers. It runs on the caller's thread, one block at a time.
+ *
+ * Frames come interleaved (left, right for stereo) as the file's samples:
+ * 8-bit unsigned (128 the zero line) or 16-bit signed in the host's byte
+ * order, whatever byte order the original file had.
+ *
+ * Cost of a seek: a file with a block index is entered at the indexed unit
+ * holding the frame, so a seek costs the same wherever it lands. Without an
+ * index (older files, files written without one) the decoder goes forward from where it
+ * stands, and a seek backwards starts again from the first block: the cost
+ * grows with the distance decoded. A seek itself decodes nothing; the next
+ * read does.
+ *
+ * Seeking needs an input that can move: path, FILE (a regular file), memory
+ * or seekable callbacks. Other inputs read forward from frame 0 only.
+ *
+ * Every call returns a status; on failure qola_decoder_message says why,
+ * until the next call. A damaged block fails the reads that reach it, and
+ * blocks elsewhere stay readable. One decoder serves one thread at a time. */
+typedef struct qola_decoder qola_decoder;
+
+/* Reads the file's header (and on a seekable input its trailer). The input is
+ * borrowed: keep it until the decoder is freed, and do not run a job on it.
+ * Returns NULL only when input is NULL or memory is short; otherwise check
+ * qola_decoder_status: after a failed open every call answers that failure. */
+QOLA_API qola_decoder* qola_decoder_open(qola_input* input);
+QOLA_API void qola_decoder_free(qola_decoder* decoder);
+/* The status and message of the last call ("" after success). */
+QOLA_API qola_status qola_decoder_status(const qola_decoder* decoder);
+QOLA_API const char* qola_decoder_message(const qola_decoder* decoder);
+
+/* The layout of the frames read gives: channels (1 or 2), bits per sample
+ * (8 or 16), frames per channel and the sample rate from the stored WAV
+ * header (0 when the file holds none). Null pointers are skipped. */
+QOLA_API qola_status qola_decoder_format(const qola_decoder* decoder, int* channels, int* sample_bits,
+                                         int64_t* frames, int* sample_rate);
+
+/* The next read starts at frame (0 .. frames); QOLA_ERROR_ARGUMENT outside. */
+QOLA_API qola_status qola_decoder_seek(qola_decoder* decoder, int64_t frame);
+/* The frame the next read starts at. */
+QOLA_API int64_t qola_decoder_tell(const qola_decoder* decoder);
+
+/* Up to `frames` frames into buffer (frames x channels x bytes per sample);
+ * *read (may be NULL) gets the frames given, fewer only at the end of the
+ * file or on a failure, when the frames before the damage are still given. */
+QOLA_API qola_status qola_decoder_read(qola_decoder* decoder, void* buffer, size_t frames, size_t* read);
 
 #ifdef __cplusplus
 }

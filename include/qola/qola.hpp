@@ -12,6 +12,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace qola {
 
@@ -43,6 +44,9 @@ struct OutputFree {
 struct JobFree {
   void operator()(qola_job* job) const { qola_job_free(job); }
 };
+struct DecoderFree {
+  void operator()(qola_decoder* decoder) const { qola_decoder_free(decoder); }
+};
 template <typename Handle>
 Handle* checked(Handle* handle) {
   if (handle == nullptr) throw std::bad_alloc();
@@ -65,6 +69,9 @@ class Input {
   }
   static Input callbacks(qola_read_fn read, qola_size_fn size, void* user) {
     return Input(detail::checked(qola_input_callbacks(read, size, user)));
+  }
+  static Input callbacks(qola_read_fn read, qola_size_fn size, qola_seek_fn seek, void* user) {
+    return Input(detail::checked(qola_input_seekable_callbacks(read, size, seek, user)));
   }
   qola_input* get() const { return handle_.get(); }
 
@@ -151,6 +158,53 @@ class Job {
 
   std::unique_ptr<qola_job, detail::JobFree> handle_;
   std::function<bool(int)> progress_;
+};
+
+// The sample frames of a compressed file from any position (see
+// qola_decoder_open for the cost of a seek); failures throw Error.
+class Decoder {
+ public:
+  // Keeps the input for the decoder's life.
+  explicit Decoder(Input input) : input_(std::move(input)), handle_(detail::checked(qola_decoder_open(input_.get()))) {
+    check(qola_decoder_status(handle_.get()));
+    qola_decoder_format(handle_.get(), &channels_, &sampleBits_, &frames_, &sampleRate_);
+  }
+
+  int channels() const { return channels_; }
+  int sampleBits() const { return sampleBits_; }  // 8: read into uint8_t, 16: into int16_t
+  std::int64_t frames() const { return frames_; }
+  int sampleRate() const { return sampleRate_; }  // 0: the file holds no WAV header
+
+  void seek(std::int64_t frame) { check(qola_decoder_seek(handle_.get(), frame)); }
+  std::int64_t tell() const { return qola_decoder_tell(handle_.get()); }
+
+  // Up to `frames` interleaved frames into samples (frames x channels
+  // values); returns the frames read, fewer only at the end of the file.
+  std::size_t read(std::int16_t* samples, std::size_t frames) { return readFrames(samples, frames, 16); }
+  std::size_t read(std::uint8_t* samples, std::size_t frames) { return readFrames(samples, frames, 8); }
+
+  qola_decoder* get() const { return handle_.get(); }
+
+ private:
+  std::size_t readFrames(void* samples, std::size_t frames, int bits) {
+    if (bits != sampleBits_) {
+      throw Error(QOLA_ERROR_ARGUMENT, "the sample type does not match the file's " + std::to_string(sampleBits_) +
+                                           "-bit samples", 1);
+    }
+    std::size_t done = 0;
+    check(qola_decoder_read(handle_.get(), samples, frames, &done));
+    return done;
+  }
+  void check(qola_status status) const {
+    if (status != QOLA_OK) throw Error(status, qola_decoder_message(handle_.get()), 1);
+  }
+
+  Input input_;  // outlives the handle, which borrows it
+  std::unique_ptr<qola_decoder, detail::DecoderFree> handle_;
+  int channels_ = 0;
+  int sampleBits_ = 0;
+  std::int64_t frames_ = 0;
+  int sampleRate_ = 0;
 };
 
 }  // namespace qola

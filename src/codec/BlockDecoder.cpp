@@ -146,7 +146,7 @@ void parseBlock(SegmentParser& parser, std::int64_t remainingFrames, InputStream
   }
 }
 
-void rebuildBlock(BlockRebuilder& rebuilder, DecodedBlock& block) {
+const std::int16_t* rebuildSamples(BlockRebuilder& rebuilder, DecodedBlock& block) {
   const BlockLayout& layout = rebuilder.layout;
   for (const ParsedSegment& segment : block.segments) {
     const std::size_t at = offsetOf(layout, segment.channel, segment.start);
@@ -158,6 +158,16 @@ void rebuildBlock(BlockRebuilder& rebuilder, DecodedBlock& block) {
       std::fill_n(samples, m, segment.value);  // a zero segment's value is 0
     }
   }
+  if (layout.channels == 1) return nullptr;
+  const std::int16_t* second = block.AWi.data() + layout.N;
+  if (!block.lagged) return second;
+  jointReconstruct(block.lag, block.length, block.AWi.data(), second, rebuilder.buff.data());
+  return rebuilder.buff.data();
+}
+
+void rebuildBlock(BlockRebuilder& rebuilder, DecodedBlock& block) {
+  const BlockLayout& layout = rebuilder.layout;
+  const std::int16_t* second = rebuildSamples(rebuilder, block);
   block.bytes.clear();
   OutputStream output(block.bytes);
   const std::int16_t* first = block.AWi.data();
@@ -168,11 +178,6 @@ void rebuildBlock(BlockRebuilder& rebuilder, DecodedBlock& block) {
       WriteMono16(first, block.frames, layout.swapBytes, rebuilder.pcmBytes.data(), output);
     }
     return;
-  }
-  const std::int16_t* second = block.AWi.data() + layout.N;
-  if (block.lagged) {
-    jointReconstruct(block.lag, block.length, first, second, rebuilder.buff.data());
-    second = rebuilder.buff.data();
   }
   if (layout.eightBit) {
     WriteStereo8(first, second, block.frames, rebuilder.AWb.data(), output);

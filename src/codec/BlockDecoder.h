@@ -79,6 +79,11 @@ void allocateBlock(const BlockLayout& layout, DecodedBlock& block);
 // it shows, after block.segments and block.frames name what was placed.
 void parseBlock(SegmentParser& parser, std::int64_t remainingFrames, InputStream& input, DecodedBlock& block);
 
+// Rebuilds the parsed segments' samples: the first channel at block.AWi, the
+// second (stereo) at the returned address, in block.AWi or the rebuilder's
+// scratch, valid until the rebuilder's next block.
+const std::int16_t* rebuildSamples(BlockRebuilder& rebuilder, DecodedBlock& block);
+
 // Rebuilds the parsed segments and fills block.bytes with block.frames frames.
 void rebuildBlock(BlockRebuilder& rebuilder, DecodedBlock& block);
 

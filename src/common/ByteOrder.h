@@ -9,6 +9,11 @@ inline std::uint16_t loadLittle16(const std::uint8_t* bytes) {
   return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
 }
 
+inline std::uint32_t loadLittle32(const std::uint8_t* bytes) {
+  return std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) | (std::uint32_t{bytes[2]} << 16) |
+         (std::uint32_t{bytes[3]} << 24);
+}
+
 inline std::uint16_t loadBig16(const std::uint8_t* bytes) {
   return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
 }
@@ -28,6 +33,10 @@ inline std::uint64_t loadBig64(const std::uint8_t* bytes) {
 inline void storeLittle16(std::uint8_t* bytes, std::uint16_t value) {
   bytes[0] = static_cast<std::uint8_t>(value);
   bytes[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+inline void storeLittle32(std::uint8_t* bytes, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 inline void storeBig16(std::uint8_t* bytes, std::uint16_t value) {

@@ -106,13 +106,50 @@ std::size_t InputStream::peekAt(std::int64_t offset, std::uint8_t* destination, 
     std::memcpy(destination, data_ + offset, got);
     return got;
   }
-  if (file_ == nullptr) return 0;
-  const std::int64_t filePosition = bufferStart_ + static_cast<std::int64_t>(length_);
-  if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
-  const std::size_t got = std::fread(destination, 1, count, file_);
-  std::clearerr(file_);
-  if (fseeko(file_, static_cast<off_t>(filePosition), SEEK_SET) != 0) readError_ = true;
+  if (file_ == nullptr && callbacks_.seek == nullptr) return 0;
+  const std::int64_t sourcePosition = bufferStart_ + static_cast<std::int64_t>(length_);
+  if (!moveSource(offset)) return 0;
+  std::size_t got = 0;
+  if (file_ != nullptr) {
+    got = std::fread(destination, 1, count, file_);
+    std::clearerr(file_);
+  } else {
+    while (got < count) {
+      const std::ptrdiff_t chunk = callbacks_.read(callbacks_.user, destination + got, count - got);
+      if (chunk <= 0 || static_cast<std::size_t>(chunk) > count - got) break;
+      got += static_cast<std::size_t>(chunk);
+    }
+  }
+  if (!moveSource(sourcePosition)) readError_ = true;
   return got;
+}
+
+bool InputStream::moveSource(std::int64_t offset) {
+  if (file_ != nullptr) return fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
+  return open_ && callbacks_.seek != nullptr && callbacks_.seek(callbacks_.user, offset) == 0;
+}
+
+bool InputStream::seekable() {
+  if (memory_) return true;
+  if (file_ == nullptr) return open_ && callbacks_.seek != nullptr;
+  const std::int64_t sourcePosition = bufferStart_ + static_cast<std::int64_t>(length_);
+  return moveSource(sourcePosition);
+}
+
+bool InputStream::seekTo(std::int64_t offset) {
+  if (offset < 0) return false;
+  const std::int64_t end = bufferStart_ + static_cast<std::int64_t>(length_);
+  if (offset >= bufferStart_ && offset <= end) {  // still in the buffer: no system call
+    position_ = static_cast<std::size_t>(offset - bufferStart_);
+    endFetches_ = 0;
+    return true;
+  }
+  if (memory_ || !moveSource(offset)) return false;
+  bufferStart_ = offset;
+  length_ = 0;
+  position_ = 0;
+  endFetches_ = 0;
+  return true;
 }
 
 bool InputStream::rewind() {

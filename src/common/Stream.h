@@ -13,11 +13,13 @@ namespace qola {
 class Md5;
 
 // The caller's input: read returns the bytes read (0 at the end, -1 on an
-// error); size returns the total length or -1 when unknown (size may be null).
+// error); size returns the total length or -1 when unknown; seek moves to a
+// byte offset and returns 0 on success (size and seek may be null).
 struct ReadCallbacks {
   std::ptrdiff_t (*read)(void* user, void* buffer, std::size_t count) = nullptr;
   std::int64_t (*size)(void* user) = nullptr;
   void* user = nullptr;
+  int (*seek)(void* user, std::int64_t offset) = nullptr;
 };
 
 // Buffered binary input over an owned FILE*, a borrowed memory block or
@@ -52,13 +54,18 @@ class InputStream {
   std::int64_t size();
   // Back to byte 0; false when the input cannot go back there.
   bool rewind();
+  // To any byte offset; false when the input cannot move there (a pipe,
+  // callbacks without a seek function), and then the position is unchanged.
+  bool seekTo(std::int64_t offset);
+  // Whether seekTo can work at all.
+  bool seekable();
   void close();
   bool isOpen() const { return open_; }
   bool readFailed() const { return readError_; }
   // Every byte read() hands out from now on also goes into md5 (null: none).
   void digestInto(Md5* md5) { digest_ = md5; }
   // Copies up to count bytes at offset without moving the position; 0 when
-  // the input cannot be read out of order (a pipe, callbacks).
+  // the input cannot be read out of order (a pipe, callbacks without seek).
   std::size_t peekAt(std::int64_t offset, std::uint8_t* destination, std::size_t count);
 
   // The arithmetic decoder steps back up to 2 bytes, the coefficient bit reader up to 7.
@@ -67,6 +74,8 @@ class InputStream {
  private:
   bool refill();
   int getByteAfterRefill();
+  // Moves the underlying file or callbacks to offset; false when they cannot.
+  bool moveSource(std::int64_t offset);
   std::size_t fetch(std::uint8_t* destination, std::size_t count);
 
   std::FILE* file_ = nullptr;

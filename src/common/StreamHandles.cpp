@@ -81,6 +81,11 @@ qola_input* qola_input_callbacks(qola_read_fn read, qola_size_fn size, void* use
   return makeInput(qola::ReadCallbacks{read, size, user});
 }
 
+qola_input* qola_input_seekable_callbacks(qola_read_fn read, qola_size_fn size, qola_seek_fn seek, void* user) {
+  if (read == nullptr || seek == nullptr) return nullptr;
+  return makeInput(qola::ReadCallbacks{read, size, user, seek});
+}
+
 void qola_input_free(qola_input* input) { delete input; }
 
 qola_output* qola_output_create(const char* path) { return qola_output_open(path, 0); }

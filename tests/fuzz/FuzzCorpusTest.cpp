@@ -7,6 +7,7 @@
 
 #include "../../fuzz/FileDecoderEntry.h"
 #include "../../fuzz/RoundTripEntry.h"
+#include "../../fuzz/SeekingDecoderEntry.h"
 #include "../../fuzz/SegmentDecoderEntry.h"
 #include "TestSupport.h"
 
@@ -46,6 +47,8 @@ TEST(FuzzCorpora, EveryInputKeepsTheHarnessesPromises) {
   EXPECT_GE(replayCorpus("SegmentDecoderFuzzer", segment), 10);
   EXPECT_GE(replayCorpus("FileDecoderFuzzer", file), 10);
   EXPECT_GE(replayCorpus("RoundTripFuzzer", roundTrip), 10);
+  const auto seeking = [](const Bytes& bytes) { return fuzz::runSeekingDecoder(bytes.data(), bytes.size()); };
+  EXPECT_GE(replayCorpus("SeekingDecoderFuzzer", seeking), 10);
   EXPECT_GE(decoded, 1);
   EXPECT_GE(accepted, 3);
 }

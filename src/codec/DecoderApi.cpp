@@ -1,0 +1,113 @@
+// The public decoder: a FrameDecoder behind a handle. Every error of a call
+// ends here as the handle's status and message.
+#include <qola/qola.h>
+
+#include <memory>
+#include <new>
+#include <string>
+
+#include "codec/FrameDecoder.h"
+#include "common/Fatal.h"
+#include "common/StreamHandles.h"
+
+struct qola_decoder {
+  qola_input* input = nullptr;  // borrowed
+  std::unique_ptr<qola::FrameDecoder> decoder;
+  qola_status status = QOLA_OK;
+  std::string message;
+};
+
+namespace {
+
+constexpr const char* kNoMemory = "error in memory allocation";
+
+void fail(qola_decoder& handle, qola_status status, const char* message) {
+  handle.status = status;
+  try {
+    handle.message = message;
+  } catch (const std::bad_alloc&) {
+    handle.message.clear();
+  }
+}
+
+// Runs one call's work; a failed open makes every later call fail alike.
+template <typename Work>
+qola_status call(qola_decoder* handle, Work work) {
+  if (handle == nullptr) return QOLA_ERROR_ARGUMENT;
+  if (!handle->decoder) return handle->status;
+  handle->status = QOLA_OK;
+  handle->message.clear();
+  try {
+    work(*handle->decoder);
+  } catch (const qola::JobError& error) {
+    fail(*handle, error.status, error.message.c_str());
+  } catch (const std::bad_alloc&) {
+    fail(*handle, QOLA_ERROR_JOB, kNoMemory);
+  }
+  return handle->status;
+}
+
+}  // namespace
+
+extern "C" {
+
+qola_decoder* qola_decoder_open(qola_input* input) {
+  if (input == nullptr) return nullptr;
+  std::unique_ptr<qola_decoder> handle(new (std::nothrow) qola_decoder);
+  if (!handle) return nullptr;
+  handle->input = input;
+  if (!input->stream->isOpen()) {
+    fail(*handle, QOLA_ERROR_ARGUMENT, "A stream is missing or already used");
+    return handle.release();
+  }
+  try {
+    handle->decoder = std::make_unique<qola::FrameDecoder>(*input->stream);
+  } catch (const qola::JobError& error) {
+    fail(*handle, error.status, error.message.c_str());
+  } catch (const std::bad_alloc&) {
+    fail(*handle, QOLA_ERROR_JOB, kNoMemory);
+  }
+  return handle.release();
+}
+
+void qola_decoder_free(qola_decoder* decoder) { delete decoder; }
+
+qola_status qola_decoder_status(const qola_decoder* decoder) {
+  return decoder != nullptr ? decoder->status : QOLA_ERROR_ARGUMENT;
+}
+
+const char* qola_decoder_message(const qola_decoder* decoder) {
+  return decoder != nullptr ? decoder->message.c_str() : "";
+}
+
+qola_status qola_decoder_format(const qola_decoder* decoder, int* channels, int* sample_bits, int64_t* frames,
+                                int* sample_rate) {
+  if (decoder == nullptr) return QOLA_ERROR_ARGUMENT;
+  if (!decoder->decoder) return decoder->status;
+  const qola::DecoderFacts& facts = decoder->decoder->facts();
+  if (channels != nullptr) *channels = facts.channels;
+  if (sample_bits != nullptr) *sample_bits = facts.sampleBits;
+  if (frames != nullptr) *frames = facts.frames;
+  if (sample_rate != nullptr) *sample_rate = facts.sampleRate;
+  return QOLA_OK;
+}
+
+qola_status qola_decoder_seek(qola_decoder* decoder, int64_t frame) {
+  return call(decoder, [&](qola::FrameDecoder& frames) { frames.seek(frame); });
+}
+
+int64_t qola_decoder_tell(const qola_decoder* decoder) {
+  return decoder != nullptr && decoder->decoder ? decoder->decoder->position() : 0;
+}
+
+qola_status qola_decoder_read(qola_decoder* decoder, void* buffer, size_t frames, size_t* read) {
+  size_t done = 0;
+  const qola_status status = call(decoder, [&](qola::FrameDecoder& frameDecoder) {
+    if (buffer == nullptr && frames > 0) throw qola::JobError{QOLA_ERROR_ARGUMENT, "The buffer is missing", 1};
+    frameDecoder.read(buffer, frames, done);
+  });
+  if (read != nullptr) *read = done;
+  return status;
+}
+
+}  // extern "C"

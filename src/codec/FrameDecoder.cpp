@@ -1,0 +1,160 @@
+#include "codec/FrameDecoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "codec/Trailer.h"
+#include "common/ByteOrder.h"
+#include "common/Fatal.h"
+#include "common/Format.h"
+
+namespace qola {
+namespace {
+
+// A canonical RIFF/WAVE header's sample rate field.
+constexpr std::size_t kWavRateOffset = 24;
+
+int wavSampleRate(const std::vector<std::uint8_t>& header) {
+  if (header.size() < kWavRateOffset + 4) return 0;
+  if (std::memcmp(header.data(), "RIFF", 4) != 0 || std::memcmp(header.data() + 8, "WAVEfmt ", 8) != 0) return 0;
+  const std::uint32_t rate = loadLittle32(header.data() + kWavRateOffset);
+  return rate <= 0x7fffffff ? static_cast<int>(rate) : 0;
+}
+
+// The trailer at the end of a seekable input, when one is there and holds together.
+std::optional<Trailer> trailerAtEnd(InputStream& input) {
+  const std::int64_t size = input.size();
+  if (size <= 0) return std::nullopt;
+  constexpr std::size_t kWindow = format::kTrailerFixedSize + format::kMaxLeftoverBytes;
+  std::vector<std::uint8_t> tail(static_cast<std::size_t>(std::min<std::int64_t>(size, kWindow)));
+  tail.resize(input.peekAt(size - static_cast<std::int64_t>(tail.size()), tail.data(), tail.size()));
+  const auto length = trailerLengthFromEnd(tail);
+  if (!length || *length > tail.size()) return std::nullopt;
+  const ParsedTrailer parsed = parseTrailer(std::span<const std::uint8_t>(tail).last(*length));
+  if (parsed.check != TrailerCheck::Valid) return std::nullopt;
+  return parsed.trailer;
+}
+
+}  // namespace
+
+FrameDecoder::FrameDecoder(InputStream& input) : input_(input) {
+  FileHeader& header = facts_.header;
+  header = readFileHeader(input);
+  if (header.version < format::kMinVersion) fatalError("Old file version", 1);
+  // No writer stores a count above 2^31 - 1.
+  if (header.sampleCount < 0) damagedFile("the sample count is out of range");
+  layout_.N = header.blockLength();
+  layout_.channels = header.stereo() ? 2 : 1;
+  layout_.adaptive = header.adaptive();
+  layout_.jointStereo = header.jointStereo();
+  layout_.eightBit = header.eightBit();
+  facts_.channels = layout_.channels;
+  facts_.sampleBits = layout_.eightBit ? 8 : 16;
+  facts_.frames = header.sampleCount;
+  layout_.finalFrames = facts_.frames > 0 ? finalBlockFrames(facts_.frames, layout_.N) : 0;
+  blocks_ = blockCount(facts_.frames, layout_.N);
+
+  std::int64_t offset = format::kFileHeaderSize;
+  if (header.headerCopy()) {
+    const int length = readFileByte(input, "inside the header copy");
+    facts_.wavHeader.resize(static_cast<std::size_t>(length));
+    if (input.read(facts_.wavHeader.data(), facts_.wavHeader.size()) != facts_.wavHeader.size()) {
+      damagedFile("the file ends inside the header copy");
+    }
+    offset += 1 + length;
+    facts_.sampleRate = wavSampleRate(facts_.wavHeader);
+  }
+  entries_.push_back({0, offset});
+  if (const auto trailer = trailerAtEnd(input)) {
+    facts_.trailer = true;
+    facts_.swapBytes = trailer->swapBytes && !layout_.eightBit;
+    facts_.md5 = trailer->md5;
+  }
+  parser_.emplace(layout_);
+  rebuilder_.emplace(layout_);
+  allocateBlock(layout_, block_);
+}
+
+void FrameDecoder::seek(std::int64_t frame) {
+  if (frame < 0 || frame > facts_.frames) {
+    throw JobError{QOLA_ERROR_ARGUMENT, "the position is outside the file's frames", 1};
+  }
+  position_ = frame;
+}
+
+void FrameDecoder::read(void* destination, std::size_t frames, std::size_t& done) {
+  done = 0;
+  auto* bytes = static_cast<std::uint8_t*>(destination);
+  const std::size_t frameBytes = static_cast<std::size_t>(facts_.channels) * (layout_.eightBit ? 1 : 2);
+  while (done < frames && position_ < facts_.frames) {
+    const std::int64_t block = position_ / layout_.N;
+    decodeBlock(block);
+    const auto first = static_cast<int>(position_ - block * layout_.N);
+    const int count = static_cast<int>(std::min<std::int64_t>(block_.frames - first, frames - done));
+    copyFrames(first, count, bytes + done * frameBytes);
+    done += static_cast<std::size_t>(count);
+    position_ += count;
+  }
+}
+
+const EntryPoint& FrameDecoder::entryFor(std::int64_t block) const {
+  const auto after = std::upper_bound(entries_.begin(), entries_.end(), block,
+                                      [](std::int64_t wanted, const EntryPoint& entry) { return wanted < entry.block; });
+  return *(after - 1);  // the first entry is block 0
+}
+
+void FrameDecoder::moveTo(const EntryPoint& entry) {
+  if (!input_.seekTo(entry.offset)) {
+    throw JobError{QOLA_ERROR_ARGUMENT, "the input cannot seek: only forward reads from the start are possible", 1};
+  }
+  next_ = entry.block;
+}
+
+void FrameDecoder::decodeBlock(std::int64_t block) {
+  if (current_ == block) return;
+  current_ = -1;
+  const EntryPoint& entry = entryFor(block);
+  // Restart at the nearest entry point when the input is past the block, its
+  // place is unknown after an error, or an entry point lies closer ahead.
+  if (next_ < 0 || next_ > block || entry.block > next_) moveTo(entry);
+  try {
+    for (; next_ < block; ++next_) parseBlock(*parser_, facts_.frames - next_ * layout_.N, input_, block_);
+    parseBlock(*parser_, facts_.frames - block * layout_.N, input_, block_);
+  } catch (...) {
+    next_ = -1;                 // the input stands somewhere inside the damage
+    parser_.emplace(layout_);  // and the bit reader may hold its bits
+    throw;
+  }
+  ++next_;
+  second_ = rebuildSamples(*rebuilder_, block_);
+  current_ = block;
+}
+
+void FrameDecoder::copyFrames(int first, int count, std::uint8_t* destination) const {
+  const std::int16_t* left = block_.AWi.data() + first;
+  const std::int16_t* right = second_ != nullptr ? second_ + first : nullptr;
+  if (layout_.eightBit) {
+    // An 8-bit sample is held as its byte value - 128.
+    const auto byte = [](std::int16_t value) { return static_cast<std::uint8_t>(static_cast<unsigned>(value) + 128u); };
+    for (int i = 0; i < count; ++i) {
+      if (right == nullptr) {
+        destination[i] = byte(left[i]);
+      } else {
+        destination[2 * i] = byte(left[i]);
+        destination[2 * i + 1] = byte(right[i]);
+      }
+    }
+    return;
+  }
+  if (right == nullptr) {
+    std::memcpy(destination, left, static_cast<std::size_t>(count) * sizeof(std::int16_t));
+    return;
+  }
+  for (int i = 0; i < count; ++i) {
+    const std::int16_t pair[2] = {left[i], right[i]};
+    std::memcpy(destination + 4 * static_cast<std::size_t>(i), pair, sizeof pair);
+  }
+}
+
+}  // namespace qola

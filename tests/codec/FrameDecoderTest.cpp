@@ -1,0 +1,223 @@
+// The seeking decoder: any range of frames read through the public decoder
+// equals the same range of a whole restore, whatever was read before; inputs
+// that cannot seek, damaged files and bad calls fail with a status.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "TestSupport.h"
+
+namespace qola::test {
+namespace {
+
+// A compressed file and the samples of its whole restore, as the decoder
+// gives them (8-bit bytes as they are, 16-bit little-endian pairs as values).
+struct Packed {
+  Bytes file;
+  std::vector<std::int16_t> samples16;
+  Bytes samples8;
+  int channels = 0;
+  int bits = 0;
+  std::int64_t frames = 0;
+};
+
+// A raw PCM signal with quiet and loud stretches, so that blocks split and
+// zero and constant segments occur among transform ones.
+Bytes signal(std::size_t bytes, unsigned seed) {
+  Bytes pcm(bytes);
+  std::mt19937 random(seed);
+  for (std::size_t i = 0; i < bytes; ++i) {
+    const bool quiet = (i / 3000) % 5 == 2;
+    const double wave = quiet ? 0.0 : 90.0 * std::sin(static_cast<double>(i) * 0.013);
+    pcm[i] = static_cast<std::uint8_t>(static_cast<int>(wave) + (quiet ? 0 : static_cast<int>(random() % 7)));
+  }
+  return pcm;
+}
+
+Packed pack(int channels, int bits, std::int64_t frames, int blockLength, bool wav = false) {
+  const std::size_t bytes = static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels * bits / 8);
+  Bytes input = signal(bytes, static_cast<unsigned>(channels * 100 + bits));
+  if (wav) {
+    Bytes header = wavHeader(channels, bits, static_cast<std::uint32_t>(bytes));
+    input.insert(input.begin(), header.begin(), header.end());
+  }
+  Settings settings;
+  settings.channels = channels;
+  settings.sample_bits = bits;
+  settings.block_length = blockLength;
+  if (blockLength < 512) settings.adaptation = QOLA_ADAPTATION_NONE;
+  settings.wav_evaluation = wav ? 1 : 0;
+  const JobRun compressed = runJob(true, input, settings);
+  EXPECT_EQ(compressed.status, QOLA_OK) << compressed.message;
+  const JobRun restored = runJob(false, compressed.output);
+  EXPECT_TRUE(restored.output == input);
+  Packed packed{compressed.output, {}, {}, channels, bits, frames};
+  const Bytes pcm(input.begin() + (wav ? 44 : 0), input.end());
+  if (bits == 8) {
+    packed.samples8 = pcm;
+  } else {
+    for (std::size_t i = 0; i + 1 < pcm.size(); i += 2) {
+      packed.samples16.push_back(static_cast<std::int16_t>(pcm[i] | (pcm[i + 1] << 8)));
+    }
+  }
+  return packed;
+}
+
+// Reads [first, first + count) through the decoder and compares it with the whole restore.
+void expectRange(Decoder& decoder, const Packed& packed, std::int64_t first, std::size_t count) {
+  decoder.seek(first);
+  const auto values = count * static_cast<std::size_t>(packed.channels);
+  const auto at = static_cast<std::size_t>(first) * static_cast<std::size_t>(packed.channels);
+  const std::size_t expected = std::min<std::size_t>(count, static_cast<std::size_t>(packed.frames - first));
+  const auto end = at + expected * static_cast<std::size_t>(packed.channels);
+  if (packed.bits == 8) {
+    Bytes got(values);
+    ASSERT_EQ(decoder.read(got.data(), count), expected) << first;
+    got.resize(end - at);
+    ASSERT_TRUE(std::equal(got.begin(), got.end(), packed.samples8.begin() + static_cast<std::ptrdiff_t>(at)))
+        << "frames from " << first;
+  } else {
+    std::vector<std::int16_t> got(values);
+    ASSERT_EQ(decoder.read(got.data(), count), expected) << first;
+    got.resize(end - at);
+    ASSERT_TRUE(std::equal(got.begin(), got.end(), packed.samples16.begin() + static_cast<std::ptrdiff_t>(at)))
+        << "frames from " << first;
+  }
+  EXPECT_EQ(decoder.tell(), first + static_cast<std::int64_t>(expected));
+}
+
+// 1,000 random ranges over the four sample layouts, each read after
+// whatever range came before it (forward, backward, inside one block).
+TEST(FrameDecoder, RandomRangesEqualTheWholeRestore) {
+  const struct {
+    int channels, bits, blockLength;
+    std::int64_t frames;
+  } layouts[] = {{1, 16, 512, 30011}, {2, 16, 1024, 40000}, {1, 8, 256, 20001}, {2, 8, 4096, 50000}};
+  std::mt19937 random(7);
+  for (const auto& layout : layouts) {
+    const Packed packed = pack(layout.channels, layout.bits, layout.frames, layout.blockLength);
+    Decoder decoder(Input::memory(packed.file));
+    ASSERT_EQ(decoder.frames(), layout.frames);
+    ASSERT_EQ(decoder.channels(), layout.channels);
+    ASSERT_EQ(decoder.sampleBits(), layout.bits);
+    for (int i = 0; i < 250; ++i) {
+      const auto first = static_cast<std::int64_t>(random() % static_cast<unsigned>(layout.frames + 1));
+      const std::size_t count = random() % static_cast<unsigned>(3 * layout.blockLength);
+      expectRange(decoder, packed, first, count);
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
+// A whole file in reads of odd sizes, then reads at the end give nothing.
+TEST(FrameDecoder, ReadsToTheEndAndStops) {
+  const Packed packed = pack(2, 16, 9000, 512, true);
+  Decoder decoder(Input::memory(packed.file));
+  EXPECT_EQ(decoder.sampleRate(), 44100);
+  std::vector<std::int16_t> all;
+  std::vector<std::int16_t> chunk(2 * 777);
+  for (std::size_t got = 0; (got = decoder.read(chunk.data(), 777)) > 0;) {
+    all.insert(all.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(2 * got));
+  }
+  EXPECT_TRUE(all == packed.samples16);
+  EXPECT_EQ(decoder.read(chunk.data(), 777), 0u);
+  EXPECT_EQ(decoder.tell(), 9000);
+}
+
+struct Pipe {
+  std::span<const std::uint8_t> rest;
+  std::span<const std::uint8_t> all;
+};
+
+std::ptrdiff_t pipeRead(void* user, void* buffer, std::size_t count) {
+  auto& pipe = *static_cast<Pipe*>(user);
+  const std::size_t n = std::min({count, pipe.rest.size(), std::size_t{333}});
+  std::copy_n(pipe.rest.begin(), n, static_cast<std::uint8_t*>(buffer));
+  pipe.rest = pipe.rest.subspan(n);
+  return static_cast<std::ptrdiff_t>(n);
+}
+
+std::int64_t pipeSize(void* user) { return static_cast<std::int64_t>(static_cast<Pipe*>(user)->all.size()); }
+
+int pipeSeek(void* user, std::int64_t offset) {
+  auto& pipe = *static_cast<Pipe*>(user);
+  if (offset < 0 || offset > static_cast<std::int64_t>(pipe.all.size())) return -1;
+  pipe.rest = pipe.all.subspan(static_cast<std::size_t>(offset));
+  return 0;
+}
+
+// Callbacks without a seek function read forward only; with one they seek
+// like a file, and find the trailer at the end.
+TEST(FrameDecoder, CallbackInputsSeekOnlyWithASeekFunction) {
+  const Packed packed = pack(1, 16, 5000, 256);
+  Pipe pipe{packed.file, packed.file};
+  {
+    Decoder decoder(Input::callbacks(&pipeRead, nullptr, &pipe));
+    expectRange(decoder, packed, 0, 1000);
+    expectRange(decoder, packed, 3000, 500);  // forward: fine
+    try {
+      expectRange(decoder, packed, 100, 10);
+      ADD_FAILURE() << "went back on a pipe";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.status(), QOLA_ERROR_ARGUMENT);
+    }
+  }
+  pipe.rest = packed.file;
+  Decoder decoder(Input::callbacks(&pipeRead, &pipeSize, &pipeSeek, &pipe));
+  expectRange(decoder, packed, 4000, 1000);
+  expectRange(decoder, packed, 10, 300);
+}
+
+// Damage fails the reads that reach it and gives the frames before it; the
+// blocks before stay readable. Bad positions and foreign files fail cleanly.
+TEST(FrameDecoder, DamageAndBadCallsFailWithAStatus) {
+  const Packed packed = pack(2, 16, 8192, 1024);
+  Bytes cut = packed.file;
+  cut.resize(cut.size() / 2);
+  qola_input* input = qola_input_memory(cut.data(), cut.size());
+  qola_decoder* decoder = qola_decoder_open(input);
+  ASSERT_EQ(qola_decoder_status(decoder), QOLA_OK);
+  std::vector<std::int16_t> samples(2 * 8192);
+  std::size_t read = 0;
+  EXPECT_NE(qola_decoder_read(decoder, samples.data(), 8192, &read), QOLA_OK);
+  EXPECT_STRNE(qola_decoder_message(decoder), "");
+  EXPECT_GT(read, 0u);
+  EXPECT_LT(read, 8192u);
+  EXPECT_TRUE(std::equal(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(2 * read),
+                         packed.samples16.begin()));
+  EXPECT_EQ(qola_decoder_seek(decoder, 0), QOLA_OK);
+  EXPECT_EQ(qola_decoder_read(decoder, samples.data(), 1024, &read), QOLA_OK);
+  EXPECT_EQ(read, 1024u);
+  EXPECT_EQ(qola_decoder_seek(decoder, 8193), QOLA_ERROR_ARGUMENT);
+  EXPECT_EQ(qola_decoder_seek(decoder, -1), QOLA_ERROR_ARGUMENT);
+  EXPECT_EQ(qola_decoder_read(decoder, nullptr, 5, &read), QOLA_ERROR_ARGUMENT);
+  qola_decoder_free(decoder);
+  qola_input_free(input);
+
+  const Bytes foreign[] = {{}, {0x11, 0x00, 0x00}, {0x0E, 0, 0, 0, 0, 0}, {0x11, 0, 0x80, 0, 0, 0}};
+  for (const Bytes& bytes : foreign) {
+    input = qola_input_memory(bytes.data(), bytes.size());
+    decoder = qola_decoder_open(input);
+    EXPECT_NE(qola_decoder_status(decoder), QOLA_OK) << bytes.size();
+    EXPECT_NE(qola_decoder_read(decoder, samples.data(), 1, &read), QOLA_OK);
+    EXPECT_EQ(read, 0u);
+    qola_decoder_free(decoder);
+    qola_input_free(input);
+  }
+  EXPECT_EQ(qola_decoder_open(nullptr), nullptr);
+  EXPECT_EQ(qola_decoder_status(nullptr), QOLA_ERROR_ARGUMENT);
+}
+
+// The C++ layer refuses a buffer of the other sample width.
+TEST(FrameDecoder, SampleTypeMustMatchTheFile) {
+  const Packed packed = pack(1, 8, 1000, 256);
+  Decoder decoder(Input::memory(packed.file));
+  std::vector<std::int16_t> wide(1000);
+  EXPECT_THROW(decoder.read(wide.data(), 1000), Error);
+  expectRange(decoder, packed, 0, 1000);
+}
+
+}  // namespace
+}  // namespace qola::test
