@@ -37,6 +37,10 @@ typedef enum qola_status {
   QOLA_ERROR_CHECKSUM = 9     /* restored, but not to the original: the output is damaged */
 } qola_status;
 
+/* A short English description of a status; "unknown status" for a value
+ * that is none. The text lives as long as the library is loaded. */
+QOLA_API const char* qola_status_string(int status);
+
 typedef enum qola_adaptation {
   QOLA_ADAPTATION_NONE = 1,
   QOLA_ADAPTATION_MEDIUM = 2,
@@ -55,25 +59,43 @@ typedef enum qola_encoder_mode {
   QOLA_ENCODER_FAST = 3
 } qola_encoder_mode;
 
+/* Records that cross the interface lead with their size in bytes and only
+ * ever grow at their end, so a program built against an older header keeps
+ * working with a newer library. The caller sets the size of a record it hands
+ * in (qola_default_settings does so for the settings); the library sets it in
+ * the records it fills. Fields beyond a record's size are neither read nor
+ * written; a missing setting takes its default. */
 typedef struct qola_settings {
+  size_t size;         /* sizeof(qola_settings) as the caller was compiled */
   int channels;        /* 1 or 2; a WAV header overrides it */
   int sample_bits;     /* 8 or 16; a WAV header overrides it */
   int block_length;    /* 128, 256, 512, 1024, 2048 or 4096 samples */
-  qola_adaptation adaptation; /* MEDIUM and FULL need a block length of 512 or more */
+  int adaptation;      /* a qola_adaptation; MEDIUM and FULL need a block
+                          length of 512 or more */
   int wav_evaluation;  /* nonzero: a RIFF/WAVE header sets the layout and is kept */
   int joint_stereo;    /* nonzero: the right channel may be coded against the left */
   int swap_bytes;      /* 16-bit samples: positive big-endian, negative little-endian;
                           0 compresses little-endian and restores as the file's
                           trailer says (little-endian without one) */
   int threads;         /* 0: the cores available */
-  qola_encoder_mode encoder_mode;
+  int encoder_mode;    /* a qola_encoder_mode */
   int trailer;         /* nonzero: the file ends with a trailer: the input's MD5,
                           its byte order and its bytes after the last whole frame */
+  /* New settings are appended here. */
 } qola_settings;
 
-/* The qola program's defaults: stereo 16-bit, N 4096, full adaptation, WAV
- * evaluation and joint stereo on, all cores, default mode, trailer on. */
-QOLA_API void qola_default_settings(qola_settings* settings);
+/* Fills a settings record of size bytes with the qola program's defaults:
+ * stereo 16-bit, N 4096, full adaptation, WAV evaluation and joint stereo on,
+ * all cores, default mode, trailer on. A size this library does not know
+ * (smaller than the first settings record or larger than its own) gets
+ * QOLA_ERROR_ARGUMENT, and a record of at least a size field is zeroed, so a
+ * job refuses it too. */
+QOLA_API qola_status qola_init_settings(qola_settings* settings, size_t size);
+
+/* The defaults, for a record of this header's size. */
+static inline void qola_default_settings(qola_settings* settings) {
+  qola_init_settings(settings, sizeof(qola_settings));
+}
 
 /* Inputs. A job reads its input to the end and closes what it owns. */
 typedef struct qola_input qola_input;
@@ -146,6 +168,7 @@ typedef enum qola_checksum {
 
 /* What a finished job measured. */
 typedef struct qola_result {
+  size_t size;              /* sizeof(qola_result) as the library was built */
   qola_job_kind kind;
   int64_t samples;          /* per channel */
   int channels;
@@ -160,11 +183,14 @@ typedef struct qola_result {
   qola_checksum checksum;   /* decompression; compression: OK when a trailer was written */
   uint8_t md5[16];          /* the original input's MD5, when checksum is not NONE */
   int64_t ignored_bytes;    /* decompression: bytes after the audio that are no trailer */
+  /* New results are appended here. */
 } qola_result;
 
 typedef struct qola_job qola_job;
 
-/* NULL settings: the defaults. Returns NULL when memory is short. */
+/* NULL settings: the defaults. The job keeps a copy of the settings' first
+ * settings->size bytes; when that size is unknown to the library, every run
+ * of the job answers QOLA_ERROR_ARGUMENT. Returns NULL when memory is short. */
 QOLA_API qola_job* qola_job_create(const qola_settings* settings);
 QOLA_API void qola_job_free(qola_job* job);
 QOLA_API void qola_job_set_progress(qola_job* job, qola_progress_fn progress, void* user);
@@ -190,7 +216,10 @@ QOLA_API size_t qola_format_report(const qola_result* result, char* buffer, size
  * (-1: unknown) can be a compressed file. Cheap; decodes nothing. */
 QOLA_API int qola_is_compressed(const void* head, size_t head_size, int64_t total_size);
 
+/* The library's version: a text "MAJOR.MINOR" and a number
+ * MAJOR * 10000 + MINOR * 100 + PATCH, to compare with QOLA_VERSION_NUMBER. */
 QOLA_API const char* qola_version(void);
+QOLA_API int qola_version_number(void);
 
 /* The decoder: the sample frames of a compressed file, from any position, into
  * the caller's buffers. It runs on the caller's thread, one block at a time.

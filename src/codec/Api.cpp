@@ -11,6 +11,7 @@
 #include "codec/FileFormat.h"
 #include "codec/Jobs.h"
 #include "codec/Report.h"
+#include "codec/SettingsRecord.h"
 #include "common/Fatal.h"
 #include "common/Format.h"
 #include "common/StreamHandles.h"
@@ -29,7 +30,6 @@ namespace qola {
 namespace {
 
 constexpr const char* kCancelled = "The job was cancelled";
-constexpr int kMinAdaptiveIndex = 2;  // adaptation needs N >= 512
 
 // Progress to the caller's function; a nonzero answer ends the job.
 class CallbackSink : public ProgressSink {
@@ -42,6 +42,7 @@ class CallbackSink : public ProgressSink {
   void showReport(const std::string&, const std::string&) override {}
   void finish(const qola_result& result) override {
     job_.result = result;
+    job_.result.size = sizeof(qola_result);
     finished_ = true;
   }
 
@@ -49,33 +50,6 @@ class CallbackSink : public ProgressSink {
   qola_job& job_;
   bool finished_ = false;
 };
-
-// The public settings as the codec's record; throws on a value out of range.
-CodecSettings codecSettings(const qola_settings& s, Mode mode) {
-  CodecSettings settings;
-  settings.mode = mode;
-  settings.blockLengthIndex = blockLengthIndexOf(s.block_length);
-  const bool valid = (s.channels == 1 || s.channels == 2) && (s.sample_bits == 8 || s.sample_bits == 16) &&
-                     settings.blockLengthIndex >= 0 && s.adaptation >= QOLA_ADAPTATION_NONE &&
-                     s.adaptation <= QOLA_ADAPTATION_FULL && s.encoder_mode >= QOLA_ENCODER_REFERENCE &&
-                     s.encoder_mode <= QOLA_ENCODER_FAST && s.threads >= 0;
-  if (!valid) throw JobError{QOLA_ERROR_ARGUMENT, "A setting is out of range", 1};
-  settings.channelCount = s.channels;
-  settings.sampleBits = s.sample_bits;
-  settings.adaptation = static_cast<Adaptation>(s.adaptation);
-  settings.wavEvaluation = s.wav_evaluation != 0;
-  settings.jointStereo = s.joint_stereo != 0;
-  settings.swapBytes = s.swap_bytes > 0;
-  settings.swapBytesFromTrailer = s.swap_bytes == 0;
-  settings.threads = s.threads;
-  settings.encoderMode = static_cast<EncoderMode>(s.encoder_mode);
-  settings.trailer = s.trailer != 0;
-  if (mode == Mode::Compress && settings.encoderMode != EncoderMode::Fast && settings.adaptation != Adaptation::None &&
-      settings.blockLengthIndex < kMinAdaptiveIndex) {
-    throw JobError{QOLA_ERROR_ARGUMENT, "Minimum block length for adaptation is 512!", 1};
-  }
-  return settings;
-}
 
 void fail(qola_job& job, const JobError& error) {
   job.status = error.status;
@@ -89,6 +63,7 @@ qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode
   job->message.clear();
   job->exitCode = 0;
   job->result = qola_result{};
+  job->result.size = sizeof(qola_result);
   if (input == nullptr || output == nullptr || !input->stream->isOpen() || !output->stream->isOpen()) {
     fail(*job, JobError{QOLA_ERROR_ARGUMENT, "A stream is missing or already used", 1});
     return job->status;
@@ -124,29 +99,14 @@ qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode
 
 extern "C" {
 
-void qola_default_settings(qola_settings* settings) {
-  if (settings == nullptr) return;
-  *settings = qola_settings{};
-  settings->channels = 2;
-  settings->sample_bits = 16;
-  settings->block_length = qola::format::kMaxBlockLength;
-  settings->adaptation = QOLA_ADAPTATION_FULL;
-  settings->wav_evaluation = 1;
-  settings->joint_stereo = 1;
-  settings->swap_bytes = 0;
-  settings->threads = 0;
-  settings->encoder_mode = QOLA_ENCODER_DEFAULT;
-  settings->trailer = 1;
+qola_status qola_init_settings(qola_settings* settings, size_t size) {
+  return qola::initSettings(settings, size) ? QOLA_OK : QOLA_ERROR_ARGUMENT;
 }
 
 qola_job* qola_job_create(const qola_settings* settings) {
   try {
     auto job = std::make_unique<qola_job>();
-    if (settings != nullptr) {
-      job->settings = *settings;
-    } else {
-      qola_default_settings(&job->settings);
-    }
+    job->settings = settings != nullptr ? qola::readSettings(*settings) : qola::defaultSettings();
     return job.release();
   } catch (const std::bad_alloc&) {
     return nullptr;  // a C caller cannot take an exception
@@ -174,7 +134,8 @@ int qola_job_exit_code(const qola_job* job) { return job != nullptr ? job->exitC
 const qola_result* qola_job_result(const qola_job* job) { return job != nullptr ? &job->result : nullptr; }
 
 size_t qola_format_report(const qola_result* result, char* buffer, size_t size) {
-  if (result == nullptr) return 0;
+  if (buffer != nullptr && size > 0) buffer[0] = '\0';
+  if (result == nullptr || result->size < qola::kFirstResultSize) return 0;
   std::string text;
   try {
     text = qola::reportText(*result);
@@ -194,5 +155,22 @@ int qola_is_compressed(const void* head, size_t head_size, int64_t total_size) {
 }
 
 const char* qola_version(void) { return QOLA_VERSION_STRING; }
+int qola_version_number(void) { return QOLA_VERSION_NUMBER; }
+
+const char* qola_status_string(int status) {
+  switch (status) {
+    case QOLA_OK: return "success";
+    case QOLA_ERROR_JOB: return "the job failed: damaged input or too little memory";
+    case QOLA_ERROR_TRANSFORM: return "a transform refused its length or memory";
+    case QOLA_ERROR_CODER: return "the arithmetic decoder met damaged input";
+    case QOLA_ERROR_WRITE: return "the output could not be written";
+    case QOLA_ERROR_NEEDS_SIZE: return "compression needs the input's size";
+    case QOLA_ERROR_NOT_QOLA: return "the input is not a compressed file";
+    case QOLA_ERROR_ARGUMENT: return "an argument or setting is invalid";
+    case QOLA_CANCELLED: return "the job was cancelled";
+    case QOLA_ERROR_CHECKSUM: return "restored, but the output differs from the original";
+    default: return "unknown status";
+  }
+}
 
 }  // extern "C"

@@ -40,6 +40,7 @@ std::string decompressionReport(const qola_result& r) {
 qola_result compressionResult(std::int64_t frames, int channels, int bytesPerSample, int headerLength,
                               std::int64_t compressedSize) {
   qola_result r{};
+  r.size = sizeof(qola_result);
   r.kind = QOLA_COMPRESSION;
   r.samples = frames;
   r.channels = channels;
@@ -58,6 +59,7 @@ qola_result compressionResult(std::int64_t frames, int channels, int bytesPerSam
 
 qola_result decompressionResult(const FileHeader& header) {
   qola_result r{};
+  r.size = sizeof(qola_result);
   r.kind = QOLA_DECOMPRESSION;
   r.samples = header.sampleCount;
   r.channels = header.stereo() ? 2 : 1;

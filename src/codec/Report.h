@@ -3,6 +3,7 @@
 
 #include <qola/qola.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -11,6 +12,9 @@
 namespace qola {
 
 inline constexpr const char* kReportTitle = QOLA_REPORT_TITLE;
+// The first published result record ends with ignored_bytes; the report
+// reads no further.
+inline constexpr std::size_t kFirstResultSize = offsetof(qola_result, ignored_bytes) + sizeof(std::int64_t);
 
 // frames n, channels c, bytes per sample b, stored header length H.
 qola_result compressionResult(std::int64_t frames, int channels, int bytesPerSample, int headerLength,

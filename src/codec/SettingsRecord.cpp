@@ -1,0 +1,97 @@
+#include "codec/SettingsRecord.h"
+
+#include <cstring>
+
+#include "common/Fatal.h"
+#include "common/Format.h"
+
+namespace qola {
+namespace {
+
+constexpr int kMinAdaptiveIndex = 2;  // adaptation needs N >= 512
+
+bool knownSize(std::size_t size) { return size >= kFirstSettingsSize && size <= sizeof(qola_settings); }
+
+// Copies one appended field when the caller's record holds it whole.
+[[maybe_unused]] void takeIfHeld(qola_settings& to, const qola_settings& from, std::size_t size, std::size_t offset,
+                                 std::size_t width) {
+  if (offset + width > size) return;
+  std::memcpy(reinterpret_cast<unsigned char*>(&to) + offset, reinterpret_cast<const unsigned char*>(&from) + offset,
+              width);
+}
+
+bool inRange(int value, int low, int high) { return value >= low && value <= high; }
+
+}  // namespace
+
+qola_settings defaultSettings() {
+  qola_settings s{};
+  s.size = sizeof(qola_settings);
+  s.channels = 2;
+  s.sample_bits = 16;
+  s.block_length = format::kMaxBlockLength;
+  s.adaptation = QOLA_ADAPTATION_FULL;
+  s.wav_evaluation = 1;
+  s.joint_stereo = 1;
+  s.swap_bytes = 0;
+  s.threads = 0;
+  s.encoder_mode = QOLA_ENCODER_DEFAULT;
+  s.trailer = 1;
+  return s;
+}
+
+bool initSettings(qola_settings* settings, std::size_t size) {
+  if (settings == nullptr) return false;
+  if (!knownSize(size)) {
+    if (size >= sizeof(std::size_t)) std::memset(static_cast<void*>(settings), 0, size);
+    return false;
+  }
+  const qola_settings defaults = defaultSettings();
+  std::memcpy(static_cast<void*>(settings), &defaults, size);
+  settings->size = size;
+  return true;
+}
+
+qola_settings readSettings(const qola_settings& settings) {
+  qola_settings s = defaultSettings();
+  if (!knownSize(settings.size)) {
+    s.size = 0;
+    return s;
+  }
+  std::memcpy(static_cast<void*>(&s), &settings, kFirstSettingsSize);
+  // Settings appended after the first record are taken one by one with
+  // takeIfHeld(s, settings, settings.size, offsetof(qola_settings, field), sizeof s.field).
+  s.size = sizeof(qola_settings);
+  return s;
+}
+
+CodecSettings codecSettings(const qola_settings& s, Mode mode) {
+  if (s.size != sizeof(qola_settings)) {
+    throw JobError{QOLA_ERROR_ARGUMENT, "The settings record has a size this library does not know", 1};
+  }
+  CodecSettings settings;
+  settings.mode = mode;
+  settings.blockLengthIndex = blockLengthIndexOf(s.block_length);
+  const bool valid = (s.channels == 1 || s.channels == 2) && (s.sample_bits == 8 || s.sample_bits == 16) &&
+                     settings.blockLengthIndex >= 0 &&
+                     inRange(s.adaptation, QOLA_ADAPTATION_NONE, QOLA_ADAPTATION_FULL) &&
+                     inRange(s.encoder_mode, QOLA_ENCODER_REFERENCE, QOLA_ENCODER_FAST) && s.threads >= 0;
+  if (!valid) throw JobError{QOLA_ERROR_ARGUMENT, "A setting is out of range", 1};
+  settings.channelCount = s.channels;
+  settings.sampleBits = s.sample_bits;
+  settings.adaptation = static_cast<Adaptation>(s.adaptation);
+  settings.wavEvaluation = s.wav_evaluation != 0;
+  settings.jointStereo = s.joint_stereo != 0;
+  settings.swapBytes = s.swap_bytes > 0;
+  settings.swapBytesFromTrailer = s.swap_bytes == 0;
+  settings.threads = s.threads;
+  settings.encoderMode = static_cast<EncoderMode>(s.encoder_mode);
+  settings.trailer = s.trailer != 0;
+  if (mode == Mode::Compress && settings.encoderMode != EncoderMode::Fast && settings.adaptation != Adaptation::None &&
+      settings.blockLengthIndex < kMinAdaptiveIndex) {
+    throw JobError{QOLA_ERROR_ARGUMENT, "Minimum block length for adaptation is 512!", 1};
+  }
+  return settings;
+}
+
+}  // namespace qola

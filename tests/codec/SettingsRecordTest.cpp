@@ -1,0 +1,137 @@
+// The public records grow without breaking callers: a program built against
+// the first settings record keeps working, unknown sizes are refused, and
+// every setting is checked as an integer before it means anything.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+
+#include "TestSupport.h"
+#include "codec/SettingsRecord.h"
+
+namespace qola::test {
+namespace {
+
+// The settings record as the first published header laid it out.
+struct FirstSettings {
+  std::size_t size;
+  int channels, sample_bits, block_length, adaptation, wav_evaluation, joint_stereo, swap_bytes, threads,
+      encoder_mode, trailer;
+};
+static_assert(sizeof(FirstSettings) <= sizeof(qola_settings));
+
+// Compresses and restores through the C interface with a caller's record.
+Bytes packedWith(const void* settings, const Bytes& pcm, qola_status* status) {
+  qola_job* job = qola_job_create(static_cast<const qola_settings*>(settings));
+  qola_input* in = qola_input_memory(pcm.data(), pcm.size());
+  qola_output* out = qola_output_memory();
+  *status = qola_compress(job, in, out);
+  std::size_t size = 0;
+  const std::uint8_t* data = qola_output_data(out, &size);
+  Bytes bytes(data, data + size);
+  qola_output_free(out);
+  qola_input_free(in);
+  qola_job_free(job);
+  return bytes;
+}
+
+TEST(SettingsRecord, CallerOfTheFirstLayoutKeepsWorking) {
+  // The old record sits in a larger buffer: nothing past it may be touched.
+  unsigned char buffer[sizeof(qola_settings) + 64];
+  std::memset(buffer, 0xA5, sizeof buffer);
+  auto* first = reinterpret_cast<FirstSettings*>(buffer);
+  ASSERT_EQ(qola_init_settings(reinterpret_cast<qola_settings*>(first), sizeof(FirstSettings)), QOLA_OK);
+  for (std::size_t i = sizeof(FirstSettings); i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], 0xA5) << i;
+  EXPECT_EQ(first->size, sizeof(FirstSettings));
+  EXPECT_EQ(first->block_length, 4096);
+  first->joint_stereo = 0;
+  first->block_length = 1024;
+
+  Settings current;
+  current.joint_stereo = 0;
+  current.block_length = 1024;
+  const Bytes pcm = testWav(6000);
+  qola_status oldStatus = QOLA_ERROR_JOB, newStatus = QOLA_ERROR_JOB;
+  const Bytes fromOld = packedWith(first, pcm, &oldStatus);
+  const Bytes fromNew = packedWith(&current, pcm, &newStatus);
+  EXPECT_EQ(oldStatus, QOLA_OK);
+  EXPECT_EQ(newStatus, QOLA_OK);
+  EXPECT_EQ(fromOld, fromNew);  // the settings it did not know took their defaults
+
+  // The first record without tail padding reads the same.
+  first->size = kFirstSettingsSize;
+  EXPECT_EQ(readSettings(*reinterpret_cast<qola_settings*>(first)).block_length, 1024);
+}
+
+TEST(SettingsRecord, UnknownSizesAreRefused) {
+  const Bytes pcm = testWav(100);
+  for (const std::size_t size : {std::size_t{0}, sizeof(std::size_t), kFirstSettingsSize - 1,
+                                 sizeof(qola_settings) + 1, sizeof(qola_settings) + 64}) {
+    unsigned char buffer[sizeof(qola_settings) + 64];
+    std::memset(buffer, 0xA5, sizeof buffer);
+    auto* settings = reinterpret_cast<qola_settings*>(buffer);
+    EXPECT_EQ(qola_init_settings(settings, size), QOLA_ERROR_ARGUMENT) << size;
+    if (size >= sizeof(std::size_t)) {
+      EXPECT_EQ(settings->size, 0u) << size;  // a job refuses it too
+    }
+
+    qola_settings sized;
+    qola_default_settings(&sized);
+    sized.size = size;
+    qola_job* job = qola_job_create(&sized);
+    qola_input* in = qola_input_memory(pcm.data(), pcm.size());
+    qola_output* out = qola_output_memory();
+    EXPECT_EQ(qola_compress(job, in, out), QOLA_ERROR_ARGUMENT) << size;
+    EXPECT_NE(std::string(qola_job_message(job)), "");
+    qola_output_free(out);
+    qola_input_free(in);
+    qola_job_free(job);
+  }
+  EXPECT_EQ(qola_init_settings(nullptr, sizeof(qola_settings)), QOLA_ERROR_ARGUMENT);
+}
+
+// Values that no enum constant has must be refused before they become one.
+TEST(SettingsRecord, OutOfRangeIntegersAreRefused) {
+  const struct {
+    int qola_settings::*field;
+    int value;
+  } cases[] = {
+      {&qola_settings::adaptation, 0},   {&qola_settings::adaptation, 4},    {&qola_settings::adaptation, -1},
+      {&qola_settings::encoder_mode, -1}, {&qola_settings::encoder_mode, 4}, {&qola_settings::channels, 3},
+      {&qola_settings::sample_bits, 12}, {&qola_settings::block_length, 300}, {&qola_settings::threads, -1},
+  };
+  for (const auto& c : cases) {
+    Settings settings;
+    settings.*c.field = c.value;
+    for (const bool compress : {true, false}) {
+      const JobRun run = runJob(compress, testWav(100), settings);
+      EXPECT_EQ(run.status, QOLA_ERROR_ARGUMENT) << c.value;
+      EXPECT_EQ(run.message, "A setting is out of range");
+    }
+  }
+}
+
+TEST(SettingsRecord, ResultVersionAndStatusTexts) {
+  const JobRun run = runJob(true, testWav(100));
+  EXPECT_EQ(run.result.size, sizeof(qola_result));
+  qola_result unsized = run.result;
+  unsized.size = 0;  // a record the library cannot read
+  char text[16] = "x";
+  EXPECT_EQ(qola_format_report(&unsized, text, sizeof text), 0u);
+  EXPECT_STREQ(text, "");
+
+  EXPECT_EQ(qola_version_number(), QOLA_VERSION_NUMBER);
+  EXPECT_EQ(QOLA_VERSION_NUMBER, QOLA_VERSION_MAJOR * 10000 + QOLA_VERSION_MINOR * 100 + QOLA_VERSION_PATCH);
+  const std::string majorMinor = std::to_string(QOLA_VERSION_MAJOR) + "." + std::to_string(QOLA_VERSION_MINOR);
+  EXPECT_EQ(std::string(qola_version()).rfind(majorMinor, 0), 0u);
+
+  std::set<std::string> texts;
+  for (int status = QOLA_OK; status <= QOLA_ERROR_CHECKSUM; ++status) texts.insert(qola_status_string(status));
+  EXPECT_EQ(texts.size(), 10u);
+  EXPECT_EQ(texts.count("unknown status"), 0u);
+  EXPECT_STREQ(qola_status_string(-1), "unknown status");
+  EXPECT_STREQ(qola_status_string(99), "unknown status");
+}
+
+}  // namespace
+}  // namespace qola::test
