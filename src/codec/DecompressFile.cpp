@@ -31,12 +31,14 @@ struct DecompressionJob {
   std::int64_t done = 0;    // samples written, of frames * channels
 };
 
-void copyHeaderBack(InputStream& input, OutputStream& output) {
+// Returns the header's length.
+int copyHeaderBack(InputStream& input, OutputStream& output) {
   const int length = readFileByte(input, "inside the header copy");
   std::vector<std::uint8_t> bcpy;
   allocateBuffer(bcpy, static_cast<std::size_t>(length), "bcpy");
   if (input.read(bcpy.data(), bcpy.size()) != bcpy.size()) damagedFile("the file ends inside the header copy");
   output.write(bcpy.data(), bcpy.size());
+  return length;
 }
 
 // Writes a rebuilt block and reports the progress; false when the output failed.
@@ -154,7 +156,7 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   job.blocks = blockCount(job.frames, layout.N);
   qola_result result = decompressionResult(job.header);
 
-  if (job.header.headerCopy()) copyHeaderBack(input, output);
+  if (job.header.headerCopy()) result.header_length = copyHeaderBack(input, output);
   sink.setProgress(0);
   if (!decodeBlocks(job, jobThreads(settings.threads, job.blocks), input, output, sink)) {
     output.close();  // a full disk or the file size limit: stop now, the caller reports it

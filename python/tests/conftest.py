@@ -1,0 +1,54 @@
+"""Shared fixtures: synthetic recordings, the corpus and the command line."""
+
+from __future__ import annotations
+
+import os
+import shutil
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import qola
+
+SHARED = Path(os.environ.get("QOLA_SHARED_DIR", Path(__file__).resolve().parents[3] / "shared"))
+
+
+def tone(frames: int, channels: int, dtype: type, seed: int = 1) -> np.ndarray:
+    """A decaying chord with noise: audio the coder has real work on."""
+    rng = np.random.default_rng(seed)
+    t = np.arange(frames)[:, np.newaxis]
+    wave = np.sin(t * np.array([0.031, 0.047][:channels])) * np.exp(-t / (frames + 1))
+    noise = rng.normal(0, 0.01, (frames, channels))
+    if dtype == np.uint8:
+        return np.clip(128 + 100 * (wave + noise), 0, 255).astype(np.uint8)
+    return np.clip(20000 * (wave + noise), -32768, 32767).astype(np.int16)
+
+
+@pytest.fixture
+def stereo16() -> np.ndarray:
+    return tone(20000, 2, np.int16)
+
+
+@pytest.fixture
+def qla_file(tmp_path: Path, stereo16: np.ndarray) -> Path:
+    path = tmp_path / "tone.qla"
+    qola.write(path, stereo16, 44100)
+    return path
+
+
+@pytest.fixture(scope="session")
+def corpus() -> list[Path]:
+    folder = SHARED / "corpus"
+    files = sorted(folder.glob("*.wav"))
+    if not files:
+        pytest.skip(f"no corpus at {folder}")
+    return files
+
+
+@pytest.fixture(scope="session")
+def cli() -> str:
+    found = os.environ.get("QOLA_CLI") or shutil.which("qola")
+    if not found:
+        pytest.skip("the qola program is not built")
+    return found

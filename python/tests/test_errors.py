@@ -1,0 +1,127 @@
+"""Failed jobs raise the qola.Error subclass of their status, and leave no
+output behind."""
+
+from __future__ import annotations
+
+import os
+import subprocess
+import sys
+import textwrap
+
+import numpy as np
+import pytest
+
+import qola
+from conftest import tone
+
+
+@pytest.fixture(scope="module")
+def packed() -> bytes:
+    return qola.compress(qola.decompress(qola.compress(tone(30000, 2, np.int16).tobytes(),
+                                                       wav_evaluation=False)), wav_evaluation=False)
+
+
+def flipped(data: bytes, position: int) -> bytes:
+    damaged = bytearray(data)
+    damaged[position] ^= 0x40
+    return bytes(damaged)
+
+
+@pytest.mark.parametrize("damage, error", [
+    (lambda c: c[:3], qola.JobError),                    # shorter than a file header
+    (lambda c: c[: len(c) // 2], qola.JobError),         # cut inside the blocks
+    (lambda c: flipped(c, len(c) // 3), qola.ChecksumError),  # audio changed, trailer intact
+    (lambda c: flipped(c, len(c) - 5), qola.JobError),   # the trailer itself
+])
+def test_damaged_input(tmp_path, packed, damage, error):
+    with pytest.raises(error) as raised:
+        qola.decompress(damage(packed))
+    assert raised.value.status == error.status and raised.value.exit_code == 1
+    assert raised.value.message and str(raised.value) == raised.value.message
+    (tmp_path / "bad.qla").write_bytes(damage(packed))
+    with pytest.raises(error):
+        qola.decompress_file(tmp_path / "bad.qla", tmp_path / "out.wav")
+    assert not (tmp_path / "out.wav").exists()
+
+
+@pytest.mark.parametrize("settings", [
+    {"block_length": 100}, {"channels": 3, "wav_evaluation": False}, {"sample_bits": 12},
+    {"adaptation": "medium", "block_length": 256}, {"threads": -1},
+])
+def test_settings_out_of_range(settings):
+    with pytest.raises(qola.ArgumentError) as raised:
+        qola.compress(b"\0" * 4000, **settings)
+    assert raised.value.status == qola.Status.ERROR_ARGUMENT
+    assert isinstance(raised.value, ValueError)
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda: qola.compress(b"", adaptation="some"), qola.ArgumentError),
+    (lambda: qola.compress(b"", encoder_mode=7), qola.ArgumentError),
+    (lambda: qola.compress(b"", block_length="big"), qola.ArgumentError),
+    (lambda: qola.compress(b"", colour=1), TypeError),
+    (lambda: qola.decompress(b"", block_length=512), TypeError),  # a compression setting
+    (lambda: qola.write("x.qla", np.zeros((4, 3), np.int16)), qola.ArgumentError),
+    (lambda: qola.write("x.qla", np.zeros(4, np.float32)), qola.ArgumentError),
+    (lambda: qola.write("x.qla", np.zeros(4, np.int16), channels=1), TypeError),
+    (lambda: qola.read("/nonexistent/x.qla"), FileNotFoundError),
+    (lambda: qola.compress_file("/nonexistent/x.wav", "/tmp/x.qla"), FileNotFoundError),
+])
+def test_arguments_refused_before_a_job(call, error):
+    with pytest.raises(error):
+        call()
+
+
+def test_missing_output_directory(tmp_path):
+    with pytest.raises(FileNotFoundError):
+        qola.compress_file(__file__, tmp_path / "no" / "x.qla")
+
+
+def test_pipe_input_needs_size(tmp_path):
+    fifo = tmp_path / "pipe"
+    os.mkfifo(fifo)
+    writer = subprocess.Popen(["sh", "-c", f"head -c 8000 /dev/zero > {fifo}"])
+    try:
+        # The library either spools the pipe or says that it needs a size.
+        try:
+            report = qola.compress_file(fifo, tmp_path / "p.qla", wav_evaluation=False)
+            assert report.original_size == 8000
+        except qola.NeedsSizeError as raised:
+            assert raised.status == qola.Status.ERROR_NEEDS_SIZE
+    finally:
+        writer.wait()
+
+
+def test_write_error_on_file_size_limit(tmp_path, packed):
+    # A child process with a 4 KB file size limit: the restore's writes fail.
+    (tmp_path / "in.qla").write_bytes(packed)
+    script = textwrap.dedent(f"""
+        import resource, signal, qola
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+        try:
+            qola.decompress_file({str(tmp_path / "in.qla")!r}, {str(tmp_path / "out.raw")!r})
+        except qola.WriteError as error:
+            print(int(error.status), error.exit_code)
+    """)
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    assert done.stdout.split() == [str(int(qola.Status.ERROR_WRITE)), "1"]
+    assert not (tmp_path / "out.raw").exists()
+
+
+def test_every_status_has_its_class():
+    classes = {qola.JobError, qola.TransformError, qola.CoderError, qola.WriteError, qola.NeedsSizeError,
+               qola.NotQolaError, qola.ArgumentError, qola.CancelledError, qola.ChecksumError}
+    assert {cls.status for cls in classes} == set(qola.Status) - {qola.Status.OK}
+    for cls in classes:
+        made = qola._errors._from_status(int(cls.status), "why", 3)
+        assert type(made) is cls and made.message == "why" and made.exit_code == 3
+    newer = qola._errors._from_status(99, "new", 1)
+    assert type(newer) is qola.Error and newer.status == 99
+
+
+def test_not_qola_input():
+    # A WAV file is no compressed file; the library names it so or calls it damaged.
+    wav = qola._wav_header(2000, 2, 16, 8000) + tone(2000, 2, np.int16).tobytes()
+    with pytest.raises((qola.NotQolaError, qola.JobError)):
+        qola.decompress(wav)

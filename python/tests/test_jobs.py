@@ -1,0 +1,97 @@
+"""Progress, cancelling and jobs on several threads at once."""
+
+from __future__ import annotations
+
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import qola
+from conftest import tone
+
+
+@pytest.fixture(scope="module")
+def pcm() -> bytes:
+    return tone(400000, 2, np.int16).tobytes()
+
+
+def test_progress_rises_to_completion(pcm):
+    seen: list[int] = []
+    qola.compress(pcm, wav_evaluation=False, block_length=1024, progress=seen.append)
+    assert seen == sorted(seen) and len(seen) == len(set(seen))  # each percentage once
+    assert seen[-1] == 100 and len(seen) > 10
+
+
+@pytest.mark.parametrize("job", ["compress", "decompress", "compress_file", "decompress_file", "read"])
+def test_cancel_leaves_nothing(tmp_path, pcm, job):
+    source = tmp_path / "in"
+    packed = qola.compress(pcm, wav_evaluation=False)
+    source.write_bytes(pcm if job.startswith("compress") else packed)
+    target = tmp_path / "out"
+    calls = {
+        "compress": lambda p: qola.compress(pcm, wav_evaluation=False, progress=p),
+        "decompress": lambda p: qola.decompress(packed, progress=p),
+        "compress_file": lambda p: qola.compress_file(source, target, wav_evaluation=False, progress=p),
+        "decompress_file": lambda p: qola.decompress_file(source, target, progress=p),
+        "read": lambda p: qola.read(source, progress=p),
+    }
+    with pytest.raises(qola.CancelledError) as raised:
+        calls[job](lambda percent: percent >= 30)
+    assert raised.value.status == qola.Status.CANCELLED
+    assert not target.exists()
+
+
+def test_exception_in_progress_cancels_and_propagates(tmp_path, pcm):
+    class Stop(Exception):
+        pass
+
+    def progress(percent: int) -> None:
+        if percent >= 50:
+            raise Stop(percent)
+
+    with pytest.raises(Stop):
+        (tmp_path / "in").write_bytes(pcm)
+        qola.compress_file(tmp_path / "in", tmp_path / "out", wav_evaluation=False, progress=progress)
+    assert not (tmp_path / "out").exists()
+
+
+def test_threads_give_the_serial_results(pcm):
+    inputs = [pcm[: len(pcm) // (k + 1) // 4 * 4] for k in range(6)]
+    expected = [qola.compress(data, wav_evaluation=False, threads=1) for data in inputs]
+    results: list[bytes | None] = [None] * len(inputs)
+
+    def work(k: int) -> None:
+        packed = qola.compress(inputs[k], wav_evaluation=False, threads=2)
+        assert qola.decompress(packed, threads=2) == inputs[k]
+        results[k] = packed
+
+    threads = [threading.Thread(target=work, args=(k,)) for k in range(len(inputs))]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert results == expected
+
+
+def test_jobs_release_the_interpreter(pcm):
+    # While a long job runs on another thread, this thread keeps running Python.
+    done = threading.Event()
+    ticks = 0
+
+    def work() -> None:
+        for _ in range(3):
+            qola.compress(pcm, wav_evaluation=False, threads=1)
+        done.set()
+
+    worker = threading.Thread(target=work)
+    started = time.perf_counter()
+    worker.start()
+    while not done.is_set():
+        ticks += 1
+        time.sleep(0.001)
+    worker.join()
+    elapsed = time.perf_counter() - started
+    # Were the lock held through each job, this loop would run a few times at most.
+    assert ticks > elapsed * 20

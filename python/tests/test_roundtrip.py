@@ -1,0 +1,120 @@
+"""Round trips through every entry point, checked against the original bytes
+and samples."""
+
+from __future__ import annotations
+
+import io
+import struct
+import subprocess
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import qola
+from conftest import tone
+
+
+def wav_samples(path: Path) -> tuple[np.ndarray, int]:
+    """The samples after a file's first 44 bytes, laid out as its header's
+    channel count and sample width tell the codec (odd byte widths as bytes)."""
+    raw = path.read_bytes()
+    channels, rate, _, _, bits = struct.unpack_from("<HIIHH", raw, 22)
+    raw = raw[44:]
+    dtype = np.dtype(np.uint8) if (bits // 8) % 2 else np.dtype("<i2")
+    columns = 1 if channels == 1 else 2
+    count = len(raw) // (dtype.itemsize * columns)
+    return np.frombuffer(raw, dtype, count * columns).reshape(count, columns), rate
+
+
+@pytest.mark.parametrize("channels", [1, 2])
+@pytest.mark.parametrize("dtype", [np.int16, np.uint8])
+@pytest.mark.parametrize("samplerate", [None, 8000, 48000])
+def test_write_read_layouts(tmp_path, channels, dtype, samplerate):
+    data = tone(5000, channels, dtype)
+    path = tmp_path / "x.qla"
+    report = qola.write(path, data, samplerate, block_length=512)
+    assert (report.channels, report.bits, report.samples) == (channels, data.itemsize * 8, 5000)
+    assert report.header_length == (44 if samplerate else 0)
+    back, rate = qola.read(path)
+    assert rate == samplerate
+    assert back.dtype == dtype and back.shape == (5000, channels)
+    np.testing.assert_array_equal(back, data)
+    assert back.flags.writeable
+    file_info = qola.info(path)
+    assert (file_info.channels, file_info.sample_bits, file_info.frames) == (channels, data.itemsize * 8, 5000)
+    assert file_info.samplerate == samplerate and file_info.wav_header == bool(samplerate)
+    assert file_info.duration == (5000 / samplerate if samplerate else None)
+
+
+def test_read_ranges_and_sources(qla_file, stereo16):
+    for start, stop in [(0, None), (100, 200), (-300, None), (19999, 20000), (500, 100), (0, 10**9)]:
+        part, _ = qola.read(qla_file, start=start, stop=stop)
+        np.testing.assert_array_equal(part, stereo16[start:stop])
+    with open(qla_file, "rb") as handle:
+        from_file, rate = qola.read(handle)
+    from_bytes, _ = qola.read(io.BytesIO(qla_file.read_bytes()))
+    np.testing.assert_array_equal(from_file, stereo16)
+    np.testing.assert_array_equal(from_bytes, stereo16)
+    assert rate == 44100
+
+
+def test_mono_shapes(tmp_path):
+    data = tone(1000, 1, np.int16)
+    qola.write(tmp_path / "m.qla", data[:, 0], 22050)
+    flat, _ = qola.read(tmp_path / "m.qla", always_2d=False)
+    assert flat.shape == (1000,)
+    np.testing.assert_array_equal(flat, data[:, 0])
+
+
+def test_bytes_and_files_agree(tmp_path, stereo16):
+    qola.write(tmp_path / "a.qla", stereo16, 44100, encoder_mode="reference", trailer=False)
+    wav = qola.decompress((tmp_path / "a.qla").read_bytes())
+    (tmp_path / "a.wav").write_bytes(wav)
+    compressed = qola.compress(wav, encoder_mode="reference", trailer=False)
+    assert compressed == (tmp_path / "a.qla").read_bytes()
+
+    report = qola.compress_file(tmp_path / "a.wav", tmp_path / "b.qla", adaptation="medium", threads=1)
+    assert report.kind == "compression" and report.original_size == len(wav)
+    assert report.compressed_size == (tmp_path / "b.qla").stat().st_size
+    assert report.ratio == pytest.approx(len(wav) / report.compressed_size)
+    assert report.checksum == qola.Checksum.OK and "compression ratio" in report.text
+    restored = qola.decompress_file(str(tmp_path / "b.qla"), str(tmp_path / "b.wav"))
+    assert restored.kind == "decompression" and restored.checksum == qola.Checksum.OK
+    assert restored.md5 == report.md5 and restored.header_length == 44
+    assert (tmp_path / "b.wav").read_bytes() == wav
+
+
+def test_raw_big_endian(tmp_path):
+    data = tone(3000, 2, np.int16)
+    raw = data.astype(">i2").tobytes()
+    packed = qola.compress(raw, wav_evaluation=False, swap_bytes=1)
+    assert qola.decompress(packed) == raw
+    (tmp_path / "be.qla").write_bytes(packed)
+    back, rate = qola.read(tmp_path / "be.qla")  # samples come out in the host's order
+    assert rate is None
+    np.testing.assert_array_equal(back, data)
+
+
+def test_corpus_round_trip(corpus, tmp_path):
+    for path in corpus:
+        original = path.read_bytes()
+        packed = qola.compress(original)
+        restored = qola.decompress(packed)
+        frames, _ = wav_samples(path)
+        # Bytes after the last whole frame are not stored.
+        assert restored == original[:len(restored)], path.name
+        assert len(original) - len(restored) < frames.itemsize * frames.shape[1], path.name
+        (tmp_path / "c.qla").write_bytes(packed)
+        samples, rate = qola.read(tmp_path / "c.qla")
+        np.testing.assert_array_equal(samples, frames, err_msg=path.name)
+
+
+def test_matches_command_line(cli, tmp_path, stereo16):
+    qola.write(tmp_path / "t.qla", stereo16, 32000)
+    subprocess.run([cli, "-d", "-f", "-o", str(tmp_path / "cli.wav"), str(tmp_path / "t.qla")],
+                   check=True, capture_output=True)
+    assert qola.decompress((tmp_path / "t.qla").read_bytes()) == (tmp_path / "cli.wav").read_bytes()
+    subprocess.run([cli, "-f", "-o", str(tmp_path / "cli.qla"), str(tmp_path / "cli.wav")],
+                   check=True, capture_output=True)
+    np.testing.assert_array_equal(qola.read(tmp_path / "cli.qla")[0], stereo16)

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the Python package's wheel with pip and no package index, installs
+# it into a fresh virtual environment that sees the system's numpy and
+# pytest, uses it as the README shows and runs the package's tests against
+# the installed copy.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+python=${QOLA_PYTHON:-/usr/bin/python3}
+work=${TMPDIR:-/tmp}/qola-python-check
+rm -rf "$work"
+"$python" -m venv --system-site-packages "$work/venv"
+venv=$work/venv/bin
+"$venv/pip" wheel --quiet --no-index --no-deps --wheel-dir "$work/dist" .
+"$venv/pip" install --quiet --no-index "$work"/dist/qola-*.whl
+
+cd "$work"
+cp "$root/samples/demo.wav" .
+"$venv/python" - <<'PY'
+import qola, sys
+assert qola.__file__.startswith(sys.prefix), qola.__file__
+report = qola.compress_file("demo.wav", "demo.wav.qla")
+data, samplerate = qola.read("demo.wav.qla")
+print(f"qola {qola.library_version()}: {data.shape[0]} frames x {data.shape[1]} channels "
+      f"{data.dtype} at {samplerate} Hz, ratio {report.ratio:.3f}")
+PY
+cli=$root/build/release/cli/qola
+[ -x "$cli" ] && export QOLA_CLI=$cli
+"$venv/python" -m pytest -q -p no:cacheprovider "$root/python/tests"
+echo "python check: wheel built offline, installed in a fresh environment, tests pass"
