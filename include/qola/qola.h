@@ -216,6 +216,38 @@ QOLA_API size_t qola_format_report(const qola_result* result, char* buffer, size
  * (-1: unknown) can be a compressed file. Cheap; decodes nothing. */
 QOLA_API int qola_is_compressed(const void* head, size_t head_size, int64_t total_size);
 
+/* The facts of a compressed file, read from its first bytes and, where the
+ * input can seek, from its trailer at the end; nothing is decoded. The caller
+ * sets size to sizeof(qola_info); the library fills the fields inside it. */
+typedef struct qola_info {
+  size_t size;             /* set by the caller before the call */
+  int channels;            /* 1 or 2 */
+  int sample_bits;         /* 8 or 16 */
+  int block_length;        /* samples per channel in a block: 128 .. 16384 */
+  int64_t frames;          /* sample frames (samples per channel) */
+  int file_version;        /* tenths: 17 is "1.7" */
+  int wav_header;          /* 1: the original's WAV header is stored (restored first) */
+  int header_length;       /* bytes of the stored header (0 without one) */
+  int sample_rate;         /* from the stored WAV header; 0: unknown */
+  uint32_t channel_mask;   /* speaker positions from an extensible WAV header; 0: none given */
+  double duration;         /* seconds (frames / sample_rate); -1 when the rate is unknown */
+  int trailer;             /* 1: a valid trailer ends the file; 0: none; -1: unknown
+                              (the input cannot seek, so its end was not read) */
+  uint8_t md5[16];         /* the original input's MD5 from the trailer (trailer 1) */
+  int swap_bytes;          /* trailer 1: the original's 16-bit samples were big-endian */
+  int64_t original_size;   /* bytes the restore writes; -1 when unknown (no trailer read) */
+  int64_t compressed_size; /* bytes of the compressed file; -1 when unknown */
+  int index;               /* 1: the trailer holds a block index; 0: none; -1: unknown */
+  /* New facts are appended here. */
+} qola_info;
+
+/* Reads the facts of the compressed file on input into *info. A file that is
+ * not a compressed file (empty, a WAV file, a header that cannot be ours)
+ * answers QOLA_ERROR_NOT_QOLA; an older file version QOLA_ERROR_JOB; an info
+ * size the library does not know QOLA_ERROR_ARGUMENT. The input is read from
+ * its start and used up (closed, as after a job): open another one for a job. */
+QOLA_API qola_status qola_probe(qola_input* input, qola_info* info);
+
 /* The library's version: a text "MAJOR.MINOR" and a number
  * MAJOR * 10000 + MINOR * 100 + PATCH, to compare with QOLA_VERSION_NUMBER. */
 QOLA_API const char* qola_version(void);
@@ -258,6 +290,9 @@ QOLA_API const char* qola_decoder_message(const qola_decoder* decoder);
  * header (0 when the file holds none). Null pointers are skipped. */
 QOLA_API qola_status qola_decoder_format(const qola_decoder* decoder, int* channels, int* sample_bits,
                                          int64_t* frames, int* sample_rate);
+
+/* The file's facts, as qola_probe gives them; the caller sets info->size. */
+QOLA_API qola_status qola_decoder_info(const qola_decoder* decoder, qola_info* info);
 
 /* The next read starts at frame (0 .. frames); QOLA_ERROR_ARGUMENT outside. */
 QOLA_API qola_status qola_decoder_seek(qola_decoder* decoder, int64_t frame);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "codec/FileFormat.h"
+#include "codec/Probe.h"
 #include "codec/Jobs.h"
 #include "codec/Report.h"
 #include "codec/SettingsRecord.h"
@@ -152,6 +153,22 @@ size_t qola_format_report(const qola_result* result, char* buffer, size_t size) 
 
 int qola_is_compressed(const void* head, size_t head_size, int64_t total_size) {
   return qola::looksCompressed(static_cast<const std::uint8_t*>(head), head_size, total_size) ? 1 : 0;
+}
+
+qola_status qola_probe(qola_input* input, qola_info* info) {
+  if (input == nullptr || info == nullptr || !input->stream->isOpen()) return QOLA_ERROR_ARGUMENT;
+  qola_status status = QOLA_OK;
+  qola_info full{};
+  try {
+    full = qola::infoOf(qola::readFileFacts(*input->stream));
+  } catch (const qola::JobError& error) {
+    status = error.status;
+  } catch (const std::bad_alloc&) {
+    status = QOLA_ERROR_JOB;
+  }
+  input->stream->close();  // what was read is gone from a pipe: no job may start in the middle
+  if (status == QOLA_OK && !qola::copyInfo(full, info)) status = QOLA_ERROR_ARGUMENT;
+  return status;
 }
 
 const char* qola_version(void) { return QOLA_VERSION_STRING; }

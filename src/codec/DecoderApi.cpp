@@ -7,6 +7,7 @@
 #include <string>
 
 #include "codec/FrameDecoder.h"
+#include "codec/Probe.h"
 #include "common/Fatal.h"
 #include "common/StreamHandles.h"
 
@@ -90,6 +91,12 @@ qola_status qola_decoder_format(const qola_decoder* decoder, int* channels, int*
   if (frames != nullptr) *frames = facts.frames;
   if (sample_rate != nullptr) *sample_rate = facts.sampleRate;
   return QOLA_OK;
+}
+
+qola_status qola_decoder_info(const qola_decoder* decoder, qola_info* info) {
+  if (decoder == nullptr) return QOLA_ERROR_ARGUMENT;
+  if (!decoder->decoder) return decoder->status;
+  return qola::copyInfo(decoder->decoder->facts().info, info) ? QOLA_OK : QOLA_ERROR_ARGUMENT;
 }
 
 qola_status qola_decoder_seek(qola_decoder* decoder, int64_t frame) {

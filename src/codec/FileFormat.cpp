@@ -26,11 +26,19 @@ void writeFileHeader(OutputStream& output, std::uint8_t flags, std::int32_t samp
   output.write(bytes.data(), bytes.size());
 }
 
+namespace {
+// A WAV file's first bytes: given to a restore, it is refused at once.
+constexpr std::uint8_t kRiff[] = {'R', 'I', 'F', 'F'};
+}  // namespace
+
 FileHeader readFileHeader(InputStream& input) {
   std::array<std::uint8_t, format::kFileHeaderSize> bytes{};
-  if (input.read(bytes.data(), bytes.size()) != bytes.size()) {
-    damagedFile("the file is too short for a file header");
+  const std::size_t got = input.read(bytes.data(), bytes.size());
+  if (got == 0) throw JobError{QOLA_ERROR_NOT_QOLA, "The input is empty, not a compressed file", 1};
+  if (got >= 4 && std::memcmp(bytes.data(), kRiff, sizeof kRiff) == 0) {
+    throw JobError{QOLA_ERROR_NOT_QOLA, "The input is a WAV file, not a compressed file", 1};
   }
+  if (got != bytes.size()) damagedFile("the file is too short for a file header");
   FileHeader header;
   header.solaris = (bytes[0] & format::kPlatformBit) != 0;
   header.version = bytes[0] & format::kVersionMask;
@@ -42,16 +50,20 @@ FileHeader readFileHeader(InputStream& input) {
 const char* platformWord(const FileHeader& header) { return header.solaris ? "Solaris" : "DOS"; }
 
 bool looksCompressed(const std::uint8_t* head, std::size_t headSize, std::int64_t totalSize) {
-  static constexpr std::uint8_t kRiff[] = {'R', 'I', 'F', 'F'};
-  if (head == nullptr || headSize < static_cast<std::size_t>(format::kFileHeaderSize)) return true;
-  if (std::memcmp(head, kRiff, sizeof kRiff) == 0) return false;
+  if (head == nullptr || headSize == 0 || totalSize == 0) return false;  // not even a header
+  if (headSize >= sizeof kRiff && std::memcmp(head, kRiff, sizeof kRiff) == 0) return false;
+  if (headSize < static_cast<std::size_t>(format::kFileHeaderSize)) return true;
   if ((head[0] & format::kVersionMask) < format::kMinVersion || totalSize < 0) return true;
   FileHeader header;
   header.flags = head[1];
-  const std::int64_t frames = static_cast<std::int32_t>(loadBig32(head + 2));
-  if (frames < 0) return false;  // no writer stores a count above 2^31 - 1
-  if (frames == 0) return true;
-  const std::int64_t samples = frames * (header.stereo() ? 2 : 1);
+  header.sampleCount = static_cast<std::int32_t>(loadBig32(head + 2));
+  if (header.sampleCount < 0) return false;  // no writer stores a count above 2^31 - 1
+  return holdsItsBlocks(header, totalSize);
+}
+
+bool holdsItsBlocks(const FileHeader& header, std::int64_t totalSize) {
+  if (totalSize < 0 || header.sampleCount <= 0) return true;
+  const std::int64_t samples = std::int64_t{header.sampleCount} * (header.stereo() ? 2 : 1);
   const std::int64_t blocks = (samples + header.blockLength() - 1) / header.blockLength();
   return totalSize >= format::kFileHeaderSize + (header.headerCopy() ? 1 : 0) + blocks;
 }

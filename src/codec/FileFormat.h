@@ -34,11 +34,14 @@ FileHeader readFileHeader(InputStream& input);
 const char* platformWord(const FileHeader& header);
 
 // False when a file starting with these bytes cannot be a compressed file: it
-// is a RIFF file, its sample count is above 2^31 - 1, or it is shorter
+// is empty, a RIFF file, its sample count is above 2^31 - 1, or it is shorter
 // (total size, -1: unknown: then only the RIFF test applies) than one
 // segment byte per block its header announces. Short heads pass: the decoder
 // names what is wrong with them.
 bool looksCompressed(const std::uint8_t* head, std::size_t headSize, std::int64_t totalSize);
+// Whether a file of totalSize bytes (-1: unknown) has room for one segment
+// byte per block its header announces.
+bool holdsItsBlocks(const FileHeader& header, std::int64_t totalSize);
 
 // Header copy: one length byte, then the bytes themselves.
 void writeHeaderCopy(OutputStream& output, const std::uint8_t* bytes, int length);

@@ -4,72 +4,34 @@
 #include <cstring>
 #include <optional>
 
-#include "codec/Trailer.h"
+#include "codec/Probe.h"
 #include "common/ByteOrder.h"
 #include "common/Fatal.h"
 #include "common/Format.h"
 
 namespace qola {
-namespace {
-
-// A canonical RIFF/WAVE header's sample rate field.
-constexpr std::size_t kWavRateOffset = 24;
-
-int wavSampleRate(const std::vector<std::uint8_t>& header) {
-  if (header.size() < kWavRateOffset + 4) return 0;
-  if (std::memcmp(header.data(), "RIFF", 4) != 0 || std::memcmp(header.data() + 8, "WAVEfmt ", 8) != 0) return 0;
-  const std::uint32_t rate = loadLittle32(header.data() + kWavRateOffset);
-  return rate <= 0x7fffffff ? static_cast<int>(rate) : 0;
-}
-
-// The trailer at the end of a seekable input, when one is there and holds together.
-std::optional<Trailer> trailerAtEnd(InputStream& input) {
-  const std::int64_t size = input.size();
-  if (size <= 0) return std::nullopt;
-  constexpr std::size_t kWindow = format::kTrailerFixedSize + format::kMaxLeftoverBytes;
-  std::vector<std::uint8_t> tail(static_cast<std::size_t>(std::min<std::int64_t>(size, kWindow)));
-  tail.resize(input.peekAt(size - static_cast<std::int64_t>(tail.size()), tail.data(), tail.size()));
-  const auto length = trailerLengthFromEnd(tail);
-  if (!length || *length > tail.size()) return std::nullopt;
-  const ParsedTrailer parsed = parseTrailer(std::span<const std::uint8_t>(tail).last(*length));
-  if (parsed.check != TrailerCheck::Valid) return std::nullopt;
-  return parsed.trailer;
-}
-
-}  // namespace
 
 FrameDecoder::FrameDecoder(InputStream& input) : input_(input) {
-  FileHeader& header = facts_.header;
-  header = readFileHeader(input);
-  if (header.version < format::kMinVersion) fatalError("Old file version", 1);
-  // No writer stores a count above 2^31 - 1.
-  if (header.sampleCount < 0) damagedFile("the sample count is out of range");
+  const FileFacts file = readFileFacts(input);
+  facts_.info = infoOf(file);
+  const FileHeader& header = facts_.header = file.header;
   layout_.N = header.blockLength();
-  layout_.channels = header.stereo() ? 2 : 1;
+  layout_.channels = file.channels();
   layout_.adaptive = header.adaptive();
   layout_.jointStereo = header.jointStereo();
   layout_.eightBit = header.eightBit();
   facts_.channels = layout_.channels;
-  facts_.sampleBits = layout_.eightBit ? 8 : 16;
-  facts_.frames = header.sampleCount;
+  facts_.sampleBits = file.sampleBits();
+  facts_.frames = file.frames();
   layout_.finalFrames = facts_.frames > 0 ? finalBlockFrames(facts_.frames, layout_.N) : 0;
   blocks_ = blockCount(facts_.frames, layout_.N);
-
-  std::int64_t offset = format::kFileHeaderSize;
-  if (header.headerCopy()) {
-    const int length = readFileByte(input, "inside the header copy");
-    facts_.wavHeader.resize(static_cast<std::size_t>(length));
-    if (input.read(facts_.wavHeader.data(), facts_.wavHeader.size()) != facts_.wavHeader.size()) {
-      damagedFile("the file ends inside the header copy");
-    }
-    offset += 1 + length;
-    facts_.sampleRate = wavSampleRate(facts_.wavHeader);
-  }
-  entries_.push_back({0, offset});
-  if (const auto trailer = trailerAtEnd(input)) {
+  facts_.wavHeader = file.wavHeader;
+  facts_.sampleRate = file.sampleRate;
+  entries_.push_back({0, file.audioOffset});
+  if (file.trailer) {
     facts_.trailer = true;
-    facts_.swapBytes = trailer->swapBytes && !layout_.eightBit;
-    facts_.md5 = trailer->md5;
+    facts_.swapBytes = file.trailer->swapBytes && !layout_.eightBit;
+    facts_.md5 = file.trailer->md5;
   }
   parser_.emplace(layout_);
   rebuilder_.emplace(layout_);

@@ -8,6 +8,8 @@
 // the wanted block; blocks passed over on the way are parsed but not rebuilt.
 #pragma once
 
+#include <qola/qola.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -31,6 +33,7 @@ struct DecoderFacts {
   bool trailer = false;                 // a valid trailer ends the file
   bool swapBytes = false;               // the trailer's byte order of 16-bit samples
   Md5Digest md5{};                      // of the original file, when trailer is set
+  qola_info info{};                     // the same facts as the probe gives them
 };
 
 // A place decoding can start from: block `block` begins at byte `offset`.
