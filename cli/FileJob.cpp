@@ -33,20 +33,23 @@ std::string outputNameFor(const Options& options, const std::string& input) {
 }
 
 // True when the output would overwrite the very file being read.
-bool sameFile(const InputFile& input, const OutputTarget& target) {
+bool sameFile(const InputFile& input, const std::string& outputName) {
   struct stat output {};
-  const int result = target.kind == OutputKind::StandardOutput ? ::fstat(STDOUT_FILENO, &output)
-                                                               : ::stat(target.path.c_str(), &output);
+  const int result = namesStandardOutput(outputName) ? ::fstat(STDOUT_FILENO, &output)
+                                                      : ::stat(outputName.c_str(), &output);
   return result == 0 && S_ISREG(output.st_mode) && output.st_dev == input.status.st_dev &&
          output.st_ino == input.status.st_ino;
 }
 
-// A new output takes the input's permission bits, as an archiver's restore should.
-mode_t newFileMode(const InputFile& input) {
-  if (input.regular) return input.status.st_mode & 0777;
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+// Why an output name cannot take this job's output.
+std::string unusable(const std::string& name, int error) {
+  if (error == EEXIST) return name + " exists (use -f to overwrite)";
+  if (error == EISDIR) return name + " is a directory";
+  if (error == ENOTSUP) {
+    return "--delete-input-file needs an output file to check before the input goes; " +
+           shownName(name, "standard output") + " is none";
+  }
+  return "cannot create the output: " + std::string(std::strerror(error));
 }
 
 // A regular file given to -d or -t that cannot be a compressed file is
@@ -55,12 +58,6 @@ bool couldBeCompressed(const InputFile& input) {
   std::uint8_t head[8] = {};
   const ssize_t got = ::pread(input.fd.get(), head, sizeof head, 0);
   return got < 0 || qola_is_compressed(head, static_cast<std::size_t>(got), input.status.st_size) != 0;
-}
-
-std::string writeError(int error) {
-  if (error == EFBIG) return "write error: the output reached the file size limit (ulimit -f)";
-  if (error == 0 || error == ENOSPC) return "write error (disk full?)";
-  return std::string("write error: ") + std::strerror(error);
 }
 
 std::string bytes(std::int64_t count) {
@@ -84,7 +81,8 @@ std::string verify(const Options& options, int compressed, const InputFile& inpu
     if (out != nullptr) std::fclose(out);
     return "cannot open files for verification";
   }
-  const JobResult result = runJob(options.settings, false, in, out, "verifying", false);
+  Output restored = Output::file(out, true);
+  const JobResult result = runJob(options.settings, false, in, restored, "verifying", false);
   if (result.failed) return "verification failed: " + result.message;
   const auto comparison = compareFiles(decoded.get(), input.fd.get());
   if (result.writeFailed || !comparison) return "cannot open files for verification";
@@ -149,38 +147,26 @@ int processFile(const Options& options, const std::string& inputName, const JobR
   if (!input) return fail(kExitUsage, error);
   if (!compress && input->regular && !couldBeCompressed(*input)) return fail(kExitJobFailed, "not a QOLA file");
 
-  // Everything about the output name is settled before the job runs.
-  std::optional<OutputTarget> target;
+  // Everything about the output is settled before the job runs.
+  const bool verifying = options.verify && compress;
+  std::optional<JobOutput> output;
   if (!test) {
-    target = resolveOutput(outputNameFor(options, inputName), error);
-    if (!target) return fail(kExitUsage, error);
-    if (sameFile(*input, *target)) return fail(kExitUsage, "input and output are the same file");
-    if (target->kind == OutputKind::StandardOutput && ::isatty(STDOUT_FILENO) != 0 && !options.force) {
+    const std::string name = outputNameFor(options, inputName);
+    if (sameFile(*input, name)) return fail(kExitUsage, "input and output are the same file");
+    if (namesStandardOutput(name) && ::isatty(STDOUT_FILENO) != 0 && !options.force) {
       return fail(kExitUsage, "audio is not written to a terminal (use -f to force)");
     }
-    if (target->occupied && !options.force) {
-      return fail(kExitUsage, target->name + " exists (use -f to overwrite)");
-    }
+    output = JobOutput::open(name, {options.force, verifying, options.deleteInput});
+    if (!output) return fail(kExitUsage, unusable(name, errno));
   }
   if (compress && !spoolIfUnmeasurable(*input, error)) return fail(kExitJobFailed, error);
 
-  const bool verifying = options.verify && compress;
-  std::optional<PendingOutput> output;
-  std::FILE* out = nullptr;
-  if (test) {
-    out = std::fopen("/dev/null", "wb");
-  } else {
-    output.emplace(*target);
-    if (!output->open(newFileMode(*input), verifying, error)) return fail(kExitUsage, error);
-    out = output->jobStream();
-  }
+  std::optional<Output> discarded;
+  if (test) discarded = Output::callbacks([](void*, const void*, std::size_t) { return 0; }, nullptr);
+  Output& out = output ? output->stream() : *discarded;
   std::FILE* in = streamOver(input->fd.get(), "rb");
-  if (in == nullptr || out == nullptr) {
-    const std::string cause = std::strerror(errno);
-    if (in != nullptr) std::fclose(in);
-    if (out != nullptr) std::fclose(out);
-    return fail(kExitUsage, "cannot create the output: " + cause);
-  }
+  if (in == nullptr) return fail(kExitUsage, std::string("cannot read the input: ") + std::strerror(errno));
+  const std::string outputName = output ? shownName(outputNameFor(options, inputName), "stdout") : "";
 
   auto changed = [&]() -> std::string {
     const auto now = changedSize(*input);
@@ -191,12 +177,9 @@ int processFile(const Options& options, const std::string& inputName, const JobR
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
   const JobResult result = runJob(options.settings, compress, in, out, shown, showProgress);
   if (result.failed && result.status == QOLA_ERROR_CHECKSUM && options.keepDamaged && output) {
-    if (output->commit(options.force, error) == PendingOutput::Commit::Done) {
-      message("kept the damaged restore as " + shownName(target->name, "stdout"));
-    }
+    if (output->commit()) message("kept the damaged restore as " + outputName);
   }
-  if (result.failed) return fail(kExitJobFailed, result.message);
-  if (result.writeFailed) return fail(kExitJobFailed, writeError(output ? output->tap().error : 0));
+  if (result.failed || result.writeFailed) return fail(kExitJobFailed, result.message);
   if (const std::string why = changed(); !why.empty()) return fail(kExitJobFailed, why);
   if (verifying) {
     if (const std::string why = verify(options, output->written(), *input, runJob); !why.empty()) {
@@ -206,33 +189,33 @@ int processFile(const Options& options, const std::string& inputName, const JobR
   }
 
   if (output) {
-    if (input->regular) output->keepTimes(input->status);
-    switch (output->commit(options.force, error)) {
-      case PendingOutput::Commit::Done:
-        break;
-      case PendingOutput::Commit::Exists:
-        return fail(kExitUsage, target->name + " exists (use -f to overwrite)");
-      case PendingOutput::Commit::Failed:
-        return fail(kExitUsage, error);
-      case PendingOutput::Commit::WriteFailed:
-        return fail(kExitJobFailed, writeError(output->tap().error));
+    if (input->regular) output->takeAttributes(input->status);
+    if (!output->commit()) {
+      if (errno == EEXIST) return fail(kExitUsage, unusable(outputName, EEXIST));
+      return fail(kExitJobFailed, std::string("cannot give the output its name: ") + std::strerror(errno));
     }
   }
 
-  // The input goes only once its compressed file is verified and in place.
-  if (options.deleteInput && input->regular && ::unlink(inputName.c_str()) != 0) {
-    return fail(kExitUsage, std::string("cannot delete the input: ") + std::strerror(errno));
+  // The input goes only once its compressed file is verified, on the disk
+  // and read back from its name.
+  if (options.deleteInput && input->regular) {
+    if (!output->readsBackFromItsName()) {
+      return fail(kExitJobFailed, "the output read back from " + outputName + " differs; the input is kept");
+    }
+    if (::unlink(inputName.c_str()) != 0) {
+      return fail(kExitUsage, std::string("cannot delete the input: ") + std::strerror(errno));
+    }
   }
   if (compress) {
-    const WriteTap& tap = output->tap();
+    const std::int64_t written = result.numbers.compressed_size;
     const std::int64_t inputSize = input->status.st_size;
     const std::int64_t restored = result.numbers.original_size;
     // With the trailer the bytes after the last whole frame are stored too.
     if (restored < inputSize && result.numbers.checksum == QOLA_CHECKSUM_NONE) {
       message("warning: " + notStored(inputSize - restored));
     }
-    if (!options.quiet && tap.written > inputSize) {
-      message("the compressed file is larger than its input (" + std::to_string(tap.written) + " > " +
+    if (!options.quiet && written > inputSize) {
+      message("the compressed file is larger than its input (" + std::to_string(written) + " > " +
               bytes(inputSize) + "): " + growthReason(result.numbers, inputSize) + "; it is still correct");
     }
   }
@@ -243,7 +226,7 @@ int processFile(const Options& options, const std::string& inputName, const JobR
     if (test) {
       std::fprintf(reports, "%s: ok%s%s\n", shown.c_str(), checksum.c_str(), result.report.c_str());
     } else {
-      std::fprintf(reports, "%s -> %s%s%s%s\n", shown.c_str(), shownName(target->name, "stdout").c_str(),
+      std::fprintf(reports, "%s -> %s%s%s%s\n", shown.c_str(), outputName.c_str(),
                    verifying ? " (verified)" : "", checksum.c_str(), result.report.c_str());
     }
     std::fflush(reports);

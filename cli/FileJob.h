@@ -22,9 +22,9 @@ struct JobResult {
   qola_result numbers{};
 };
 
-// Runs one codec job from in to out and closes both; the progress display
+// Runs one codec job from in to out and closes both (out's path output is left to its holder); the progress display
 // carries the label when showProgress is set.
-using JobRunner = std::function<JobResult(const Settings& settings, bool compress, std::FILE* in, std::FILE* out,
+using JobRunner = std::function<JobResult(const Settings& settings, bool compress, std::FILE* in, Output& out,
                                           const std::string& label, bool showProgress)>;
 
 // Where reports go: standard error whenever audio goes to standard output.

@@ -2,13 +2,13 @@
 #include <qola/qola.hpp>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "FileJob.h"
 #include "Options.h"
-#include "OutputFile.h"
 
 namespace qola::cli {
 namespace {
@@ -41,13 +41,12 @@ class ConsoleProgress {
 };
 
 // Runs one job over two owned files; a failed job comes back in the result.
-JobResult runJob(const Settings& settings, bool compress, std::FILE* in, std::FILE* out, const std::string& label,
+JobResult runJob(const Settings& settings, bool compress, std::FILE* in, Output& output, const std::string& label,
                  bool showProgress) {
   ConsoleProgress progress(label, showProgress);
   JobResult result;
   try {
     Input input = Input::file(in, true);
-    Output output = Output::file(out, true);
     Job job(settings);
     progress.attach(job);
     result.numbers = compress ? job.compress(input, output) : job.decompress(input, output);
@@ -86,7 +85,7 @@ int run(int argc, char** argv) {
     std::printf("qola %s (file version %s)\n", QOLA_VERSION_STRING, QOLA_FILE_VERSION_STRING);
     return standardOutputWritten() ? 0 : kExitJobFailed;
   }
-  installSignalCleanup();
+  std::signal(SIGXFSZ, SIG_IGN);  // a file size limit is an ordinary write error
   bool jobFailed = false;
   bool fileError = false;
   int failures = 0;

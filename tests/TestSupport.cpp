@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "common/Sha256.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -62,6 +64,21 @@ Bytes readFile(const std::filesystem::path& path) {
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
   std::ofstream file(path, std::ios::binary);
   file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::map<std::string, std::string> folderSnapshot(const std::filesystem::path& folder) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const fs::file_status status = entry.symlink_status();
+    std::string what = "other";
+    if (fs::is_symlink(status)) what = "link to " + fs::read_symlink(entry.path()).string();
+    else if (fs::is_regular_file(status)) what = sha256Hex(readFile(entry.path()));
+    else if (fs::is_fifo(status)) what = "fifo";
+    else if (fs::is_character_file(status) || fs::is_block_file(status)) what = "device";
+    entries[entry.path().filename().string()] = what;
+  }
+  return entries;
 }
 
 std::optional<std::filesystem::path> sharedDir() {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -57,6 +58,10 @@ JobRun runJob(bool compress, std::span<const std::uint8_t> input, const Settings
 
 Bytes readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// Every entry of a folder by name: a file's SHA-256, a link's target, or
+// "fifo", "device" or "other"; for checking what a job left on disk.
+std::map<std::string, std::string> folderSnapshot(const std::filesystem::path& folder);
 
 // The team's shared folder (corpus, vectors), or nullopt when it is absent.
 // The environment variable QOLA_SHARED_DIR overrides where it is looked for.

@@ -136,11 +136,13 @@ QOLA_API void qola_output_free(qola_output* output);
 
 /* Flags of qola_output_open. */
 #define QOLA_OUTPUT_REPLACE 1 /* an existing file (or a link's file, or a block device) may be replaced */
-#define QOLA_OUTPUT_HOLD 2    /* the job neither names nor removes it: the caller checks, then commits */
+#define QOLA_OUTPUT_HOLD 2    /* the job neither names nor removes a new file: the caller checks, then commits */
 #define QOLA_OUTPUT_SYNC 4    /* commit puts the file and its folder on the disk before it returns */
+#define QOLA_OUTPUT_FILE_ONLY 8 /* a device or FIFO is refused, unopened: the output must be re-readable */
+#define QOLA_OUTPUT_HOLD_DEVICE 16 /* with HOLD, a device or FIFO too gets its bytes only at commit */
 /* A path output. NULL with errno: EEXIST for an existing file without
- * REPLACE, EISDIR for a folder, ENOENT for an empty name. A held device or
- * FIFO gets its bytes only at commit. */
+ * REPLACE, EISDIR for a folder, ENOENT for an empty name, ENOTSUP for a
+ * device or FIFO with FILE_ONLY. */
 QOLA_API qola_output* qola_output_open(const char* path, int flags);
 /* Gives a finished path output its name; 0, or -1 with errno (EEXIST: another
  * file took the name meanwhile). Freeing a held output without it leaves no file. */

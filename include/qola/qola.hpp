@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -85,10 +86,14 @@ class Output {
   // Never over an existing file; open() with QOLA_OUTPUT_REPLACE where the user agreed to that.
   static Output create(const std::string& path) { return open(path, 0); }
   static Output open(const std::string& path, int flags) {
+    std::optional<Output> output = tryOpen(path, flags);
+    if (!output) throw Error(QOLA_ERROR_ARGUMENT, "cannot create " + path + ": " + std::strerror(errno), 2);
+    return std::move(*output);
+  }
+  // nullopt with errno telling why (see qola_output_open).
+  static std::optional<Output> tryOpen(const std::string& path, int flags) {
     qola_output* output = qola_output_open(path.c_str(), flags);
-    if (output == nullptr) {
-      throw Error(QOLA_ERROR_ARGUMENT, "cannot create " + path + ": " + std::strerror(errno), 2);
-    }
+    if (output == nullptr) return std::nullopt;
     return Output(output);
   }
   // A held path output takes its name (see qola_output_commit).

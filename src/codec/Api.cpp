@@ -52,6 +52,13 @@ class CallbackSink : public ProgressSink {
   bool finished_ = false;
 };
 
+// What a failed write says: a full disk is the usual cause, a file size limit the surprising one.
+std::string writeError(int cause) {
+  if (cause == EFBIG) return "write error: the output reached the file size limit (ulimit -f)";
+  if (cause == 0 || cause == ENOSPC) return "write error (disk full?)";
+  return std::string("write error: ") + std::strerror(cause);
+}
+
 void fail(qola_job& job, const JobError& error) {
   job.status = error.status;
   job.message = error.message;
@@ -78,7 +85,7 @@ qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode
       } else {
         decompressFile(settings, *input->stream, *output->stream, sink);
       }
-      if (output->stream->failed()) throw JobError{QOLA_ERROR_WRITE, "write error (disk full?)", 1};
+      if (output->stream->failed()) throw JobError{QOLA_ERROR_WRITE, writeError(output->stream->failureCause()), 1};
       if (!commitOutput(*output)) {
         const std::string cause = std::strerror(errno);
         throw JobError{QOLA_ERROR_WRITE, "cannot give the output its name: " + cause, 1};

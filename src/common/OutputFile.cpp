@@ -131,11 +131,11 @@ std::unique_ptr<OutputFile> OutputFile::open(const std::string& name, OutputRule
     if (errno != ENOENT) return nullptr;
     return output->openNewFile(nullptr) ? std::move(output) : nullptr;
   }
-  bool occupied = true;  // a link is the user's even when what it names is gone
   if (S_ISLNK(entry.st_mode)) {
     if (!followLinks(output->path_)) return nullptr;
     if (::stat(output->path_.c_str(), &entry) != 0) {
       if (errno != ENOENT) return nullptr;
+      // The link is the user's even when what it names is gone.
       if (!rules.replace) {
         errno = EEXIST;
         return nullptr;
@@ -149,7 +149,11 @@ std::unique_ptr<OutputFile> OutputFile::open(const std::string& name, OutputRule
   }
   // A disk holds data a stray write destroys; a terminal, a FIFO or a
   // character device takes a stream and keeps nothing to lose.
-  occupied = S_ISREG(entry.st_mode) || S_ISBLK(entry.st_mode);
+  const bool occupied = S_ISREG(entry.st_mode) || S_ISBLK(entry.st_mode);
+  if (!S_ISREG(entry.st_mode) && rules.fileOnly) {
+    errno = ENOTSUP;
+    return nullptr;
+  }
   if (occupied && !rules.replace) {
     errno = EEXIST;
     return nullptr;
@@ -186,7 +190,7 @@ bool OutputFile::openNewFile(const struct stat* replaced) {
 bool OutputFile::openInPlace() {
   UniqueFd device(::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
   if (!device) return false;
-  if (!rules_.hold) {
+  if (!rules_.holdDevice) {
     written_ = std::move(device);
     return true;
   }

@@ -41,15 +41,17 @@ class UniqueFd {
 
 struct OutputRules {
   bool replace = false;  // an existing file (or the file a link names) may be replaced
-  bool hold = false;     // nothing reaches the name until commit: a device's bytes wait in a scratch file
+  bool holdDevice = false;  // a device or FIFO gets its bytes at commit: they wait in a scratch file
   bool sync = false;     // commit puts the file and its folder on the disk before it returns
+  bool fileOnly = false; // a device or FIFO is refused before it is opened
 };
 
 class OutputFile {
  public:
   // Opens NAME for a job; nullptr with errno set when it cannot be used:
   // EEXIST for an existing file (or a link, or a block device) without
-  // replace, EISDIR for a folder, ENOENT for an empty name.
+  // replace, EISDIR for a folder, ENOENT for an empty name, ENOTSUP for a
+  // device or FIFO under fileOnly.
   static std::unique_ptr<OutputFile> open(const std::string& name, OutputRules rules);
 
   OutputFile(const OutputFile&) = delete;

@@ -1,6 +1,7 @@
 #include "common/Stream.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "common/Checksums.h"
@@ -210,22 +211,27 @@ void OutputStream::write(const std::uint8_t* source, std::size_t count) {
 void OutputStream::emit(const std::uint8_t* source, std::size_t count) {
   if (count == 0 || failed_) return;  // after a failure nothing more is written
   if (file_ != nullptr) {
-    if (std::fwrite(source, 1, count, file_) != count) failed_ = true;
+    if (std::fwrite(source, 1, count, file_) != count) fail(errno);
   } else if (callbacks_.write != nullptr && open_) {
-    if (callbacks_.write(callbacks_.user, source, count) != 0) failed_ = true;
+    if (callbacks_.write(callbacks_.user, source, count) != 0) fail(0);
   }
+}
+
+void OutputStream::fail(int cause) {
+  if (!failed_) failureCause_ = cause;
+  failed_ = true;
 }
 
 void OutputStream::flush() {
   emit(buffer_.data(), buffer_.size());
   buffer_.clear();
-  if (file_ != nullptr && std::fflush(file_) != 0) failed_ = true;
+  if (file_ != nullptr && std::fflush(file_) != 0) fail(errno);
 }
 
 void OutputStream::close() {
   if (!open_) return;
   flush();
-  if (file_ != nullptr && owned_ && std::fclose(file_) != 0) failed_ = true;
+  if (file_ != nullptr && owned_ && std::fclose(file_) != 0) fail(errno);
   file_ = nullptr;
   open_ = false;
 }

@@ -118,12 +118,15 @@ class OutputStream {
   bool isOpen() const { return open_; }
   // True once any write, flush or close failed (a full disk).
   bool failed() const { return failed_; }
+  // The errno of the first failure; 0 when the caller's write function failed.
+  int failureCause() const { return failureCause_; }
   // Every byte written from now on also goes into md5 (null: none).
   void digestInto(Md5* md5) { digest_ = md5; }
   Md5* digest() const { return digest_; }
 
  private:
   void emit(const std::uint8_t* source, std::size_t count);
+  void fail(int cause);
 
   std::FILE* file_ = nullptr;
   bool owned_ = true;
@@ -133,6 +136,7 @@ class OutputStream {
   std::int64_t written_ = 0;
   bool open_ = true;
   bool failed_ = false;
+  int failureCause_ = 0;
   Md5* digest_ = nullptr;
 };
 

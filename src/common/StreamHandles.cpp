@@ -124,17 +124,19 @@ const uint8_t* qola_output_data(const qola_output* output, size_t* size) {
 void qola_output_free(qola_output* output) { delete output; }
 
 qola_output* qola_output_open(const char* path, int flags) {
-  constexpr int kKnownFlags = QOLA_OUTPUT_REPLACE | QOLA_OUTPUT_HOLD | QOLA_OUTPUT_SYNC;
+  constexpr int kKnownFlags =
+      QOLA_OUTPUT_REPLACE | QOLA_OUTPUT_HOLD | QOLA_OUTPUT_SYNC | QOLA_OUTPUT_FILE_ONLY | QOLA_OUTPUT_HOLD_DEVICE;
   if (path == nullptr || (flags & ~kKnownFlags) != 0) {
     errno = EINVAL;
     return nullptr;
   }
-  const qola::OutputRules rules{(flags & QOLA_OUTPUT_REPLACE) != 0, (flags & QOLA_OUTPUT_HOLD) != 0,
-                                (flags & QOLA_OUTPUT_SYNC) != 0};
+  const bool hold = (flags & QOLA_OUTPUT_HOLD) != 0;
+  const qola::OutputRules rules{(flags & QOLA_OUTPUT_REPLACE) != 0, hold && (flags & QOLA_OUTPUT_HOLD_DEVICE) != 0,
+                                (flags & QOLA_OUTPUT_SYNC) != 0, (flags & QOLA_OUTPUT_FILE_ONLY) != 0};
   return makeHandle<qola_output>([&](qola_output& output) {
     output.file = qola::OutputFile::open(path, rules);
     if (output.file == nullptr) return false;
-    output.held = rules.hold;
+    output.held = hold;
     // The job's stream closes its own descriptor; an unnamed file lives on in the handle's.
     const int descriptor = fcntl(output.file->writeDescriptor(), F_DUPFD_CLOEXEC, 0);
     std::FILE* file = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;

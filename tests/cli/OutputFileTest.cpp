@@ -62,23 +62,44 @@ TEST_F(Cli, LinksAreWrittenThroughAndDirectoriesRefused) {
   EXPECT_TRUE(temporaries().empty());
 }
 
-TEST_F(Cli, SignalsRemoveTheTemporaryFileAndKeepTheOldOutput) {
+// However the job ends, the old output stays and no partial file takes a name.
+TEST_F(Cli, SignalsLeaveTheOldOutputAndNoPartialFile) {
   ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
   ASSERT_EQ(::mkfifo(path("slow.qla").c_str(), 0600), 0);
-  const Bytes old = {7, 7, 7};
-  writeFile(path("old.wav"), old);
-  for (const auto& [signal, status] : {std::pair{"TERM", 128 + SIGTERM}, std::pair{"HUP", 128 + SIGHUP}}) {
+  writeFile(path("old.wav"), Bytes{7, 7, 7});
+  const auto before = folderSnapshot(dir_);
+  // (A shell's background jobs ignore SIGINT and SIGQUIT: those are not sent here.)
+  for (const int signal : {SIGTERM, SIGHUP, SIGKILL, SIGUSR1, SIGALRM}) {
     // The compressed file stalls half-way through a FIFO: the job is surely
-    // running, its temporary file in place, when the signal comes.
-    const std::string script = "(head -c 3000 " + path("a.wav.qla") + "; exec sleep 10) > " + path("slow.qla") +
-                               " & w=$!; " + kQola + " -d -q -f -o " + path("old.wav") + " " + path("slow.qla") +
-                               " & q=$!; for i in $(seq 100); do ls " + path("") +
-                               " | grep -q tmp- && break; sleep 0.05; done; kill -" + signal +
-                               " $q; wait $q; s=$?; kill $w; exit $s";
-    EXPECT_EQ(runShell(script).status, status) << signal;
-    EXPECT_EQ(readFile(path("old.wav")), old);
-    EXPECT_TRUE(temporaries().empty()) << signal;
+    // running, its output open, when the signal comes.
+    const std::string script = "(head -c 3000 " + path("a.wav.qla") + "; touch " + path("fed") +
+                               "; exec sleep 10) > " + path("slow.qla") + " & w=$!; " + kQola + " -d -q -f -o " +
+                               path("old.wav") + " " + path("slow.qla") +
+                               " & q=$!; for i in $(seq 100); do [ -e " + path("fed") +
+                               " ] && break; sleep 0.05; done; sleep 0.2; kill -" + std::to_string(signal) +
+                               " $q; wait $q; s=$?; kill $w; rm -f " + path("fed") + "; exit $s";
+    EXPECT_EQ(runShell(script).status, 128 + signal) << signal;
+    EXPECT_EQ(folderSnapshot(dir_), before) << signal;
   }
+}
+
+// The input is deleted only after its output is a file on the disk that
+// reads back right; a device, a FIFO or standard output is refused before
+// the job starts.
+TEST_F(Cli, DeleteInputFileNeedsAnOutputFile) {
+  ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+  const auto before = folderSnapshot(dir_);
+  const std::string a = " " + path("a.wav"), elsewhere = dir_.string() + ".out";
+  for (const std::string& command : {kQola + " -q --delete-input-file -f -o /dev/null" + a,
+                                     kQola + " -q --delete-input-file -f -o " + path("fifo") + a,
+                                     kQola + " -q --delete-input-file -c" + a + " | head -c 100 >/dev/null",
+                                     kQola + " -q --delete-input-file -o -" + a + " > " + elsewhere}) {
+    const CliRun run = runShell("bash -o pipefail -c '" + command + "' 2>&1");
+    EXPECT_EQ(run.status, 2) << command << run.output;
+    EXPECT_NE(run.output.find("--delete-input-file needs an output file"), std::string::npos) << run.output;
+    EXPECT_EQ(folderSnapshot(dir_), before) << command;
+  }
+  fs::remove(elsewhere);
 }
 
 // The file size limit is an ordinary write error; of two jobs racing for one

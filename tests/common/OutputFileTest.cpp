@@ -10,7 +10,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <map>
 #include <thread>
 
 #include "TestSupport.h"
@@ -20,22 +19,6 @@ namespace qola::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Every entry of a folder: a file's digest, or what else the entry is.
-std::map<std::string, std::string> snapshot(const fs::path& folder) {
-  std::map<std::string, std::string> entries;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    const fs::file_status status = entry.symlink_status();
-    std::string what;
-    if (fs::is_symlink(status)) what = "link to " + fs::read_symlink(entry.path()).string();
-    else if (fs::is_regular_file(status)) what = sha256Hex(readFile(entry.path()));
-    else if (fs::is_fifo(status)) what = "fifo";
-    else if (fs::is_character_file(status)) what = "device";
-    else what = "other";
-    entries[entry.path().filename().string()] = what;
-  }
-  return entries;
-}
 
 class PathOutput : public ::testing::Test {
  protected:
@@ -95,7 +78,7 @@ TEST_F(PathOutput, ReplacesOnlyWithConsentAndWritesThroughLinks) {
     ASSERT_EQ(::chmod(path("old.qla").c_str(), 0640), 0);
     fs::create_symlink("old.qla", path("link.qla"));
     fs::create_symlink("missing.qla", path("dangling.qla"));
-    auto expected = snapshot(dir_);
+    auto expected = folderSnapshot(dir_);
     for (const auto& [name, what] : c.changed) expected[name] = what;
 
     errno = 0;
@@ -106,7 +89,7 @@ TEST_F(PathOutput, ReplacesOnlyWithConsentAndWritesThroughLinks) {
       EXPECT_EQ(compressInto(output), QOLA_OK) << c.name;
       qola_output_free(output);
     }
-    EXPECT_EQ(snapshot(dir_), expected) << c.name;
+    EXPECT_EQ(folderSnapshot(dir_), expected) << c.name;
   }
   // A replaced file keeps its permissions.
   EXPECT_EQ(fs::status(path("old.qla")).permissions() & fs::perms::all, fs::perms(0640));
@@ -115,7 +98,7 @@ TEST_F(PathOutput, ReplacesOnlyWithConsentAndWritesThroughLinks) {
 // A job that fails, and an output freed without its job, leave no file behind.
 TEST_F(PathOutput, FailedJobsLeaveNothing) {
   writeFile(path("old.qla"), Bytes{9, 9});
-  const auto before = snapshot(dir_);
+  const auto before = folderSnapshot(dir_);
   for (const int flags : {0, QOLA_OUTPUT_REPLACE, QOLA_OUTPUT_HOLD | QOLA_OUTPUT_REPLACE}) {
     for (const char* name : {"new.qla", "old.qla"}) {
       qola_output* output = qola_output_open(path(name).c_str(), flags);
@@ -127,11 +110,11 @@ TEST_F(PathOutput, FailedJobsLeaveNothing) {
       qola_input_free(input);
       qola_job_free(job);
       qola_output_free(output);
-      EXPECT_EQ(snapshot(dir_), before) << name << " flags " << flags;
+      EXPECT_EQ(folderSnapshot(dir_), before) << name << " flags " << flags;
     }
   }
   qola_output_free(qola_output_open(path("unused.qla").c_str(), 0));
-  EXPECT_EQ(snapshot(dir_), before);
+  EXPECT_EQ(folderSnapshot(dir_), before);
 }
 
 // A held output is checked by its caller before it takes its name; of two
@@ -156,7 +139,7 @@ TEST_F(PathOutput, HeldOutputsTakeTheirNameOnCommit) {
   EXPECT_EQ(errno, EEXIST);
   qola_output_free(first);
   qola_output_free(second);
-  EXPECT_EQ(snapshot(dir_), (std::map<std::string, std::string>{{"x.qla", sha256Hex(compressed_)}}));
+  EXPECT_EQ(folderSnapshot(dir_), (std::map<std::string, std::string>{{"x.qla", sha256Hex(compressed_)}}));
 }
 
 TEST_F(PathOutput, FifosAreWrittenInPlace) {
@@ -171,7 +154,7 @@ TEST_F(PathOutput, FifosAreWrittenInPlace) {
   qola_output_free(output);
   reader.join();
   EXPECT_EQ(received, compressed_);
-  EXPECT_EQ(snapshot(dir_), (std::map<std::string, std::string>{{"fifo", "fifo"}}));
+  EXPECT_EQ(folderSnapshot(dir_), (std::map<std::string, std::string>{{"fifo", "fifo"}}));
 }
 
 // A device node is written, never replaced; a held one gets its bytes at commit.
@@ -179,16 +162,17 @@ TEST_F(PathOutput, DeviceNodesAreWrittenInPlace) {
   if (::mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
     GTEST_SKIP() << "cannot make a device node here (mknod needs root): " << std::strerror(errno);
   }
-  const auto before = snapshot(dir_);
-  for (const int flags : {0, QOLA_OUTPUT_REPLACE, QOLA_OUTPUT_HOLD}) {
+  const auto before = folderSnapshot(dir_);
+  constexpr int kHeld = QOLA_OUTPUT_HOLD | QOLA_OUTPUT_HOLD_DEVICE;
+  for (const int flags : {0, QOLA_OUTPUT_REPLACE, QOLA_OUTPUT_HOLD, kHeld}) {
     qola_output* output = qola_output_open(path("null").c_str(), flags);
     ASSERT_NE(output, nullptr) << std::strerror(errno);
     EXPECT_EQ(qola_output_is_regular(output), 0);
-    EXPECT_EQ(qola_output_descriptor(output) >= 0, flags == QOLA_OUTPUT_HOLD);
+    EXPECT_EQ(qola_output_descriptor(output) >= 0, flags == kHeld);
     EXPECT_EQ(compressInto(output), QOLA_OK);
     EXPECT_EQ(qola_output_commit(output), 0);
     qola_output_free(output);
-    EXPECT_EQ(snapshot(dir_), before) << flags;
+    EXPECT_EQ(folderSnapshot(dir_), before) << flags;
   }
 }
 
