@@ -43,7 +43,7 @@ bool setThreads(const std::string& text, Settings& settings) {
 }
 
 // Long-only options get codes above the short ones.
-enum LongOnly { kVerify = 256, kNoWav, kNoJoint, kDeleteInput, kReference, kBest, kFast, kNoTrailer, kKeepDamaged };
+enum LongOnly { kVerify = 256, kNoWav, kNoJoint, kDeleteInput, kReference, kBest, kFast, kNoTrailer, kNoIndex, kKeepDamaged };
 
 constexpr const char* kShortOptions = ":dto:cfqm2b:n:a:sj:hV";
 const option kLongOptions[] = {
@@ -64,6 +64,7 @@ const option kLongOptions[] = {
     {"no-joint", no_argument, nullptr, kNoJoint},
     {"swap-bytes", no_argument, nullptr, 's'},
     {"no-trailer", no_argument, nullptr, kNoTrailer},
+    {"no-index", no_argument, nullptr, kNoIndex},
     {"keep-damaged", no_argument, nullptr, kKeepDamaged},
     {"reference", no_argument, nullptr, kReference},
     {"best", no_argument, nullptr, kBest},
@@ -125,6 +126,9 @@ const char* usageText() {
          "                         ends with the input's MD5, its byte order and its bytes\n"
          "                         after the last whole frame: every byte comes back and\n"
          "                         -t checks them)\n"
+         "      --no-index         a trailer without the block index (by default it\n"
+         "                         lists where every 4096 frames start and their CRC-32,\n"
+         "                         for restoring on every thread and locating damage)\n"
          "\n"
          "Encoder (compression; every mode writes files that any QOLA reader restores):\n"
          "      --reference        the reference encoder: every choice as the desktop\n"
@@ -166,6 +170,7 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
       case 'f': options.force = true; break;
       case kVerify: options.verify = true; break;
       case kNoTrailer: options.settings.trailer = 0; break;
+      case kNoIndex: options.settings.index = 0; break;
       case kKeepDamaged: options.keepDamaged = true; break;
       case kDeleteInput: options.deleteInput = options.verify = true; break;
       case 'q': options.quiet = true; break;

@@ -81,6 +81,10 @@ typedef struct qola_settings {
   int encoder_mode;    /* a qola_encoder_mode */
   int trailer;         /* nonzero: the file ends with a trailer: the input's MD5,
                           its byte order and its bytes after the last whole frame */
+  int index;           /* nonzero (with trailer): the trailer holds the block index:
+                          where every unit of about 4096 frames starts and its
+                          CRC-32, so that a restore runs on every thread and names
+                          the damaged parts of a damaged file */
   /* New settings are appended here. */
 } qola_settings;
 

@@ -42,6 +42,7 @@ struct CompressionJob {
   std::vector<std::uint8_t> AWb;
   std::int64_t done = 0;
   std::int64_t workTotal = 0;  // passes * n, in 64 bits: long stereo files exceed 2^31
+  IndexBuilder* index = nullptr;  // the trailer's block index, when it has one
 };
 
 void allocateReadScratch(CompressionJob& job) {
@@ -108,6 +109,7 @@ void readBlock(CompressionJob& job, std::int64_t k, BlockSlot& slot, InputStream
 bool writeBlock(CompressionJob& job, const BlockSlot& slot, ProgressSink& sink, OutputStream& output) {
   output.write(slot.bytes.data(), slot.bytes.size());
   if (output.failed()) return false;
+  if (job.index != nullptr) job.index->addBlock(slot.bytes.data(), slot.bytes.size());
   job.done += static_cast<std::int64_t>(slot.frames) * job.layout.channels;
   sink.setProgress(static_cast<int>(static_cast<double>(job.done) * 100.0 / static_cast<double>(job.workTotal)));
   return true;
@@ -177,6 +179,8 @@ void compressFileWith(const CodecSettings& settings, const BestTechniques& techn
   job.choices.channels = job.layout.channels;
   job.choices.joint = job.layout.channels == 2 && settings.jointStereo;
   const std::int64_t n = job.layout.frames;
+  startBlockIndex(trailer, settings, job.choices.N, n);
+  if (trailer.index) job.index = &*trailer.index;
 
   writeFileHeader(output, headerFlags(job.layout, job.choices.joint, job.level, settings.blockLengthIndex),
                   static_cast<std::int32_t>(n));

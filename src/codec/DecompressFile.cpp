@@ -149,7 +149,7 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   layout.jointStereo = job.header.jointStereo();
   layout.eightBit = job.header.eightBit();
   RestoreTrailer trailer;
-  startRestoreTrailer(trailer, settings, layout.eightBit, input, output);
+  startRestoreTrailer(trailer, settings, job.header, input, output);
   layout.swapBytes = trailer.swapBytes;
   job.frames = job.header.sampleCount;
   layout.finalFrames = job.frames > 0 ? finalBlockFrames(job.frames, layout.N) : 0;

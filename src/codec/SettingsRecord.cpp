@@ -1,5 +1,6 @@
 #include "codec/SettingsRecord.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "common/Fatal.h"
@@ -13,7 +14,7 @@ constexpr int kMinAdaptiveIndex = 2;  // adaptation needs N >= 512
 bool knownSize(std::size_t size) { return size >= kFirstSettingsSize && size <= sizeof(qola_settings); }
 
 // Copies one appended field when the caller's record holds it whole.
-[[maybe_unused]] void takeIfHeld(qola_settings& to, const qola_settings& from, std::size_t size, std::size_t offset,
+void takeIfHeld(qola_settings& to, const qola_settings& from, std::size_t size, std::size_t offset,
                                  std::size_t width) {
   if (offset + width > size) return;
   std::memcpy(reinterpret_cast<unsigned char*>(&to) + offset, reinterpret_cast<const unsigned char*>(&from) + offset,
@@ -37,6 +38,7 @@ qola_settings defaultSettings() {
   s.threads = 0;
   s.encoder_mode = QOLA_ENCODER_DEFAULT;
   s.trailer = 1;
+  s.index = 1;
   return s;
 }
 
@@ -59,8 +61,8 @@ qola_settings readSettings(const qola_settings& settings) {
     return s;
   }
   std::memcpy(static_cast<void*>(&s), &settings, kFirstSettingsSize);
-  // Settings appended after the first record are taken one by one with
-  // takeIfHeld(s, settings, settings.size, offsetof(qola_settings, field), sizeof s.field).
+  // Settings appended after the first record are taken one by one.
+  takeIfHeld(s, settings, settings.size, offsetof(qola_settings, index), sizeof s.index);
   s.size = sizeof(qola_settings);
   return s;
 }
@@ -87,6 +89,7 @@ CodecSettings codecSettings(const qola_settings& s, Mode mode) {
   settings.threads = s.threads;
   settings.encoderMode = static_cast<EncoderMode>(s.encoder_mode);
   settings.trailer = s.trailer != 0;
+  settings.index = s.index != 0;
   if (mode == Mode::Compress && settings.encoderMode != EncoderMode::Fast && settings.adaptation != Adaptation::None &&
       settings.blockLengthIndex < kMinAdaptiveIndex) {
     throw JobError{QOLA_ERROR_ARGUMENT, "Minimum block length for adaptation is 512!", 1};

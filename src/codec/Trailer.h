@@ -8,7 +8,9 @@
 #include <span>
 #include <vector>
 
+#include "codec/BlockIndex.h"
 #include "common/Checksums.h"
+#include "common/Stream.h"
 
 namespace qola {
 
@@ -16,6 +18,7 @@ struct Trailer {
   Md5Digest md5{};                    // of the complete original input
   bool swapBytes = false;             // 16-bit samples were big-endian
   std::vector<std::uint8_t> leftover;  // bytes after the input's last whole frame
+  BlockIndex index;                    // with units: a version 2 trailer
 };
 
 std::vector<std::uint8_t> serializeTrailer(const Trailer& trailer);
@@ -37,7 +40,21 @@ struct ParsedTrailer {
 ParsedTrailer parseTrailer(std::span<const std::uint8_t> bytes);
 
 // Where a trailer would start, counted back from the end of a file whose last
-// bytes are `tail`; nullopt when the tail does not end like a trailer.
+// bytes are `tail` (kWideTrailerEndSize of them suffice); nullopt when the
+// tail does not end like a trailer.
 std::optional<std::size_t> trailerLengthFromEnd(std::span<const std::uint8_t> tail);
+
+// The longest trailer a file of `frames` frames and block length N can have:
+// what a reader buffers at most.
+std::size_t maxTrailerLength(std::int64_t frames, int blockLength);
+
+// The valid trailer at the end of a seekable input, read without moving its
+// position, and its length; nullopt for a pipe, a longer trailer than
+// maxLength, or none that is valid.
+struct TrailerAtEnd {
+  Trailer trailer;
+  std::size_t length = 0;
+};
+std::optional<TrailerAtEnd> readTrailerAtEnd(InputStream& input, std::size_t maxLength);
 
 }  // namespace qola

@@ -12,9 +12,6 @@
 namespace qola {
 namespace {
 
-// The longest trailer of this version, with room to tell a longer one.
-constexpr std::size_t kWindow = format::kTrailerFixedSize + format::kMaxLeftoverBytes + 1;
-
 const char* onOff(bool on) { return on ? "on" : "off"; }
 
 // What follows the audio: its first and last bytes and how many there are.
@@ -24,16 +21,19 @@ struct Rest {
   std::int64_t count = 0;
 };
 
-Rest readRest(InputStream& input) {
+// window: the longest trailer the file can have, with room to tell a longer one.
+Rest readRest(InputStream& input, std::size_t window) {
   Rest rest;
   constexpr std::size_t kChunk = 1 << 16;
   const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kChunk);  // most files leave it unused
   for (std::size_t got = 0; (got = input.read(chunk.get(), kChunk)) > 0;) {
     rest.count += static_cast<std::int64_t>(got);
-    const std::size_t toHead = std::min(got, kWindow - std::min(kWindow, rest.head.size()));
+    const std::size_t toHead = std::min(got, window - std::min(window, rest.head.size()));
     rest.head.insert(rest.head.end(), chunk.get(), chunk.get() + toHead);
-    rest.tail.insert(rest.tail.end(), chunk.get(), chunk.get() + got);
-    if (rest.tail.size() > kWindow) rest.tail.erase(rest.tail.begin(), rest.tail.end() - kWindow);
+    const std::size_t toTail = std::min(got, window);
+    rest.tail.insert(rest.tail.end(), chunk.get() + got - toTail, chunk.get() + got);
+    if (rest.tail.size() > window)
+      rest.tail.erase(rest.tail.begin(), rest.tail.end() - static_cast<std::ptrdiff_t>(window));
   }
   return rest;
 }
@@ -54,10 +54,16 @@ void startCompressionTrailer(CompressionTrailer& trailer, const CodecSettings& s
   if (trailer.on) input.digestInto(&trailer.md5);
 }
 
+void startBlockIndex(CompressionTrailer& trailer, const CodecSettings& settings, int blockLength,
+                     std::int64_t frames) {
+  if (trailer.on && settings.index) trailer.index.emplace(blockLength, frames);
+}
+
 void finishCompressionTrailer(CompressionTrailer& trailer, const PcmLayout& layout, std::int64_t inputSize,
                               InputStream& input, OutputStream& output, qola_result& result) {
   const std::int64_t frameBytes = static_cast<std::int64_t>(bytesPerSample(layout)) * layout.channels;
-  const std::int64_t leftover = std::max<std::int64_t>(0, inputSize - layout.headerLength - layout.frames * frameBytes);
+  const std::int64_t leftover =
+      std::max<std::int64_t>(0, inputSize - layout.headerLength - layout.frames * frameBytes);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(leftover) + 1);
   const std::size_t got = input.read(bytes.data(), bytes.size());
   input.digestInto(nullptr);
@@ -72,33 +78,35 @@ void finishCompressionTrailer(CompressionTrailer& trailer, const PcmLayout& layo
   record.md5 = trailer.md5.finish();
   record.swapBytes = layout.swapBytes;
   record.leftover.assign(bytes.begin(), bytes.begin() + leftover);
+  if (trailer.index) record.index = trailer.index->finish();
   const std::vector<std::uint8_t> serialized = serializeTrailer(record);
   output.write(serialized.data(), serialized.size());
   result.checksum = QOLA_CHECKSUM_OK;
   std::copy(record.md5.begin(), record.md5.end(), result.md5);
 }
 
-void startRestoreTrailer(RestoreTrailer& trailer, const CodecSettings& settings, bool eightBit,
+void startRestoreTrailer(RestoreTrailer& trailer, const CodecSettings& settings, const FileHeader& header,
                          InputStream& input, OutputStream& output) {
+  const bool eightBit = header.eightBit();
   trailer.on = settings.trailer;
   trailer.eightBit = eightBit;
   trailer.swapExplicit = !settings.swapBytesFromTrailer;
-  std::optional<Trailer> found;
-  const std::int64_t size = trailer.on ? input.size() : -1;
-  if (size > 0) {
-    std::vector<std::uint8_t> tail(static_cast<std::size_t>(std::min<std::int64_t>(size, kWindow)));
-    tail.resize(input.peekAt(size - static_cast<std::int64_t>(tail.size()), tail.data(), tail.size()));
-    found = trailerAtEnd(tail);
-  }
+  trailer.maxLength = maxTrailerLength(header.sampleCount, header.blockLength());
+  std::optional<TrailerAtEnd> found;
+  if (trailer.on) found = readTrailerAtEnd(input, trailer.maxLength);
   trailer.foundAtEnd = found.has_value();
-  const bool swap = trailer.swapExplicit ? settings.swapBytes : found && found->swapBytes;
+  if (found) {
+    trailer.index = std::move(found->trailer.index);
+    trailer.audioEnd = input.size() - static_cast<std::int64_t>(found->length);
+  }
+  const bool swap = trailer.swapExplicit ? settings.swapBytes : found && found->trailer.swapBytes;
   trailer.swapBytes = swap && !eightBit;
   if (trailer.on) output.digestInto(&trailer.md5);
 }
 
 void finishRestoreTrailer(RestoreTrailer& trailer, InputStream& input, OutputStream& output, qola_result& result) {
   if (!trailer.on) return;
-  const Rest rest = readRest(input);
+  const Rest rest = readRest(input, trailer.maxLength + 1);
   const ParsedTrailer parsed = parseTrailer(rest.head);
   if (parsed.check == TrailerCheck::Damaged) damagedFile("the checksum trailer is damaged");
   if (parsed.check == TrailerCheck::NotATrailer) {

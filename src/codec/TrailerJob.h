@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "codec/BlockIndex.h"
+#include "codec/FileFormat.h"
 #include "codec/Trailer.h"
 #include "common/Checksums.h"
 #include "common/CodecSettings.h"
@@ -19,27 +21,34 @@ namespace qola {
 struct CompressionTrailer {
   bool on = false;
   Md5 md5;
+  std::optional<IndexBuilder> index;  // fed every coded block when the trailer has an index
 };
 
 // With the input at byte 0, before anything of it is read.
 void startCompressionTrailer(CompressionTrailer& trailer, const CodecSettings& settings, InputStream& input);
+// Once the block length and the frame count are known: starts the block index.
+void startBlockIndex(CompressionTrailer& trailer, const CodecSettings& settings, int blockLength,
+                     std::int64_t frames);
 // After the last whole frame: reads the bytes after it, fails when the input
 // goes on beyond its measured size, and appends the trailer when it is on.
 void finishCompressionTrailer(CompressionTrailer& trailer, const PcmLayout& layout, std::int64_t inputSize,
                               InputStream& input, OutputStream& output, qola_result& result);
 
 struct RestoreTrailer {
-  bool on = false;           // off: the plain path, nothing after the audio is read
+  bool on = false;            // off: the plain path, nothing after the audio is read
   bool swapExplicit = false;  // the caller chose the byte order
   bool swapBytes = false;     // the byte order the samples are written in
   bool eightBit = false;
+  std::size_t maxLength = 0;  // of a trailer of this file
   bool foundAtEnd = false;    // a seekable input ends with a valid trailer
+  BlockIndex index;           // the index of that trailer
+  std::int64_t audioEnd = 0;  // where that trailer begins
   Md5 md5;
 };
 
 // Before the header copy is written. On a seekable input the trailer is read
 // from the end now, so that its byte order applies to the samples.
-void startRestoreTrailer(RestoreTrailer& trailer, const CodecSettings& settings, bool eightBit,
+void startRestoreTrailer(RestoreTrailer& trailer, const CodecSettings& settings, const FileHeader& header,
                          InputStream& input, OutputStream& output);
 // After the last segment: finds the trailer where the audio ends, writes its
 // leftover bytes and fills the checksum fields of the result.

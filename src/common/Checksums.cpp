@@ -37,8 +37,10 @@ constexpr std::array<std::uint32_t, 256> kCrcTable = makeCrcTable();
 
 }  // namespace
 
-std::uint32_t crc32(const std::uint8_t* bytes, std::size_t count) {
-  std::uint32_t c = 0xFFFFFFFFu;
+std::uint32_t crc32(const std::uint8_t* bytes, std::size_t count) { return crc32Update(0, bytes, count); }
+
+std::uint32_t crc32Update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) {
+  std::uint32_t c = crc ^ 0xFFFFFFFFu;
   for (std::size_t i = 0; i < count; ++i) c = kCrcTable[(c ^ bytes[i]) & 0xff] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
 }

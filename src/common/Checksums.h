@@ -33,5 +33,8 @@ std::string toHex(const Md5Digest& digest);
 
 // CRC-32 with the reflected polynomial 0xEDB88320, initial and final value all ones.
 std::uint32_t crc32(const std::uint8_t* bytes, std::size_t count);
+// The CRC-32 of bytes that follow those whose CRC-32 is crc, so that a run of
+// pieces gives the CRC-32 of their concatenation (crc32 is this from 0).
+std::uint32_t crc32Update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count);
 
 }  // namespace qola

@@ -29,6 +29,7 @@ struct CodecSettings {
   int threads = 0;  // 0: the cores available
   EncoderMode encoderMode = EncoderMode::Default;
   bool trailer = true;  // write the trailer; restore: read it (off: stop at the sample count)
+  bool index = true;    // the trailer holds the block index
 };
 
 inline constexpr int kMaxBlockLengthIndex = 5;  // 4096 samples

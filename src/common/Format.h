@@ -67,25 +67,41 @@ inline constexpr int kJointStereoMinSaving = 8;
 
 // Trailer: our extension after the last segment record. A reader that stops
 // at the sample count never sees it, so plain files and plain readers are
-// unaffected. Layout (big-endian, T = kTrailerFixedSize + k):
+// unaffected. Version 1 (big-endian, T = kTrailerFixedSize + k):
 //   0       4  kTrailerMagic
-//   4       1  trailer version (kTrailerVersion)
+//   4       1  trailer version
 //   5       1  flags (kTrailerFlagSwapBytes; other bits 0)
-//   6       2  T, the trailer's whole length
+//   6       2  T, the trailer's whole length (version 2 on: 0 when T > 65535)
 //   8      16  MD5 of the complete original input file
 //   24      1  k, the count of bytes after the input's last whole frame
 //   25      k  those bytes
 //   25+k    4  CRC-32 of bytes 0 .. 24+k (in every version: of all bytes before T-10)
-//   29+k    2  T again
+//   29+k    2  T again (as at 6)
 //   31+k    4  kTrailerMagic again, so the trailer can be found from the file's end
+// Version 2 adds the block index (T = kIndexedTrailerFixedSize + k + 8u):
+//   25+k    4  T, 32 bits
+//   29+k    4  U, frames per index unit: whole blocks
+//   33+k    4  u, the count of units: the frame count divided by U, rounded up
+//   37+k   8u  per unit in file order: its length in bytes, the CRC-32 of those bytes
+//   37+k+8u 4  T, 32 bits (in every version from 2: at T-14)
+//   41+k+8u 4  CRC-32 of all bytes before it
+//   45+k+8u 2  T when below 65536, else 0
+//   47+k+8u 4  kTrailerMagic
+// Unit 0 starts with the first segment record; each unit starts where the one
+// before it ends, and the last ends where the trailer begins.
 inline constexpr std::array<std::uint8_t, 4> kTrailerMagic = {'Q', 'L', 'T', 'R'};
-inline constexpr std::uint8_t kTrailerVersion = 1;
+inline constexpr std::uint8_t kTrailerVersion = 1;         // without an index
+inline constexpr std::uint8_t kIndexedTrailerVersion = 2;  // with the block index; the newest we read
 inline constexpr std::uint8_t kTrailerFlagSwapBytes = 0x01;
 inline constexpr int kTrailerMd5Offset = 8;
 inline constexpr int kTrailerLeftoverCountOffset = 24;
 inline constexpr int kTrailerLeftoverOffset = 25;
 inline constexpr int kTrailerFixedSize = 35;     // T with no leftover bytes
 inline constexpr int kTrailerEndSize = 6;        // T and the magic at the end
+inline constexpr int kWideTrailerEndSize = 14;   // from version 2: T in 32 bits, CRC-32, T and the magic
 inline constexpr int kMaxLeftoverBytes = 255;
+inline constexpr int kIndexedTrailerFixedSize = 51;  // version 2's T with no leftover bytes and no unit
+inline constexpr int kIndexEntrySize = 8;
+inline constexpr int kIndexUnitMinFrames = 4096;  // a unit is the fewest whole blocks of at least this many frames
 
 }  // namespace qola::format
