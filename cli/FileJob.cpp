@@ -60,6 +60,9 @@ bool couldBeCompressed(const InputFile& input) {
   return got < 0 || qola_is_compressed(head, static_cast<std::size_t>(got), input.status.st_size) != 0;
 }
 
+// The file header and the longest header copy: what tells the sample rate and length.
+constexpr std::size_t kHeadBytes = 6 + 1 + 255;
+
 std::string bytes(std::int64_t count) {
   return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
@@ -82,7 +85,7 @@ std::string verify(const Options& options, int compressed, const InputFile& inpu
     return "cannot open files for verification";
   }
   Output restored = Output::file(out, true);
-  const JobResult result = runJob(options.settings, false, in, restored, "verifying", false);
+  const JobResult result = runJob(options.settings, false, in, restored, "verifying", false, FrameRange{});
   if (result.failed) return "verification failed: " + result.message;
   const auto comparison = compareFiles(decoded.get(), input.fd.get());
   if (result.writeFailed || !comparison) return "cannot open files for verification";
@@ -109,10 +112,46 @@ std::string checksumText(const qola_result& numbers) {
       return "checksum MISMATCH";
     case QOLA_CHECKSUM_NOT_COMPARED:
       return "checksum not compared (the byte order was chosen with -s)";
+    case QOLA_CHECKSUM_PART:
+      return "range restored, checksum not checked";
     case QOLA_CHECKSUM_NONE:
       break;
   }
   return "no checksum stored (written by a plain encoder)";
+}
+
+// The frames --skip and --until name. A time or a position before the end
+// needs the file's sample rate or length: the header of a regular file tells.
+std::optional<FrameRange> frameRange(const Options& options, const InputFile& input, std::string& error) {
+  FrameRange range;
+  if (!options.skip && !options.until) return range;
+  int rate = 0;
+  std::int64_t frames = -1;
+  std::uint8_t head[kHeadBytes] = {};
+  const ssize_t got = input.regular ? ::pread(input.fd.get(), head, sizeof head, 0) : -1;
+  if (got > 0) {
+    qola_input* memory = qola_input_memory(head, static_cast<std::size_t>(got));
+    qola_decoder* decoder = qola_decoder_open(memory);
+    if (qola_decoder_format(decoder, nullptr, nullptr, &frames, &rate) != QOLA_OK) frames = -1;
+    qola_decoder_free(decoder);
+    qola_input_free(memory);
+  }
+  range.part = true;
+  if (options.skip) {
+    const auto first = resolvePosition(*options.skip, rate, frames, 0, error);
+    if (!first) return std::nullopt;
+    range.first = *first;
+  }
+  if (options.until) {
+    const auto end = resolvePosition(*options.until, rate, frames, range.first, error);
+    if (!end) return std::nullopt;
+    if (*end < range.first) {
+      error = "--until lies before --skip";
+      return std::nullopt;
+    }
+    range.end = *end;
+  }
+  return range;
 }
 
 // Bytes after the audio that are no trailer: another file joined on, or damage.
@@ -146,6 +185,8 @@ int processFile(const Options& options, const std::string& inputName, const JobR
   std::optional<InputFile> input = openInput(inputName, error);
   if (!input) return fail(kExitUsage, error);
   if (!compress && input->regular && !couldBeCompressed(*input)) return fail(kExitJobFailed, "not a QOLA file");
+  const std::optional<FrameRange> range = frameRange(options, *input, error);
+  if (!range) return fail(kExitUsage, error);
 
   // Everything about the output is settled before the job runs.
   const bool verifying = options.verify && compress;
@@ -175,7 +216,7 @@ int processFile(const Options& options, const std::string& inputName, const JobR
            std::to_string(*now) + " now); nothing was written";
   };
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
-  const JobResult result = runJob(options.settings, compress, in, out, shown, showProgress);
+  const JobResult result = runJob(options.settings, compress, in, out, shown, showProgress, *range);
   if (result.failed && result.status == QOLA_ERROR_CHECKSUM && options.keepDamaged && output) {
     if (output->commit()) message("kept the damaged restore as " + outputName);
   }

@@ -2,6 +2,7 @@
 // verification and the messages.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -22,10 +23,17 @@ struct JobResult {
   qola_result numbers{};
 };
 
+// The frames a restore writes: all unless part is set (end -1: to the last).
+struct FrameRange {
+  bool part = false;
+  std::int64_t first = 0;
+  std::int64_t end = -1;
+};
+
 // Runs one codec job from in to out and closes both (out's path output is left to its holder); the progress display
 // carries the label when showProgress is set.
 using JobRunner = std::function<JobResult(const Settings& settings, bool compress, std::FILE* in, Output& out,
-                                          const std::string& label, bool showProgress)>;
+                                          const std::string& label, bool showProgress, const FrameRange& range)>;
 
 // Where reports go: standard error whenever audio goes to standard output.
 std::FILE* reportStream(const Options& options);

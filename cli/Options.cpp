@@ -43,7 +43,10 @@ bool setThreads(const std::string& text, Settings& settings) {
 }
 
 // Long-only options get codes above the short ones.
-enum LongOnly { kVerify = 256, kNoWav, kNoJoint, kDeleteInput, kReference, kBest, kFast, kNoTrailer, kNoIndex, kKeepDamaged };
+enum LongOnly {
+  kVerify = 256, kNoWav, kNoJoint, kDeleteInput, kReference, kBest, kFast, kNoTrailer, kNoIndex, kKeepDamaged,
+  kSkip, kUntil
+};
 
 constexpr const char* kShortOptions = ":dto:cfqm2b:n:a:sj:hV";
 const option kLongOptions[] = {
@@ -66,6 +69,8 @@ const option kLongOptions[] = {
     {"no-trailer", no_argument, nullptr, kNoTrailer},
     {"no-index", no_argument, nullptr, kNoIndex},
     {"keep-damaged", no_argument, nullptr, kKeepDamaged},
+    {"skip", required_argument, nullptr, kSkip},
+    {"until", required_argument, nullptr, kUntil},
     {"reference", no_argument, nullptr, kReference},
     {"best", no_argument, nullptr, kBest},
     {"fast", no_argument, nullptr, kFast},
@@ -106,6 +111,12 @@ const char* usageText() {
          "                         does and only then delete the input\n"
          "      --keep-damaged     keep a restore whose checksum does not match, for\n"
          "                         salvage (the run still fails)\n"
+         "      --skip=POS         restore from POS on: a frame number, or a time\n"
+         "                         [[h:]m:]s[.fraction] when the file holds a WAV header\n"
+         "      --until=POS        restore up to POS (not included); +POS counts from\n"
+         "                         --skip, -POS back from the end. A part is written as\n"
+         "                         a WAV file of its own (or raw PCM); the whole file's\n"
+         "                         MD5 cannot be checked for it, each index unit's CRC is\n"
          "  -q, --quiet            no progress display and no reports\n"
          "\n"
          "Coding options (compression; -s also applies when restoring):\n"
@@ -172,6 +183,16 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
       case kNoTrailer: options.settings.trailer = 0; break;
       case kNoIndex: options.settings.index = 0; break;
       case kKeepDamaged: options.keepDamaged = true; break;
+      case kSkip:
+      case kUntil: {
+        std::optional<Position>& position = code == kSkip ? options.skip : options.until;
+        position = parsePosition(text, code == kUntil);
+        if (!position) {
+          error = "invalid position for " + spelled(argv, optind - 1) + ": " + text;
+          return std::nullopt;
+        }
+        break;
+      }
       case kDeleteInput: options.deleteInput = options.verify = true; break;
       case 'q': options.quiet = true; break;
       case 'm': options.settings.channels = 1; break;
@@ -234,6 +255,10 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
   }
   if (options.output && options.inputs.size() > 1) {
     error = "-o names the output of a single input file";
+    return std::nullopt;
+  }
+  if ((options.skip || options.until) && options.action == Action::Compress) {
+    error = "--skip and --until apply to -d and -t only";
     return std::nullopt;
   }
   if (options.deleteInput && options.action != Action::Compress) {

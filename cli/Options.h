@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "Position.h"
+
 namespace qola::cli {
 
 enum class Action { Compress, Decompress, Test };
@@ -21,6 +23,8 @@ struct Options {
   bool verify = false;
   bool deleteInput = false;  // forces verify
   bool keepDamaged = false;  // a restore whose checksum differs is kept, for salvage
+  std::optional<Position> skip;   // restore from this frame on
+  std::optional<Position> until;  // restore up to (not including) this frame
   bool quiet = false;
   bool help = false;
   bool version = false;

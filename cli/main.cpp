@@ -42,14 +42,20 @@ class ConsoleProgress {
 
 // Runs one job over two owned files; a failed job comes back in the result.
 JobResult runJob(const Settings& settings, bool compress, std::FILE* in, Output& output, const std::string& label,
-                 bool showProgress) {
+                 bool showProgress, const FrameRange& range) {
   ConsoleProgress progress(label, showProgress);
   JobResult result;
   try {
     Input input = Input::file(in, true);
     Job job(settings);
     progress.attach(job);
-    result.numbers = compress ? job.compress(input, output) : job.decompress(input, output);
+    if (compress) {
+      result.numbers = job.compress(input, output);
+    } else if (range.part) {
+      result.numbers = job.decompressRange(input, output, range.first, range.end);
+    } else {
+      result.numbers = job.decompress(input, output);
+    }
     result.report = reportText(result.numbers);
   } catch (const Error& failed) {
     result.status = failed.status();

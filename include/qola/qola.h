@@ -169,7 +169,8 @@ typedef enum qola_checksum {
   QOLA_CHECKSUM_NONE = 0,        /* no trailer: written by a plain encoder */
   QOLA_CHECKSUM_OK = 1,          /* every byte written matches the original's MD5 */
   QOLA_CHECKSUM_MISMATCH = 2,    /* the output differs from the original */
-  QOLA_CHECKSUM_NOT_COMPARED = 3 /* swap_bytes chose another byte order than the original's */
+  QOLA_CHECKSUM_NOT_COMPARED = 3, /* swap_bytes chose another byte order than the original's */
+  QOLA_CHECKSUM_PART = 4          /* a part was restored: the MD5 is the whole file's, not compared */
 } qola_checksum;
 
 /* What a finished job measured. */
@@ -206,6 +207,15 @@ QOLA_API void qola_job_set_progress(qola_job* job, qola_progress_fn progress, vo
  * written to the others. A job handle may be run again. */
 QOLA_API qola_status qola_compress(qola_job* job, qola_input* input, qola_output* output);
 QOLA_API qola_status qola_decompress(qola_job* job, qola_input* input, qola_output* output);
+/* Restores frames first .. end - 1 (end -1: to the last frame) as a file of
+ * their own: the stored WAV header with its sizes set for the part, then the
+ * part's samples in the original's byte order. The whole file's MD5 cannot
+ * be compared with a part (checksum QOLA_CHECKSUM_PART); a file with a block
+ * index has each unit read checked against its own CRC-32 instead. A range
+ * outside the file fails with QOLA_ERROR_ARGUMENT. The result's samples
+ * count the part's frames. */
+QOLA_API qola_status qola_decompress_range(qola_job* job, qola_input* input, qola_output* output, int64_t first,
+                                           int64_t end);
 
 /* The last run's message ("" after success), exit code (0 after success) and
  * result (valid after success). */

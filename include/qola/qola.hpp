@@ -150,6 +150,10 @@ class Job {
   const qola_result& decompress(Input& input, Output& output) {
     return check(qola_decompress(handle_.get(), input.get(), output.get()));
   }
+  // Frames first .. end - 1 (end -1: to the last) as a file of their own.
+  const qola_result& decompressRange(Input& input, Output& output, std::int64_t first, std::int64_t end = -1) {
+    return check(qola_decompress_range(handle_.get(), input.get(), output.get(), first, end));
+  }
   const qola_result& result() const { return *qola_job_result(handle_.get()); }
 
  private:

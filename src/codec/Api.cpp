@@ -11,6 +11,7 @@
 #include "codec/FileFormat.h"
 #include "codec/Probe.h"
 #include "codec/Jobs.h"
+#include "codec/RangeRestore.h"
 #include "codec/Report.h"
 #include "codec/SettingsRecord.h"
 #include "common/Fatal.h"
@@ -65,7 +66,14 @@ void fail(qola_job& job, const JobError& error) {
   job.exitCode = error.code;
 }
 
-qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode) {
+// The frames a restore gives: all of them unless a part is asked for.
+struct FrameRange {
+  bool part = false;
+  std::int64_t first = 0;
+  std::int64_t end = -1;
+};
+
+qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode, FrameRange range = {}) {
   if (job == nullptr) return QOLA_ERROR_ARGUMENT;
   job->status = QOLA_OK;
   job->message.clear();
@@ -82,6 +90,8 @@ qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode
       CallbackSink sink(*job);
       if (mode == Mode::Compress) {
         compressFile(settings, *input->stream, *output->stream, sink);
+      } else if (range.part) {
+        restoreRange(settings, *input->stream, *output->stream, sink, range.first, range.end);
       } else {
         decompressFile(settings, *input->stream, *output->stream, sink);
       }
@@ -135,6 +145,11 @@ qola_status qola_compress(qola_job* job, qola_input* input, qola_output* output)
 
 qola_status qola_decompress(qola_job* job, qola_input* input, qola_output* output) {
   return qola::run(job, input, output, qola::Mode::Decompress);
+}
+
+qola_status qola_decompress_range(qola_job* job, qola_input* input, qola_output* output, int64_t first,
+                                  int64_t end) {
+  return qola::run(job, input, output, qola::Mode::Decompress, {true, first, end});
 }
 
 const char* qola_job_message(const qola_job* job) { return job != nullptr ? job->message.c_str() : ""; }

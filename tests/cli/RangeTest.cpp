@@ -1,0 +1,102 @@
+// A part of a file restored with --skip and --until: the frames named, in the
+// original's byte order, behind a WAV header whose sizes fit them.
+#include <gtest/gtest.h>
+
+#include "cli/CliSupport.h"
+
+namespace qola::test {
+namespace {
+
+constexpr std::size_t kWavHeaderBytes = 44;
+
+std::uint32_t little32(const Bytes& bytes, std::size_t at) {
+  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
+}
+
+// The WAV file a part of `wav` makes: its header with the sizes set, the frames, a pad byte when odd.
+Bytes partOf(const Bytes& wav, int frameBytes, std::size_t first, std::size_t end) {
+  const std::size_t data = (end - first) * static_cast<std::size_t>(frameBytes);
+  Bytes part(kWavHeaderBytes + data + data % 2);  // zero: the pad byte
+  std::copy_n(wav.begin(), kWavHeaderBytes, part.begin());
+  const auto at = static_cast<std::ptrdiff_t>(kWavHeaderBytes + first * static_cast<std::size_t>(frameBytes));
+  std::copy_n(wav.begin() + at, data, part.begin() + kWavHeaderBytes);
+  const auto riff = static_cast<std::uint32_t>(part.size() - 8);
+  const auto dataSize = static_cast<std::uint32_t>(data);
+  for (int i = 0; i < 4; ++i) {
+    part[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(riff >> (8 * i));
+    part[40 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(dataSize >> (8 * i));
+  }
+  return part;
+}
+
+TEST_F(Cli, SkipAndUntilRestoreTheFramesNamed) {
+  const Bytes wav = readFile(path("a.wav"));  // 6000 stereo 16-bit frames at 44100 Hz
+  ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
+  const struct {
+    const char* options;
+    std::size_t first, end;
+  } cases[] = {
+      {"--skip=1000", 1000, 6000},
+      {"--until=500", 0, 500},
+      {"--skip=0.01 --until=0.1", 441, 4410},       // times at 44100 Hz
+      {"--skip=0:00.0005 --until=+7", 22, 29},       // a fraction floors; +POS counts from --skip
+      {"--until=-1000", 0, 5000},                    // -POS counts back from the end
+      {"--skip=4095 --until=4097", 4095, 4097},      // across a block boundary
+      {"--skip=6000", 6000, 6000},                   // an empty part is still a WAV file
+  };
+  for (const auto& c : cases) {
+    const CliRun run = runCli(std::string("-d -f ") + c.options + " " + path("a.wav.qla") + " -o " + path("p.wav"));
+    EXPECT_EQ(run.status, 0) << c.options << ": " << run.output;
+    EXPECT_NE(run.output.find("range restored, checksum not checked"), std::string::npos) << run.output;
+    EXPECT_TRUE(readFile(path("p.wav")) == partOf(wav, 4, c.first, c.end)) << c.options;
+  }
+  EXPECT_EQ(runCli("-t --skip=10 --until=20 " + path("a.wav.qla")).status, 0);
+}
+
+TEST_F(Cli, PartsKeepTheByteOrderAndPadOddData) {
+  // Raw big-endian samples come back big-endian, from the trailer's byte order.
+  Bytes raw(4000);
+  for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<std::uint8_t>(i * 7 + i / 13);
+  writeFile(path("raw.pcm"), raw);
+  ASSERT_EQ(runCli("-q -s --no-wav " + path("raw.pcm")).status, 0);
+  ASSERT_EQ(runCli("-q -d --skip=100 --until=300 " + path("raw.pcm.qla") + " -o " + path("raw.part")).status, 0);
+  EXPECT_TRUE(readFile(path("raw.part")) == Bytes(raw.begin() + 400, raw.begin() + 1200));
+  // An odd count of 8-bit mono frames: the data chunk gets its pad byte.
+  Bytes wav(kWavHeaderBytes + 3001);
+  const Bytes header = wavHeader(1, 8, 3001);
+  std::copy(header.begin(), header.end(), wav.begin());
+  for (std::size_t i = 0; i < 3001; ++i) wav[kWavHeaderBytes + i] = static_cast<std::uint8_t>(128 + (i % 50));
+  writeFile(path("m8.wav"), wav);
+  ASSERT_EQ(runCli("-q " + path("m8.wav")).status, 0);
+  ASSERT_EQ(runCli("-q -d --skip=1000 --until=2001 " + path("m8.wav.qla") + " -o " + path("m8.part")).status, 0);
+  const Bytes part = readFile(path("m8.part"));
+  EXPECT_TRUE(part == partOf(wav, 1, 1000, 2001));
+  EXPECT_EQ(little32(part, 4), part.size() - 8);
+}
+
+TEST_F(Cli, PositionsOutsideTheFileOrUnreadableAreUsageErrors) {
+  writeFile(path("raw.pcm"), Bytes(4000, 1));
+  ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
+  ASSERT_EQ(runCli("-q --no-wav " + path("raw.pcm")).status, 0);
+  const struct {
+    std::string arguments;
+    const char* message;
+  } cases[] = {
+      {"-d --skip=6001 " + path("a.wav.qla"), "outside the file's 6000 frames"},
+      {"-d --skip=10 --until=5 " + path("a.wav.qla"), "--until lies before --skip"},
+      {"-d --until=-6001 " + path("a.wav.qla"), "outside"},
+      {"-d --skip=1:60 " + path("a.wav.qla"), "invalid position for --skip: 1:60"},
+      {"-d --skip=1.5.2 " + path("a.wav.qla"), "invalid position"},
+      {"-d --skip=+5 " + path("a.wav.qla"), "invalid position"},
+      {"-d --until=0.5 " + path("raw.pcm.qla"), "a time needs the sample rate"},
+      {"--skip=5 " + path("a.wav"), "--skip and --until apply to -d and -t only"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = runCli(c.arguments);  // refused before any output is opened
+    EXPECT_EQ(run.status, 2) << c.arguments << ": " << run.output;
+    EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << ": " << run.output;
+  }
+}
+
+}  // namespace
+}  // namespace qola::test
