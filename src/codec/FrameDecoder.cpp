@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <span>
+#include <string>
 
+#include "codec/BlockIndex.h"
 #include "codec/Probe.h"
 #include "common/ByteOrder.h"
 #include "common/Fatal.h"
@@ -11,7 +14,7 @@
 
 namespace qola {
 
-FrameDecoder::FrameDecoder(InputStream& input) : input_(input) {
+FrameDecoder::FrameDecoder(InputStream& input) : input_(input), source_(&input) {
   const FileFacts file = readFileFacts(input);
   facts_.info = infoOf(file);
   const FileHeader& header = facts_.header = file.header;
@@ -28,6 +31,11 @@ FrameDecoder::FrameDecoder(InputStream& input) : input_(input) {
   facts_.wavHeader = file.wavHeader;
   facts_.sampleRate = file.sampleRate;
   entries_.push_back({0, file.audioOffset});
+  units_ = readFileIndex(input, facts_.frames, layout_.N, file.audioOffset);
+  if (!units_.empty()) {
+    entries_.clear();
+    for (const UnitPlace& unit : units_) entries_.push_back({unit.firstFrame / layout_.N, unit.offset});
+  }
   if (file.trailer) {
     facts_.trailer = true;
     facts_.swapBytes = file.trailer->swapBytes && !layout_.eightBit;
@@ -60,29 +68,63 @@ void FrameDecoder::read(void* destination, std::size_t frames, std::size_t& done
   }
 }
 
-const EntryPoint& FrameDecoder::entryFor(std::int64_t block) const {
+std::size_t FrameDecoder::entryFor(std::int64_t block) const {
   const auto after = std::upper_bound(entries_.begin(), entries_.end(), block,
                                       [](std::int64_t wanted, const EntryPoint& entry) { return wanted < entry.block; });
-  return *(after - 1);  // the first entry is block 0
+  return static_cast<std::size_t>(after - entries_.begin()) - 1;  // the first entry is block 0
 }
 
-void FrameDecoder::moveTo(const EntryPoint& entry) {
-  if (!input_.seekTo(entry.offset)) {
-    throw JobError{QOLA_ERROR_ARGUMENT, "the input cannot seek: only forward reads from the start are possible", 1};
+void FrameDecoder::moveTo(std::size_t entry) {
+  next_ = -1;
+  if (units_.empty()) {
+    if (!input_.seekTo(entries_[entry].offset)) {
+      throw JobError{QOLA_ERROR_ARGUMENT, "the input cannot seek: only forward reads from the start are possible", 1};
+    }
+    source_ = &input_;
+  } else if (unit_ == static_cast<std::int64_t>(entry)) {
+    unitStream_->seekTo(0);
+  } else {
+    loadUnit(entry);
   }
-  next_ = entry.block;
+  next_ = entries_[entry].block;
+}
+
+void FrameDecoder::loadUnit(std::size_t index) {
+  const UnitPlace& unit = units_[index];
+  unit_ = -1;
+  unitStream_.reset();
+  const std::string frames = " (frames " + std::to_string(unit.firstFrame) + " .. " +
+                             std::to_string(unit.firstFrame + unit.frames - 1) + ")";
+  // The index was checked against the file's length, so a unit is never
+  // larger than the file.
+  unitBytes_.resize(unit.length);
+  if (!input_.seekTo(unit.offset) || input_.read(unitBytes_.data(), unitBytes_.size()) != unitBytes_.size()) {
+    damagedFile("index unit " + std::to_string(index) + frames + " cannot be read");
+  }
+  if (crc32(unitBytes_.data(), unitBytes_.size()) != unit.crc) {
+    damagedFile("index unit " + std::to_string(index) + frames + " does not match its CRC-32");
+  }
+  unitStream_.emplace(std::span<const std::uint8_t>(unitBytes_));
+  source_ = &*unitStream_;
+  unit_ = static_cast<std::int64_t>(index);
 }
 
 void FrameDecoder::decodeBlock(std::int64_t block) {
   if (current_ == block) return;
   current_ = -1;
-  const EntryPoint& entry = entryFor(block);
+  const std::size_t entry = entryFor(block);
   // Restart at the nearest entry point when the input is past the block, its
-  // place is unknown after an error, or an entry point lies closer ahead.
-  if (next_ < 0 || next_ > block || entry.block > next_) moveTo(entry);
+  // place is unknown after an error, an entry point lies closer ahead, or the
+  // block lies in another index unit than the one read.
+  const bool otherUnit = !units_.empty() && unit_ != static_cast<std::int64_t>(entry);
+  if (next_ < 0 || next_ > block || entries_[entry].block > next_ || otherUnit) moveTo(entry);
   try {
-    for (; next_ < block; ++next_) parseBlock(*parser_, facts_.frames - next_ * layout_.N, input_, block_);
-    parseBlock(*parser_, facts_.frames - block * layout_.N, input_, block_);
+    for (; next_ < block; ++next_) parseBlock(*parser_, facts_.frames - next_ * layout_.N, *source_, block_);
+    parseBlock(*parser_, facts_.frames - block * layout_.N, *source_, block_);
+    const bool unitEnds = entry + 1 == entries_.size() ? block + 1 == blocks_ : block + 1 == entries_[entry + 1].block;
+    if (!units_.empty() && unitEnds && source_->hasByte()) {
+      damagedFile("the blocks of index unit " + std::to_string(entry) + " end before its bytes");
+    }
   } catch (...) {
     next_ = -1;                 // the input stands somewhere inside the damage
     parser_.emplace(layout_);  // and the bit reader may hold its bits

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "codec/BlockDecoder.h"
+#include "codec/BlockIndex.h"
 #include "codec/FileFormat.h"
 #include "common/Checksums.h"
 #include "common/Stream.h"
@@ -61,8 +62,12 @@ class FrameDecoder {
 
  private:
   void decodeBlock(std::int64_t block);
-  void moveTo(const EntryPoint& entry);
-  const EntryPoint& entryFor(std::int64_t block) const;
+  // Puts the source before the entry's first block.
+  void moveTo(std::size_t entry);
+  // Reads an index unit's bytes and checks its CRC-32; the unit is then the source.
+  void loadUnit(std::size_t index);
+  // The last entry point at or before the block.
+  std::size_t entryFor(std::int64_t block) const;
   void copyFrames(int first, int count, std::uint8_t* destination) const;
 
   InputStream& input_;
@@ -70,6 +75,11 @@ class FrameDecoder {
   BlockLayout layout_;
   std::int64_t blocks_ = 0;
   std::vector<EntryPoint> entries_;  // ascending blocks, the first block first
+  std::vector<UnitPlace> units_;     // the index's units, one per entry; empty without an index
+  std::vector<std::uint8_t> unitBytes_;
+  std::optional<InputStream> unitStream_;  // over unitBytes_
+  std::int64_t unit_ = -1;                 // the unit in unitBytes_; -1: none
+  InputStream* source_ = nullptr;          // where blocks are parsed from: the input or the unit
   std::optional<SegmentParser> parser_;  // built once the layout is known
   std::optional<BlockRebuilder> rebuilder_;
   DecodedBlock block_;

@@ -35,7 +35,8 @@ std::vector<std::uint8_t> tailOf(InputStream& input, std::int64_t size, std::siz
 void readTrailerAtEnd(InputStream& input, FileFacts& facts) {
   if (facts.fileSize < 0) return;
   const std::int64_t afterHeader = facts.fileSize - facts.audioOffset;
-  const std::vector<std::uint8_t> end = tailOf(input, facts.fileSize, format::kTrailerEndSize);
+  // The wide end holds the 32-bit length of an indexed trailer too long for 16 bits.
+  const std::vector<std::uint8_t> end = tailOf(input, facts.fileSize, format::kWideTrailerEndSize);
   if (end.empty()) {  // the end cannot be read; known only when no trailer fits
     facts.trailerKnown = afterHeader < format::kTrailerFixedSize;
     return;
@@ -47,6 +48,7 @@ void readTrailerAtEnd(InputStream& input, FileFacts& facts) {
   const ParsedTrailer parsed = parseTrailer(bytes);
   if (parsed.check == TrailerCheck::Valid) {
     facts.trailer = parsed.trailer;
+    facts.index = !parsed.trailer.index.units.empty();
   } else if (parsed.check == TrailerCheck::Newer) {
     facts.trailerKnown = false;  // there is one, but what it holds is not ours to read
   }

@@ -36,7 +36,7 @@ Bytes signal(std::size_t bytes, unsigned seed) {
   return pcm;
 }
 
-Packed pack(int channels, int bits, std::int64_t frames, int blockLength, bool wav = false) {
+Packed pack(int channels, int bits, std::int64_t frames, int blockLength, bool wav = false, bool index = true) {
   const std::size_t bytes = static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels * bits / 8);
   Bytes input = signal(bytes, static_cast<unsigned>(channels * 100 + bits));
   if (wav) {
@@ -49,6 +49,7 @@ Packed pack(int channels, int bits, std::int64_t frames, int blockLength, bool w
   settings.block_length = blockLength;
   if (blockLength < 512) settings.adaptation = QOLA_ADAPTATION_NONE;
   settings.wav_evaluation = wav ? 1 : 0;
+  settings.index = index ? 1 : 0;
   const JobRun compressed = runJob(true, input, settings);
   EXPECT_EQ(compressed.status, QOLA_OK) << compressed.message;
   const JobRun restored = runJob(false, compressed.output);
@@ -88,8 +89,9 @@ void expectRange(Decoder& decoder, const Packed& packed, std::int64_t first, std
   EXPECT_EQ(decoder.tell(), first + static_cast<std::int64_t>(expected));
 }
 
-// 1,000 random ranges over the four sample layouts, each read after
-// whatever range came before it (forward, backward, inside one block).
+// 1,000 random ranges over the four sample layouts, with and without the
+// block index, each read after whatever range came before it (forward,
+// backward, inside one block, across index units).
 TEST(FrameDecoder, RandomRangesEqualTheWholeRestore) {
   const struct {
     int channels, bits, blockLength;
@@ -97,16 +99,22 @@ TEST(FrameDecoder, RandomRangesEqualTheWholeRestore) {
   } layouts[] = {{1, 16, 512, 30011}, {2, 16, 1024, 40000}, {1, 8, 256, 20001}, {2, 8, 4096, 50000}};
   std::mt19937 random(7);
   for (const auto& layout : layouts) {
-    const Packed packed = pack(layout.channels, layout.bits, layout.frames, layout.blockLength);
+    for (const bool index : {false, true}) {
+    const Packed packed = pack(layout.channels, layout.bits, layout.frames, layout.blockLength, false, index);
     Decoder decoder(Input::memory(packed.file));
     ASSERT_EQ(decoder.frames(), layout.frames);
     ASSERT_EQ(decoder.channels(), layout.channels);
     ASSERT_EQ(decoder.sampleBits(), layout.bits);
-    for (int i = 0; i < 250; ++i) {
+    qola_info info{};
+    info.size = sizeof info;
+    ASSERT_EQ(qola_decoder_info(decoder.get(), &info), QOLA_OK);
+    ASSERT_EQ(info.index, index ? 1 : 0);
+    for (int i = 0; i < 125; ++i) {
       const auto first = static_cast<std::int64_t>(random() % static_cast<unsigned>(layout.frames + 1));
       const std::size_t count = random() % static_cast<unsigned>(3 * layout.blockLength);
       expectRange(decoder, packed, first, count);
       if (HasFatalFailure()) return;
+    }
     }
   }
 }
@@ -208,6 +216,27 @@ TEST(FrameDecoder, DamageAndBadCallsFailWithAStatus) {
   }
   EXPECT_EQ(qola_decoder_open(nullptr), nullptr);
   EXPECT_EQ(qola_decoder_status(nullptr), QOLA_ERROR_ARGUMENT);
+}
+
+// With the index, a damaged unit fails the reads that reach it, by its CRC,
+// and every other unit reads as before, also those after it.
+TEST(FrameDecoder, ADamagedUnitLeavesTheOthersReadable) {
+  const Packed packed = pack(2, 16, 40000, 1024);
+  Bytes damaged = packed.file;
+  damaged[damaged.size() / 2] ^= 0x10;
+  Decoder decoder(Input::memory(damaged));
+  std::vector<std::int16_t> samples(2 * 40000);
+  try {
+    decoder.read(samples.data(), 40000);
+    ADD_FAILURE() << "read through a damaged unit";
+  } catch (const Error& error) {
+    EXPECT_NE(std::string(error.what()).find("does not match its CRC-32"), std::string::npos) << error.what();
+  }
+  const std::int64_t damagedAt = decoder.tell();
+  EXPECT_EQ(damagedAt % 4096, 0) << "a unit is lost whole, from its first frame";
+  expectRange(decoder, packed, 0, 1000);
+  expectRange(decoder, packed, 39000, 1000);
+  expectRange(decoder, packed, damagedAt + 4096, 100);
 }
 
 // The C++ layer refuses a buffer of the other sample width.
