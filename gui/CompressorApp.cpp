@@ -28,10 +28,16 @@ std::string versionText(const std::string& programName) {
   return programName + " " + QOLA_VERSION_STRING + " (file version " + QOLA_FILE_VERSION_STRING + ")";
 }
 
-// The program takes no command line: the base class, which would parse one, is not called.
+// The one argument is a file to open, as a file manager passes it; the base
+// class, which would parse options, is not called.
 bool CCompressorApp::OnInit() {
   auto* window = new CMainWindow(programIdentity(executablePath()));
   SetTopWindow(window);
+  if (argc > 1) {
+    std::error_code error;
+    const std::filesystem::path file = std::filesystem::absolute(argv[1].utf8_string(), error);
+    window->openFile(error ? argv[1].utf8_string() : file.string());
+  }
   window->Show();
   return true;
 }

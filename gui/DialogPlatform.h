@@ -29,17 +29,22 @@ class DialogPlatform {
   virtual void enableControl(int id, bool enabled) = 0;
   virtual void setProgressPosition(int percent) = 0;
   virtual void setWaitCursor(bool busy) = 0;
-  // A job runs between these: the window takes no input, and a request to
-  // close it waits until the job has ended. endJob drops input that came meanwhile.
+  // A job runs between these: the window takes no other input, and a request
+  // to close it is carried out once the job has ended. endJob drops input that came meanwhile.
   virtual void beginJob() = 0;
   virtual void endJob() = 0;
+  // True once for each Escape or close request that came since the last call during a job.
+  virtual bool takeStopRequest() = 0;
 
   // A modal box with one OK button, owned by the dialog.
   virtual void messageBox(const std::string& text, const std::string& title, MessageIcon icon) = 0;
   // A modal question with Yes and No, No preselected; true for Yes.
   virtual bool askYesNo(const std::string& text, const std::string& title) = 0;
-  // The full path chosen, or nothing when the user cancels. The filter uses "|"-separated pairs.
-  virtual std::optional<std::string> pickFile(FilePicker kind, const std::string& filter) = 0;
+  // The full path chosen, or nothing when the user cancels. The filter uses
+  // "|"-separated pairs; the picker opens in the folder (empty: the current
+  // one) with the file name filled in.
+  virtual std::optional<std::string> pickFile(FilePicker kind, const std::string& filter, const std::string& folder,
+                                              const std::string& fileName) = 0;
   // Opens the help book at a context; false when the viewer cannot be started.
   virtual bool showHelp(int context) = 0;
   virtual void closeHelp() = 0;

@@ -9,7 +9,7 @@
 wxIMPLEMENT_APP_NO_MAIN(qola::ui::CCompressorApp);
 
 int main(int argc, char** argv) {
-  // The only argument understood, answered before the toolkit looks for a display.
+  // Answered before the toolkit looks for a display; any other argument is a file to open.
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     const std::string name = std::filesystem::path(argv[0]).stem().string();
     std::printf("%s\n", qola::ui::versionText(name).c_str());

@@ -1,12 +1,17 @@
 #include "MainDialog.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 #include "DialogTemplate.h"
 
@@ -29,19 +34,67 @@ std::FILE* openInput(const std::string& name) {
   struct stat status {};
   if (file != nullptr && (fstat(fileno(file), &status) != 0 || S_ISDIR(status.st_mode))) {
     std::fclose(file);
+    errno = EISDIR;
     return nullptr;
   }
   return file;
 }
 
+// Whether an open input may be a compressed file. Only a regular file is
+// looked at (without moving its position); a pipe goes to the job as it is.
+bool couldBeCompressed(std::FILE* input) {
+  struct stat status {};
+  if (fstat(fileno(input), &status) != 0 || !S_ISREG(status.st_mode)) return true;
+  std::uint8_t head[8] = {};
+  const ssize_t got = pread(fileno(input), head, sizeof head, 0);
+  return got < 0 || qola_is_compressed(head, static_cast<std::size_t>(got), status.st_size) != 0;
+}
+
+// Why the output could not be created. A file the user may write can still be
+// refused because the job writes a temporary file beside it first.
+std::string outputFailure(const std::string& name, int cause) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::is_directory(name, error)) return std::strerror(EISDIR);
+  const fs::path folder = fs::absolute(name, error).parent_path();
+  if (fs::is_regular_file(name, error) && access(name.c_str(), W_OK) == 0 && access(folder.c_str(), W_OK) != 0) {
+    return std::string(kFolderRefusesTemporary) + " (" + std::strerror(errno) + ")";
+  }
+  return cause != 0 ? std::strerror(cause) : "";
+}
+
+bool endsWithQolaExtension(const std::string& name) {
+  constexpr std::string_view kExtension = ".qla";
+  if (name.size() <= kExtension.size()) return false;
+  const std::string_view tail = std::string_view(name).substr(name.size() - kExtension.size());
+  return std::equal(tail.begin(), tail.end(), kExtension.begin(),
+                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
+std::string folderOf(const std::string& name) {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::absolute(name, error).parent_path();
+  return std::filesystem::is_directory(folder, error) ? folder.string() : "";
+}
+
 }  // namespace
+
+std::string fileMessage(const char* message, const std::string& name, const std::string& reason) {
+  return std::string(message) + "\n\n" + name + (reason.empty() ? "" : "\n" + reason);
+}
+
+std::string suggestedOutputName(const std::string& input, bool decompress) {
+  if (!decompress) return input + ".qla";
+  return endsWithQolaExtension(input) ? input.substr(0, input.size() - 4) : input + ".restored";
+}
 
 std::string replaceQuestion(const std::string& name) {
   return "A file named \"" + std::filesystem::path(name).filename().string() +
          "\" already exists. Do you want to replace it?";
 }
 
-std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, CMainDialog& dialog) {
+std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output,
+                          CMainDialog& dialog) {
   Settings job;
   job.channels = settings.channelCount;
   job.sample_bits = settings.sampleBits;
@@ -55,10 +108,7 @@ std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std:
   Input in = Input::file(input, true);
   Output out = Output::file(output, true);
   Job runner(job);
-  runner.onProgress([&dialog](int percent) {
-    dialog.setProgress(percent);
-    return false;
-  });
+  runner.onProgress([&dialog](int percent) { return dialog.jobProgress(percent); });
   return reportText(settings.mode == Mode::Compress ? runner.compress(in, out) : runner.decompress(in, out));
 }
 
@@ -131,26 +181,60 @@ void CMainDialog::enableOptions(bool enabled) {
   for (int id : compressionOnlyControls()) platform_.enableControl(id, enabled);
 }
 
-void CMainDialog::onCompress() { enableOptions(true); }
-void CMainDialog::onDecompress() { enableOptions(false); }
+void CMainDialog::onCompress() {
+  enableOptions(true);
+  mode = 0;
+  suggestOutput();
+}
 
+void CMainDialog::onDecompress() {
+  enableOptions(false);
+  mode = 1;
+  suggestOutput();
+}
+
+// An empty output field gets a name for the input; so does one that still
+// holds the dialog's own offer, which follows the input and the mode.
+void CMainDialog::suggestOutput() {
+  inputName = platform_.text(kIdInputName);
+  outputName = platform_.text(kIdOutputName);
+  if (inputName.empty() || (!outputName.empty() && outputName != suggestedOutput_)) return;
+  outputName = suggestedOutput_ = suggestedOutputName(inputName, mode == 1);
+  platform_.setText(kIdOutputName, outputName);
+}
+
+void CMainDialog::openFile(const std::string& name) {
+  platform_.setText(kIdInputName, name);
+  mode = endsWithQolaExtension(name) ? 1 : 0;
+  platform_.setRadioGroup(kIdCompress, mode);
+  enableOptions(mode == 0);
+  suggestOutput();
+}
+
+// The picked name replaces the field's, so an over-long name there does not
+// stop the pick: it is the way out of it.
 bool CMainDialog::browse(FilePicker kind, const char* filter, std::string& name) {
-  // A refused name stops the action: picking a file would overwrite what the user still has to fix.
-  if (!updateData(true)) return false;
-  std::optional<std::string> chosen = platform_.pickFile(kind, filter);
+  name = platform_.text(kind == FilePicker::Open ? kIdInputName : kIdOutputName);
+  const std::string folder = !lastFolder_.empty() ? lastFolder_ : name.empty() ? "" : folderOf(name);
+  const std::string file = name.empty() ? "" : std::filesystem::path(name).filename().string();
+  std::optional<std::string> chosen = platform_.pickFile(kind, filter, folder, file);
   if (!chosen) return false;
   name = *chosen;
-  updateData(false);
+  lastFolder_ = folderOf(name);
+  platform_.setText(kind == FilePicker::Open ? kIdInputName : kIdOutputName, name);
   return true;
 }
 
-void CMainDialog::onBrowseInput() { browse(FilePicker::Open, kOpenFilter, inputName); }
+void CMainDialog::onBrowseInput() {
+  if (browse(FilePicker::Open, kOpenFilter, inputName)) suggestOutput();
+}
+
 // The save picker has asked before an existing file was chosen.
 void CMainDialog::onBrowseOutput() {
   if (browse(FilePicker::Save, kSaveFilter, outputName)) confirmedOutput_ = outputName;
 }
 
-void CMainDialog::error(const char* message) {
+void CMainDialog::error(const std::string& message) {
   platform_.messageBox(message, kErrorTitle, MessageIcon::Exclamation);
 }
 
@@ -183,20 +267,28 @@ void CMainDialog::onStart() {
     error(kSameFile);
     return;
   }
-  // The input first: when it cannot be read, the output stays as it was.
+  // The input first: when it cannot be read, or is not what a restore
+  // needs, the output stays as it was.
   std::FILE* input = openInput(inputName);
   if (input == nullptr) {
-    error(kCouldNotOpen);
+    error(fileMessage(kCouldNotOpen, inputName, std::strerror(errno)));
+    return;
+  }
+  if (!compressing && !couldBeCompressed(input)) {
+    std::fclose(input);
+    error(fileMessage(kNotQola, inputName, ""));
     return;
   }
   if (!mayReplace(outputName)) {
     std::fclose(input);
     return;
   }
+  errno = 0;
   std::optional<OutputFile> output = createOutput(outputName);
   if (!output) {
+    const int cause = errno;
     std::fclose(input);
-    error(kCouldNotOpen);
+    error(fileMessage(kCouldNotOpen, outputName, outputFailure(outputName, cause)));
     return;
   }
   runJob(input, *output);
@@ -211,41 +303,50 @@ bool CMainDialog::mayReplace(const std::string& name) {
   return true;
 }
 
+// Whatever happens in the job, the dialog stays with its entries: a failed
+// or cancelled job leaves no output and the user's files as they were.
 void CMainDialog::runJob(std::FILE* input, OutputFile output) {
   const DialogSettings job = settings();
   platform_.setWaitCursor(true);
   platform_.beginJob();
+  cancelled_ = false;
   std::string report;
+  std::optional<Error> failure;
   try {
     report = (job.mode == Mode::Compress ? jobs_.compress : jobs_.decompress)(job, input, output.file, *this);
     if (!commitOutput(output)) {
       throw Error(QOLA_ERROR_WRITE, std::string("cannot rename the output: ") + std::strerror(errno), 1);
     }
-  } catch (const Error& failure) {
-    discardOutput(output);
-    platform_.endJob();
-    jobFailed(failure);
+  } catch (const Error& failed) {
+    failure = failed;
+  } catch (const std::exception& failed) {  // memory: the job's buffers or the toolkit's
+    failure = Error(QOLA_ERROR_JOB, failed.what(), 1);
   }
+  if (failure) discardOutput(output);
   platform_.endJob();
-  confirmedOutput_ = outputName;
-  showReport(report, QOLA_REPORT_TITLE);
-  setProgress(0);
   platform_.setWaitCursor(false);
+  if (failure) {
+    jobFailed(*failure);
+  } else {
+    confirmedOutput_ = outputName;
+    showReport(report + "\n" + kOutputFileLabel + "\t: " + outputName, QOLA_REPORT_TITLE);
+  }
+  setProgress(0);
 }
 
-// A failed job ends the program with its code: the job's own errors in a box
-// titled with the program's name, the transforms' and the coder's as a line of text.
+// The job's own message in a box titled with the program's name; a cancel
+// was the user's choice and needs none.
 void CMainDialog::jobFailed(const Error& failure) {
-  platform_.setWaitCursor(false);
-  if (failure.status() == QOLA_ERROR_TRANSFORM || failure.status() == QOLA_ERROR_CODER) {
-    std::FILE* out = failure.status() == QOLA_ERROR_TRANSFORM ? stdout : stderr;
-    std::fflush(stdout);
-    std::fprintf(out, "%s\n", failure.what());
-    std::fflush(out);
-  } else {
-    platform_.messageBox(failure.what(), platform_.applicationTitle(), MessageIcon::Exclamation);
+  if (failure.status() == QOLA_CANCELLED) return;
+  platform_.messageBox(failure.what(), platform_.applicationTitle(), MessageIcon::Exclamation);
+}
+
+bool CMainDialog::jobProgress(int percent) {
+  setProgress(percent);
+  if (!cancelled_ && platform_.takeStopRequest()) {
+    cancelled_ = platform_.askYesNo(kCancelJob, platform_.applicationTitle());
   }
-  std::exit(failure.exitCode());
+  return cancelled_;
 }
 
 void CMainDialog::onHelp() {

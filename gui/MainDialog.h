@@ -14,7 +14,9 @@
 
 namespace qola::ui {
 
-inline constexpr int kMaxNameLength = 128;
+// The longest path the system takes (its limit less the terminating zero):
+// a name is never cut, and any name the system accepts fits.
+inline constexpr int kMaxNameLength = 4095;
 
 inline constexpr const char* kEnterFileName = "Please enter a file name!";
 inline constexpr const char* kMinimumBlockLength = "Minimum block length for adaptation is 512!";
@@ -23,6 +25,18 @@ inline constexpr const char* kErrorTitle = "Error";
 inline constexpr const char* kHelpFailed = "Failed to launch help.";
 inline constexpr const char* kSameFile = "Input and output must be different files!";
 inline constexpr const char* kReplaceTitle = "Save As";
+inline constexpr const char* kOutputFileLabel = "output file";
+inline constexpr const char* kNotQola = "Not a QOLA file!";
+inline constexpr const char* kCancelJob = "Cancel the running job?";
+inline constexpr const char* kFolderRefusesTemporary =
+    "The folder does not allow a temporary file, which the output is written to first";
+
+// A refused file for the user: the message, then the name and why.
+std::string fileMessage(const char* message, const std::string& name, const std::string& reason);
+
+// The output name offered for an input: ".qla" added to compress, removed to
+// restore (".restored" added where there is none to remove).
+std::string suggestedOutputName(const std::string& input, bool decompress);
 
 // The question before an existing file is replaced, as the save picker asks it.
 std::string replaceQuestion(const std::string& name);
@@ -45,7 +59,7 @@ struct DialogSettings {
 class CMainDialog;
 
 // Runs one job over two owned files and returns its report text; a failed
-// job throws qola::Error. Tests substitute their own.
+// or cancelled job throws qola::Error. Tests substitute their own.
 using JobEntry = std::string (*)(const DialogSettings&, std::FILE* input, std::FILE* output, CMainDialog& dialog);
 std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, CMainDialog& dialog);
 
@@ -89,24 +103,33 @@ class CMainDialog {
   void onHelp();
   void onAbout();
   void onDestroy();
+  // A file opened with the program or dropped on the dialog: the input, with
+  // the mode that fits it and an output name where none is entered.
+  void openFile(const std::string& name);
 
   DialogSettings settings() const;
 
   void setProgress(int percent);
+  // A running job's progress; true when the user chose to cancel the job.
+  bool jobProgress(int percent);
   void showReport(const std::string& text, const std::string& title);
 
  private:
   void enableOptions(bool enabled);
   bool browse(FilePicker kind, const char* filter, std::string& name);
   bool exchangeName(bool saveAndValidate, int id, std::string& name);
-  void error(const char* message);
+  void error(const std::string& message);
   bool mayReplace(const std::string& name);
   void runJob(std::FILE* input, OutputFile output);
-  [[noreturn]] void jobFailed(const Error& failure);
+  void jobFailed(const Error& failure);
+  void suggestOutput();
 
   DialogPlatform& platform_;
   JobEntries jobs_;
   std::string confirmedOutput_;  // a name the user agreed to replace, or the last job wrote
+  std::string suggestedOutput_;  // the output name the dialog offered, while the user keeps it
+  std::string lastFolder_;       // where the last pick was made in this run
+  bool cancelled_ = false;       // the user chose to cancel the running job
 };
 
 }  // namespace qola::ui

@@ -3,21 +3,22 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/display.h>
-#include <wx/html/helpdlg.h>
-#include <wx/html/helpwnd.h>
-#include <wx/treectrl.h>
+#include <wx/dnd.h>
 #include <wx/evtloop.h>
 #include <wx/filedlg.h>
 #include <wx/filesys.h>
 #include <wx/fs_arc.h>
 #include <wx/gauge.h>
-#include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>
 #include <wx/html/helpctrl.h>
+#include <wx/html/helpdlg.h>
+#include <wx/html/helpwnd.h>
 #include <wx/log.h>
 #include <wx/menu.h>
+#include <wx/msgdlg.h>
 #include <wx/radiobut.h>
 #include <wx/textctrl.h>
+#include <wx/treectrl.h>
 #include <wx/utils.h>
 
 #include <algorithm>
@@ -25,12 +26,16 @@
 #include "AboutDialog.h"
 #include "DialogTemplate.h"
 #include "GtkSupport.h"
+#include "HelpPlacement.h"
 #include "ReportDialog.h"
 #include "TemplateWindow.h"
 #include "TextLimit.h"
 
 namespace qola::ui {
 namespace {
+
+// Narrower, the help's contents and page no longer sit side by side readably.
+constexpr int kHelpMinWidth = 450;
 
 std::u32string toU32(const wxString& text) {
   std::u32string result;
@@ -60,28 +65,22 @@ std::vector<wxRadioButton*> radioGroupButtons(const wxWindow& dialog, int firstI
   return buttons;
 }
 
-// Right of the dialog if the screen has room, else left of it, else over it.
-void placeBeside(wxWindow& window, const wxWindow& dialog) {
+// The help beside the dialog, which moves or narrows it where the screen has
+// no room for both as they are: help that hides the dialog it explains is no help.
+void placeBeside(wxWindow& window, wxWindow& dialog) {
   const int display = wxDisplay::GetFromWindow(&dialog);
   const wxRect screen = wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetClientArea();
-  const wxRect owner = dialog.GetScreenRect();
-  wxRect rect = window.GetScreenRect();
-  rect.SetTop(std::clamp(owner.GetTop(), screen.GetTop(), std::max(screen.GetTop(), screen.GetBottom() - rect.height)));
-  const int gap = dialog.FromDIP(8);
-  if (owner.GetRight() + gap + rect.width <= screen.GetRight()) {
-    rect.SetLeft(owner.GetRight() + gap);
-  } else if (owner.GetLeft() - gap - rect.width >= screen.GetLeft()) {
-    rect.SetLeft(owner.GetLeft() - gap - rect.width);
-  } else {
-    rect.SetLeft(std::max(screen.GetLeft(), owner.GetLeft() + (owner.width - rect.width) / 2));
-  }
-  window.Move(rect.GetPosition());
+  const HelpPlacement placed =
+      placeHelp(screen, dialog.GetScreenRect(), window.GetSize(), dialog.FromDIP(8), dialog.FromDIP(kHelpMinWidth));
+  if (placed.dialog != dialog.GetScreenPosition()) dialog.Move(placed.dialog);
+  window.SetSize(placed.help);
 }
 
 void treeInOrder(const wxTreeCtrl& tree, const wxTreeItemId& item, std::vector<wxTreeItemId>& order) {
   order.push_back(item);
   wxTreeItemIdValue cookie;
-  for (wxTreeItemId child = tree.GetFirstChild(item, cookie); child.IsOk(); child = tree.GetNextChild(item, cookie)) {
+  for (wxTreeItemId child = tree.GetFirstChild(item, cookie); child.IsOk();
+       child = tree.GetNextChild(item, cookie)) {
     treeInOrder(tree, child, order);
   }
 }
@@ -101,6 +100,18 @@ void selectTopic(wxHtmlHelpWindow& help, int context) {
   tree->SelectItem(order[place]);
   tree->EnsureVisible(order[place]);
 }
+
+// A file dropped anywhere on the dialog becomes its input.
+class FileDrop : public wxFileDropTarget {
+ public:
+  explicit FileDrop(CMainWindow& window) : window_(window) {}
+  bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& names) override {
+    return !names.empty() && window_.openFile(names[0].utf8_string());
+  }
+
+ private:
+  CMainWindow& window_;
+};
 
 }  // namespace
 
@@ -125,13 +136,27 @@ CMainWindow::CMainWindow(ProgramIdentity identity, JobEntries jobs)
   Bind(wxEVT_CLOSE_WINDOW, &CMainWindow::onClose, this);
   wxAcceleratorEntry f1(wxACCEL_NORMAL, WXK_F1, windowId(kIdHelp));
   SetAcceleratorTable(wxAcceleratorTable(1, &f1));
+  // GTK gives each control its own drop site, so each takes files.
+  SetDropTarget(new FileDrop(*this));
+  for (wxWindow* child : GetChildren()) child->SetDropTarget(new FileDrop(*this));
+  closeWatch_ = [this] { requestClose(); };
+  watchCloseRequests(*this, closeWatch_);
 
   dialog_.onInitDialog();
   Centre();
   control(kIdInputName).SetFocus();
 }
 
-CMainWindow::~CMainWindow() { dialog_.onDestroy(); }
+CMainWindow::~CMainWindow() {
+  forgetCloseRequests(*this, closeWatch_);
+  dialog_.onDestroy();
+}
+
+bool CMainWindow::openFile(const std::string& name) {
+  if (jobRunning_) return false;
+  dialog_.openFile(name);
+  return true;
+}
 
 wxWindow& CMainWindow::control(int id) const {
   wxWindow* window = FindWindow(windowId(id));
@@ -146,23 +171,29 @@ void CMainWindow::onCommand(wxCommandEvent& event) {
     case kIdDecompress: dialog_.onDecompress(); break;
     case kIdBrowseInput: dialog_.onBrowseInput(); break;
     case kIdBrowseOutput: dialog_.onBrowseOutput(); break;
-    case kIdStart:
-      dialog_.onStart();
-      if (closeAfterJob_) close();
-      break;
+    case kIdStart: dialog_.onStart(); break;
     case kIdHelp: dialog_.onHelp(); break;
     case kIdAbout: dialog_.onAbout(); break;
-    case kIdCancel: close(); break;
-    default: event.Skip(); break;
+    case kIdCancel: closeRequested_ = true; break;
+    default: event.Skip(); return;
   }
+  // A close request that came during the job or while one of its boxes was
+  // open is carried out now that they have ended.
+  if (closeRequested_) close();
 }
 
-// The progress updates let the window manager's close request through while
-// the job runs in the Start handler: it waits for the job's end and its
-// report, so the window is never destroyed under the running job.
+// The window manager's request to close: during a job it asks whether to
+// cancel the job, and the window closes once the job has ended (with its
+// report, or cancelled), never under the running job. Requests that come
+// while a box is open are kept too, where the toolkit would drop them.
+void CMainWindow::requestClose() {
+  closeRequested_ = true;
+  if (jobRunning_) stopRequested_ = true;
+}
+
 void CMainWindow::onClose(wxCloseEvent& event) {
   if (jobRunning_ && event.CanVeto()) {
-    closeAfterJob_ = true;
+    if (!closeRequested_) requestClose();  // one the window manager's message did not announce
     event.Veto();
     return;
   }
@@ -186,7 +217,8 @@ void CMainWindow::onContextMenu(wxContextMenuEvent& event) {
     event.Skip();
     return;
   }
-  showContextMenu(event.GetPosition() == wxDefaultPosition ? keyboardMenuPoint() : ScreenToClient(event.GetPosition()));
+  showContextMenu(event.GetPosition() == wxDefaultPosition ? keyboardMenuPoint()
+                                                           : ScreenToClient(event.GetPosition()));
 }
 
 // From the keyboard the menu opens below the focused control, or at the
@@ -275,16 +307,28 @@ void CMainWindow::setProgressPosition(int percent) {
   if (bar->GetValue() == position) return;
   bar->SetValue(position);
   // The job runs on this thread: let the window repaint, and drop what the
-  // user typed or clicked meanwhile, which would otherwise act after the job.
+  // user typed or clicked meanwhile, which would otherwise act after the job;
+  // Escape among it asks to cancel the job.
   if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) loop->YieldFor(wxEVT_CATEGORY_UI);
-  dropPendingInput();
+  if (dropPendingInput() && jobRunning_) stopRequested_ = true;
 }
 
-void CMainWindow::beginJob() { jobRunning_ = true; }
+// A close request that came while the replace question was open is asked about at once.
+void CMainWindow::beginJob() {
+  jobRunning_ = true;
+  stopRequested_ = closeRequested_;
+}
 
 void CMainWindow::endJob() {
   dropPendingInput();  // nothing typed during the job reaches the report
   jobRunning_ = false;
+  stopRequested_ = false;
+}
+
+bool CMainWindow::takeStopRequest() {
+  const bool requested = stopRequested_;
+  stopRequested_ = false;
+  return requested;
 }
 
 void CMainWindow::setWaitCursor(bool busy) {
@@ -313,12 +357,14 @@ void CMainWindow::messageBox(const std::string& text, const std::string& title, 
 bool CMainWindow::askYesNo(const std::string& text, const std::string& title) {
   wxGenericMessageDialog box(this, wxString::FromUTF8(text), wxString::FromUTF8(title),
                              wxYES_NO | wxNO_DEFAULT | wxICON_EXCLAMATION);
+  box.SetEscapeId(wxID_NO);  // Escape and the close box answer No, the answer that changes nothing
   return box.ShowModal() == wxID_YES;
 }
 
-std::optional<std::string> CMainWindow::pickFile(FilePicker kind, const std::string& filter) {
+std::optional<std::string> CMainWindow::pickFile(FilePicker kind, const std::string& filter,
+                                                 const std::string& folder, const std::string& fileName) {
   const bool open = kind == FilePicker::Open;
-  wxFileDialog picker(this, open ? "Open" : "Save As", wxEmptyString, wxEmptyString,
+  wxFileDialog picker(this, open ? "Open" : "Save As", wxString::FromUTF8(folder), wxString::FromUTF8(fileName),
                       wxString::FromUTF8(filter), open ? wxFD_OPEN : wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
   if (picker.ShowModal() != wxID_OK) return std::nullopt;
   return picker.GetPath().utf8_string();

@@ -6,6 +6,7 @@
 #include <wx/dialog.h>
 #include <wx/gdicmn.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -33,6 +34,8 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   ~CMainWindow() override;
 
   CMainDialog& dialog() { return dialog_; }
+  // A file given to the program or dropped on it; false while a job runs.
+  bool openFile(const std::string& name);
 
   // DialogPlatform
   void setRadioGroup(int firstId, int index) override;
@@ -48,9 +51,11 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   void setWaitCursor(bool busy) override;
   void beginJob() override;
   void endJob() override;
+  bool takeStopRequest() override;
   void messageBox(const std::string& text, const std::string& title, MessageIcon icon) override;
   bool askYesNo(const std::string& text, const std::string& title) override;
-  std::optional<std::string> pickFile(FilePicker kind, const std::string& filter) override;
+  std::optional<std::string> pickFile(FilePicker kind, const std::string& filter, const std::string& folder,
+                                      const std::string& fileName) override;
   bool showHelp(int context) override;
   void closeHelp() override;
   void showAbout() override;
@@ -66,6 +71,7 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   void showContextMenu(wxPoint at);
   wxPoint keyboardMenuPoint() const;
   void close();
+  void requestClose();
 
   ProgramIdentity identity_;
   CMainDialog dialog_;
@@ -74,7 +80,9 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   std::unique_ptr<wxHtmlHelpController> help_;
   int busyDepth_ = 0;
   bool jobRunning_ = false;
-  bool closeAfterJob_ = false;  // a close request came during the job
+  bool closeRequested_ = false;  // carried out once the job or the open box has ended
+  bool stopRequested_ = false;   // Escape or a close request during the job, not yet asked about
+  std::function<void()> closeWatch_;
 };
 
 }  // namespace qola::ui

@@ -14,10 +14,11 @@ struct LimitedEdit {
 };
 
 // Given the text before and after a user edit, returns the text to keep when
-// the edit inserted more than the limit allows: the inserted run is cut to the
-// room left, as a paste into a limited field is. Nothing when the edit stands:
-// it fits, or it did not make the text longer (texts set by code may exceed
-// the limit, and the user may still delete from them).
+// the edit would make the text longer than the limit: the text before it,
+// with the caret where the edit began. A name is never cut: what does not fit
+// whole is not taken at all. Nothing when the edit stands: it fits, or it did
+// not make the text longer (texts set by code may exceed the limit, and the
+// user may still delete from them).
 std::optional<LimitedEdit> limitInsertion(const std::u32string& before, const std::u32string& after,
                                           std::size_t limit);
 

@@ -1,10 +1,9 @@
-// The program around the dialog: its name, help book, version answer and fatal errors.
+// The program around the dialog: its name, help book and version answer.
 #include "CompressorApp.h"
 
 #include <filesystem>
 #include <fstream>
 
-#include "DialogTemplate.h"
 #include "GuiSession.h"
 
 namespace qola::ui {
@@ -35,27 +34,6 @@ TEST(CompressorApp, NameHelpBookAndVersionFollowTheProgramFile) {
   EXPECT_EQ(versionOf(QOLA_GUI_PATH), "qola-gui 1.71 (file version 1.71 build 1)\n");
   fs::copy_file(QOLA_GUI_PATH, bin / "packer");
   EXPECT_EQ(versionOf(bin / "packer"), "packer 1.71 (file version 1.71 build 1)\n");
-  fs::remove_all(dir);
-}
-
-// A job's fatal error on screen: the box titled with the program's name, then exit status 1.
-TEST(CompressorApp, FatalJobErrorShowsTheApplicationBoxAndExits) {
-  QOLA_SKIP_WITHOUT_X_SERVER();
-  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child gets its own display connection
-  const fs::path dir = freshDirectory("qola-gui-fatal");
-  std::ofstream(dir / "old.qla", std::ios::binary) << std::string("\x0E\x00\x00\x00\x00\x00", 6);
-  auto decompressOldFile = [&] {
-    auto* window = new CMainWindow({"qola_gui_tests", ""});
-    window->Show();
-    test::BoxCloser closer;  // prints each box it sees
-    window->setRadioGroup(kIdCompress, 1);
-    window->setText(kIdInputName, dir / "old.qla");
-    window->setText(kIdOutputName, dir / "old.raw");
-    window->dialog().onStart();
-  };
-  EXPECT_EXIT(decompressOldFile(), testing::ExitedWithCode(1),
-              "box 'qola_gui_tests': .*Old file version, program terminated");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2) << "old.qla and bin only";
   fs::remove_all(dir);
 }
 

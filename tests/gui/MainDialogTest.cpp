@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -26,6 +28,10 @@ class FakePlatform : public DialogPlatform {
   std::map<int, int> radios;
   std::map<int, std::string> texts;
   bool replaceAnswer = true;
+  bool cancelAnswer = false;
+  int stopRequests = 0;  // Escape or close requests the next progress updates find
+  std::optional<std::string> picked;
+  std::string pickedIn;  // the folder the last picker opened in
   Log log;
 
   void setRadioGroup(int id, int index) override { radios[id] = index; }
@@ -41,14 +47,19 @@ class FakePlatform : public DialogPlatform {
   void setWaitCursor(bool) override {}
   void beginJob() override {}
   void endJob() override {}
+  bool takeStopRequest() override { return stopRequests > 0 && stopRequests-- > 0; }
   void messageBox(const std::string& text, const std::string& title, MessageIcon) override {
     log.push_back(title + ": " + text);
   }
   bool askYesNo(const std::string& text, const std::string&) override {
     log.push_back("? " + text);
-    return replaceAnswer;
+    return text == kCancelJob ? cancelAnswer : replaceAnswer;
   }
-  std::optional<std::string> pickFile(FilePicker, const std::string&) override { return std::nullopt; }
+  std::optional<std::string> pickFile(FilePicker, const std::string&, const std::string& folder,
+                                      const std::string&) override {
+    pickedIn = folder;
+    return picked;
+  }
   bool showHelp(int) override { return true; }
   void closeHelp() override {}
   void showAbout() override {}
@@ -60,14 +71,20 @@ bool jobFails = false;
 
 // Copies input to output and reports as a job does; or fails after writing,
 // as a damaged input or a full disk makes a job fail.
-std::string copyJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, CMainDialog&) {
+// Halfway it reports progress, where the user may cancel it.
+std::string copyJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, CMainDialog& dialog) {
   lastSettings = settings;
   for (int byte = std::fgetc(input); byte >= 0; byte = std::fgetc(input)) std::fputc(byte, output);
+  const bool cancelled = dialog.jobProgress(50);
   std::fclose(output);
   std::fclose(input);
+  if (cancelled) throw Error(QOLA_CANCELLED, "cancelled", 1);
   if (jobFails) throw Error(QOLA_ERROR_WRITE, "write error (disk full?)", 1);
   return "report";
 }
+
+// Seven bytes a restore takes for a compressed file of one sample.
+const std::string kCompressedHead("\x11\x00\x00\x00\x00\x01X", 7);
 
 std::string readText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -88,6 +105,7 @@ class MainDialogLogic : public testing::Test {
     fs::remove_all(dir);
     fs::create_directories(dir / "sub");
     std::ofstream(dir / "in.raw") << "PCM data";
+    std::ofstream(dir / "in.qla") << kCompressedHead;
     fs::create_symlink(dir / "in.raw", dir / "link.raw");
   }
   void TearDown() override { fs::remove_all(dir); }
@@ -101,9 +119,11 @@ class MainDialogLogic : public testing::Test {
 };
 
 // A refusal touches no file: one name for both, an input that cannot be read
-// (checked before the output is opened) and a No to the question leave the
-// output as it was. Nothing stays open, no temporary file is left.
+// or is no compressed file (checked before the output is opened) and a No to
+// the question leave the output as it was. Nothing stays open, no temporary
+// file is left; a refused file is named with the system's reason.
 TEST_F(MainDialogLogic, RefusalsAndJobsKeepTheUsersFiles) {
+  const std::string notFound = std::strerror(ENOENT), isFolder = std::strerror(EISDIR);
   struct Case {
     int mode, block;
     const char *in, *out;
@@ -114,13 +134,18 @@ TEST_F(MainDialogLogic, RefusalsAndJobsKeepTheUsersFiles) {
       {0, 1, "in.raw", "out.qla", true, "Error: Minimum block length for adaptation is 512!", "old"},
       {0, 5, "in.raw", "in.raw", true, "Error: Input and output must be different files!", "old"},
       {1, 5, "link.raw", "in.raw", true, "Error: Input and output must be different files!", "old"},
-      {0, 5, "missing.raw", "out.qla", true, "Error: Could not open file!", "old"},
-      {0, 5, "sub", "out.qla", true, "Error: Could not open file!", "old"},
-      {1, 5, "in.raw", "none/out.qla", true, "Error: Could not open file!", "old"},
-      {1, 5, "in.raw", "sub", true, "Error: Could not open file!", "old"},
+      {0, 5, "missing.raw", "out.qla", true,
+       "Error: Could not open file!\n\n" + (dir / "missing.raw").string() + "\n" + notFound, "old"},
+      {0, 5, "sub", "out.qla", true, "Error: Could not open file!\n\n" + (dir / "sub").string() + "\n" + isFolder,
+       "old"},
+      {1, 5, "in.raw", "out.raw", true, "Error: Not a QOLA file!\n\n" + (dir / "in.raw").string(), "old"},
+      {1, 5, "in.qla", "none/out.raw", true,
+       "Error: Could not open file!\n\n" + (dir / "none/out.raw").string() + "\n" + notFound, "old"},
+      {1, 5, "in.qla", "sub", true, "Error: Could not open file!\n\n" + (dir / "sub").string() + "\n" + isFolder,
+       "old"},
       {0, 5, "in.raw", "out.qla", false, "? " + replaceQuestion("out.qla"), "old"},
       {0, 5, "in.raw", "out.qla", true, "? " + replaceQuestion("out.qla"), "PCM data"},
-      {1, 1, "in.raw", "new.raw", true, "Ready: report", "old"},
+      {1, 1, "in.qla", "new.raw", true, "Ready: report\noutput file\t: " + (dir / "new.raw").string(), "old"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.mode << " " << c.block << " '" << c.in << "' '" << c.out << "'");
@@ -136,11 +161,11 @@ TEST_F(MainDialogLogic, RefusalsAndJobsKeepTheUsersFiles) {
     EXPECT_EQ(openDescriptors(), descriptors);
     EXPECT_EQ(readText(dir / "out.qla"), c.outputAfter);
     EXPECT_EQ(readText(dir / "in.raw"), "PCM data");
-    std::set<std::string> names{"in.raw", "out.qla", "link.raw", "sub"};
+    std::set<std::string> names{"in.raw", "in.qla", "out.qla", "link.raw", "sub"};
     if (c.said.starts_with("Ready")) names.insert("new.raw");
     EXPECT_EQ(namesIn(dir), names);
   }
-  EXPECT_EQ(readText(dir / "new.raw"), "PCM data");
+  EXPECT_EQ(readText(dir / "new.raw"), kCompressedHead);
   const DialogSettings& s = lastSettings;  // the radio groups and checks of the last case
   EXPECT_TRUE(s.mode == Mode::Decompress && s.channelCount == 2 && s.sampleBits == 8 && s.blockLengthIndex == 1 &&
               s.adaptation == Adaptation::Medium && s.jointStereo && !s.wavEvaluation && !s.swapBytes);
@@ -150,11 +175,11 @@ TEST_F(MainDialogLogic, RefusalsAndJobsKeepTheUsersFiles) {
 TEST_F(MainDialogLogic, OutputThroughALinkWhoseFileIsGone) {
   fs::create_symlink(dir / "gone.raw", dir / "out.lnk");
   platform.replaceAnswer = true;
-  enter(1, 1, "in.raw", "out.lnk");
+  enter(1, 1, "in.qla", "out.lnk");
   CMainDialog dialog{platform, {&copyJob, &copyJob}};
   dialog.onStart();
   EXPECT_TRUE(fs::is_symlink(dir / "out.lnk"));
-  EXPECT_EQ(readText(dir / "gone.raw"), "PCM data");
+  EXPECT_EQ(readText(dir / "gone.raw"), kCompressedHead);
 }
 
 // The library's job behind the dialog: a file compressed with the controls'
@@ -168,25 +193,85 @@ TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactly) {
   dialog.onStart();
   enter(1, 3, "in.qla", "out.raw");
   dialog.onStart();
-  ASSERT_EQ(platform.log.size(), 2u);
-  EXPECT_EQ(platform.log[0].rfind("Ready: \nprocessed data\t: 2 x 30000 samples (8 bit)", 0), 0u)
-      << platform.log[0];
+  ASSERT_EQ(platform.log.size(), 3u);
+  EXPECT_EQ(platform.log[0], "? " + replaceQuestion("in.qla"));
+  EXPECT_EQ(platform.log[1].rfind("Ready: \nprocessed data\t: 2 x 30000 samples (8 bit)", 0), 0u)
+      << platform.log[1];
   EXPECT_TRUE(readText(dir / "out.raw") == pcm) << "the round trip is not exact";
 }
 
-// The program ends with the job's message, and the user's files are as they were.
-TEST_F(MainDialogLogic, FailedJobLeavesTheFilesAsTheyWere) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  for (const char* target : {"out.qla", "new.qla"}) {
+// A failed job (a full disk) and a cancelled one keep the dialog, its entries
+// and the user's files: an existing output as it was, a new one never made.
+// A No to the cancel question lets the job finish.
+TEST_F(MainDialogLogic, FailedOrCancelledJobsKeepTheDialogAndTheFiles) {
+  struct Case {
+    const char* target;
+    bool fails, cancel;
+    std::string said;
+  } const cases[] = {
+      {"out.qla", true, false, "qola-gui: write error (disk full?)"},
+      {"new.qla", true, false, "qola-gui: write error (disk full?)"},
+      {"out.qla", false, true, "? Cancel the running job?"},
+      {"new.qla", false, true, "? Cancel the running job?"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.target << (c.fails ? " fails" : " cancelled"));
     std::ofstream(dir / "out.qla") << "old";
-    enter(0, 5, "in.raw", target);
-    CMainDialog failing{platform, {&copyJob, &copyJob}};
-    jobFails = true;
-    EXPECT_EXIT(failing.onStart(), testing::ExitedWithCode(1), "");
+    enter(0, 5, "in.raw", c.target);
+    platform.log.clear();
+    platform.stopRequests = c.cancel ? 1 : 0;
+    platform.cancelAnswer = true;
+    CMainDialog dialog{platform, {&copyJob, &copyJob}};
+    jobFails = c.fails;
+    dialog.onStart();
     jobFails = false;
+    EXPECT_EQ(platform.log.back(), c.said);
     EXPECT_EQ(readText(dir / "out.qla"), "old");
-    EXPECT_EQ(namesIn(dir), (std::set<std::string>{"in.raw", "out.qla", "link.raw", "sub"}));
+    EXPECT_EQ(namesIn(dir), (std::set<std::string>{"in.raw", "in.qla", "out.qla", "link.raw", "sub"}));
+    EXPECT_EQ(dialog.inputName, dir / "in.raw");
+    EXPECT_EQ(dialog.outputName, dir / c.target);
   }
+  platform.stopRequests = 1;
+  platform.cancelAnswer = false;
+  platform.log.clear();
+  enter(0, 5, "in.raw", "new.qla");
+  CMainDialog dialog{platform, {&copyJob, &copyJob}};
+  dialog.onStart();
+  EXPECT_EQ(platform.log,
+            (Log{"? Cancel the running job?", "Ready: report\noutput file\t: " + (dir / "new.qla").string()}));
+  EXPECT_EQ(readText(dir / "new.qla"), "PCM data");
+}
+
+// The output name offered for an input, its mode and the picker's folder:
+// ".qla" added or removed, the offer following the input and the mode while
+// the user keeps it, and never replacing a name the user typed.
+TEST_F(MainDialogLogic, OfferedOutputNamesFollowTheInput) {
+  EXPECT_EQ(suggestedOutputName("/a/x.wav", false), "/a/x.wav.qla");
+  EXPECT_EQ(suggestedOutputName("/a/x.wav.QLA", true), "/a/x.wav");
+  EXPECT_EQ(suggestedOutputName("/a/x.raw", true), "/a/x.raw.restored");
+  EXPECT_EQ(suggestedOutputName(".qla", true), ".qla.restored");
+  CMainDialog dialog{platform};
+  dialog.onInitDialog();
+  dialog.openFile("/music/a.wav.qla");
+  EXPECT_EQ(platform.radios[kIdCompress], 1);
+  EXPECT_EQ(platform.texts[kIdOutputName], "/music/a.wav");
+  dialog.onCompress();  // the offer follows the mode
+  EXPECT_EQ(platform.texts[kIdOutputName], "/music/a.wav.qla.qla");
+  dialog.openFile("/music/b.wav");
+  EXPECT_EQ(platform.radios[kIdCompress], 0);
+  EXPECT_EQ(platform.texts[kIdOutputName], "/music/b.wav.qla");
+  platform.texts[kIdOutputName] = "/elsewhere/mine.qla";  // typed by the user: it stays
+  dialog.openFile("/music/c.wav");
+  EXPECT_EQ(platform.texts[kIdOutputName], "/elsewhere/mine.qla");
+  platform.texts[kIdOutputName] = "";
+  platform.picked = (dir / "sub" / "picked.raw").string();
+  dialog.onBrowseInput();
+  EXPECT_EQ(platform.texts[kIdOutputName], (dir / "sub" / "picked.raw.qla").string());
+  platform.picked = std::nullopt;
+  platform.texts[kIdOutputName] = std::string(5000, 'n');  // an over-long name does not stop a pick
+  dialog.onBrowseOutput();
+  EXPECT_EQ(platform.pickedIn, (dir / "sub").string()) << "the last folder of this run";
+  EXPECT_TRUE(platform.log.empty());
 }
 
 }  // namespace

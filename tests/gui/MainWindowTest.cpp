@@ -43,7 +43,7 @@ wxHtmlHelpDialog* helpWindow() {
 std::function<void()> duringJob;
 std::string slowJob(const DialogSettings&, std::FILE* input, std::FILE* output, CMainDialog& dialog) {
   for (int percent = 0; percent <= 100; percent += 4) {
-    dialog.setProgress(percent);
+    if (dialog.jobProgress(percent)) throw Error(QOLA_CANCELLED, "cancelled", 1);
     if (percent == 20 && duringJob) duringJob();
     std::this_thread::sleep_for(40ms);
   }
@@ -131,9 +131,10 @@ TEST_F(MainWindowOnScreen, AboutFromTheKeyboardAndHelpInFront) {
   EXPECT_TRUE(pumpUntil([&] { return helpWindow() == nullptr; }, 5s));
 }
 
-// Input during a job is dropped, so the report is not dismissed unseen; a
-// close request waits for the job and its report, then closes the window
-// without a crash.
+// Escape or a close request during a job asks whether to cancel it; after a
+// No, the keys of the job's time are dropped, so the report is not dismissed
+// unseen, and a close request waits for the job and its report, then closes
+// the window without a crash.
 TEST_F(MainWindowOnScreen, InputDuringAJobWaitsOrIsDropped) {
   fs::create_directories(dir);
   std::ofstream(dir / "in.raw") << "PCM";
@@ -149,11 +150,12 @@ TEST_F(MainWindowOnScreen, InputDuringAJobWaitsOrIsDropped) {
     test::BoxCloser closer;
     closer.linger = 400ms;
     test::clickOn(control(kIdStart));
-    EXPECT_TRUE(pumpUntil([&] { return closer.closed == 1 || closer.seen.size() > 1; }));
+    EXPECT_TRUE(pumpUntil([&] { return closer.closed == 2 || closer.seen.size() > 2; }));
     duringJob = nullptr;
-    ASSERT_EQ(closer.seen.size(), 1u);
-    EXPECT_EQ(closer.seen[0].first, "Ready");
-    EXPECT_EQ(closer.closed, 1) << "the report was dismissed unseen";
+    ASSERT_EQ(closer.seen.size(), 2u);
+    EXPECT_EQ(closer.seen[0], std::make_pair(std::string("qola-gui"), std::string(kCancelJob)));
+    EXPECT_EQ(closer.seen[1].first, "Ready");
+    EXPECT_EQ(closer.closed, 2) << "the report was dismissed unseen";
     pump(300ms);
     EXPECT_EQ(!window, closeRequest);
     EXPECT_EQ(fs::file_size(dir / "out.qla"), 4u) << "the job did not finish";
