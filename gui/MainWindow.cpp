@@ -1,5 +1,8 @@
 #include "MainWindow.h"
 
+// Before the generic box, which builds on its declarations.
+#include <wx/msgdlg.h>
+
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/display.h>
@@ -15,7 +18,6 @@
 #include <wx/html/helpwnd.h>
 #include <wx/log.h>
 #include <wx/menu.h>
-#include <wx/msgdlg.h>
 #include <wx/radiobut.h>
 #include <wx/textctrl.h>
 #include <wx/treectrl.h>
