@@ -21,6 +21,14 @@ faults=(
   "residual model's peak one place off|src/entropy/BlockCoding.cpp|s/(magnitude - 3) + k/(magnitude - 2) + k/"
   "right channel's last partial block not zero-filled|src/codec/CompressFile.cpp|/AW2.begin() + .*last/d"
   "lag byte read as unsigned|src/codec/FileFormat.cpp|s/static_cast<std::int8_t>(readFileByte(input, \"inside a segment\"))/readFileByte(input, \"inside a segment\")/"
+  "mono final segment as long as the frames left refused|src/codec/BlockDecoder.cpp|s/if ((1 << segment.s) < remaining) damagedFile/if ((1 << segment.s) <= remaining) damagedFile/"
+  "stereo final segment as long as the frames left refused|src/codec/BlockDecoder.cpp|s/m < layout.finalFrames)) damagedFile/m <= layout.finalFrames)) damagedFile/"
+  "restore's MD5 taken in the order blocks finish|src/common/WorkerPool.cpp|/turnTaken_.wait(lock, /d"
+  "CRC-32 skips its last byte in writer and reader|src/common/Checksums.cpp|s/i = 0; i < count; ++i) c = kCrcTable/i = 0; i + 1 < count; ++i) c = kCrcTable/"
+  "trailer magic changed in writer and reader|src/common/Format.h|s/{'Q', 'L', 'T', 'R'}/{'Q', 'L', 'T', 'S'}/"
+  "default mode drops the lag carrier|src/codec/BlockEncoder.cpp|s/mode != EncoderMode::Reference) costD = carryLag/mode == EncoderMode::Best) costD = carryLag/"
+  "best mode stops rounding toward zero|src/codec/BestSearch.h|s/bool roundingByBytes = true;/bool roundingByBytes = false;/"
+  "fast mode splits blocks|src/codec/CompressFile.cpp|s/EncoderMode::Fast ? Adaptation::None/EncoderMode::Fast ? Adaptation::Medium/"
 )
 
 configure() {
@@ -57,3 +65,4 @@ for entry in "${faults[@]}"; do
   cp "$work/original" "$tree/$file"
 done
 echo "caught $caught of ${#faults[@]} faults"
+[ "$caught" -eq "${#faults[@]}" ]

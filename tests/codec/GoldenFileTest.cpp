@@ -5,6 +5,9 @@
 // After an intended format change, the failure messages print the new digests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string_view>
+
 #include "TestSupport.h"
 #include "common/Sha256.h"
 
@@ -123,12 +126,19 @@ const Golden kGolden[] = {
      "38af92c0ec5036ec304bc684b72829a3caccd9844f217fd5f316382b5389236b"},
     {"stereo8_n4096_none_sparse", Sparse, 2, 8, 5, None, false, false, false, 0, 4500,
      "7e409ace028fd05d02ff4c6028e6917371a1bb8e70bf4a1a0425181ecac5ed71"},
+    // Files whose final block is a quarter or a half of N: its one segment is
+    // exactly as long as the frames left.
+    {"mono16_n512_full_tail_quarter", Tones, 1, 16, 2, Full, false, false, false, 0, 3 * 512 + 128,
+     "198976767f3ea901eab8c90443c90cbf285a8fa736e2cf4983be7e5f661c54b3"},
+    {"mono8_n1024_none_tail_half", Sparse, 1, 8, 3, None, false, false, false, 0, 2 * 1024 + 512,
+     "e70990d410e8671da436eaef321766ae86a5c4c7a64f469f41f5e7116435637d"},
+    {"stereo16_n256_medium_joint_tail_half", Tones, 2, 16, 1, Medium, false, true, false, 5, 3 * 256 + 128,
+     "66e00d9d96ffbeae776dddbf176877d5c778156783b526123a768abe069c9591"},
+    {"stereo16_n2048_full_joint_tail_quarter", Sparse, 2, 16, 4, Full, true, true, false, 0, 2 * 2048 + 512,
+     "67b9c40c3145c31c6448136788d859abff00816c4cd536d6a3c632b435cd9137"},
 };
 
-class GoldenFile : public ::testing::TestWithParam<Golden> {};
-
-TEST_P(GoldenFile, CompressesAndRestoresToTheGoldenDigests) {
-  const Golden& g = GetParam();
+CodecSettings settingsOf(const Golden& g, EncoderMode mode, bool trailer) {
   CodecSettings settings;
   settings.channelCount = g.channels;
   settings.sampleBits = g.bits;
@@ -137,12 +147,20 @@ TEST_P(GoldenFile, CompressesAndRestoresToTheGoldenDigests) {
   settings.wavEvaluation = g.wav;
   settings.jointStereo = g.joint;
   settings.swapBytes = g.swap;
-  settings.encoderMode = EncoderMode::Reference;  // the digests pin the reference choices
-  settings.trailer = false;
+  settings.encoderMode = mode;
+  settings.trailer = trailer;
+  return settings;
+}
+
+// Compresses on every kernel build and on 1, 2 and 4 threads (blocks coded and
+// rebuilt on several threads land in file order), checks the digest and that
+// the file restores to the input on as many threads; with a trailer the
+// restore also checks the input's MD5.
+void expectGolden(const Golden& g, CodecSettings settings, const std::string& digest) {
   const Bytes input = inputOf(g);
-  for (const CpuPath path : runnableCpuPaths()) {  // every kernel build writes the same bytes
+  for (const CpuPath path : runnableCpuPaths()) {
     selectCpuPath(path);
-    for (const int threads : {1, 2, 4}) {  // blocks coded and rebuilt on several threads land in file order
+    for (const int threads : {1, 2, 4}) {
       settings.threads = threads;
       const std::string run = std::to_string(threads) + " threads, path " + std::to_string(static_cast<int>(path));
       Bytes compressed, restored;
@@ -150,16 +168,96 @@ TEST_P(GoldenFile, CompressesAndRestoresToTheGoldenDigests) {
         compressed = compressBytes(settings, input);
         restored = decompressBytes(compressed, g.swap, nullptr, threads);
       });
-      ASSERT_FALSE(error) << *error;
-      EXPECT_EQ(sha256Hex(compressed), g.qla) << "compressed digest, " << run;
+      ASSERT_FALSE(error) << *error << ", " << run;
+      EXPECT_EQ(sha256Hex(compressed), digest) << "compressed digest, " << run;
       EXPECT_TRUE(restored == input) << "the restored file differs from the input, " << run;
     }
   }
   selectCpuPath(CpuPath::Avx2);
 }
 
+const Golden& goldenNamed(std::string_view name) {
+  return *std::find_if(std::begin(kGolden), std::end(kGolden), [&](const Golden& g) { return g.name == name; });
+}
+
+class GoldenFile : public ::testing::TestWithParam<Golden> {};
+
+// The reference choices without a trailer.
+TEST_P(GoldenFile, CompressesAndRestoresToTheGoldenDigests) {
+  expectGolden(GetParam(), settingsOf(GetParam(), EncoderMode::Reference, false), GetParam().qla);
+}
+
 INSTANTIATE_TEST_SUITE_P(Golden, GoldenFile, ::testing::ValuesIn(kGolden),
                          [](const ::testing::TestParamInfo<Golden>& info) { return std::string(info.param.name); });
+
+// The other encoder modes' choices, with the trailer the command line writes.
+// A change to what these modes choose is meant to show here: the failure
+// prints the new digest.
+struct GoldenMode {
+  const char* input;  // a name in kGolden
+  EncoderMode mode;
+  const char* qla;
+};
+
+void PrintTo(const GoldenMode& g, std::ostream* os) { *os << g.input; }
+
+const GoldenMode kGoldenModes[] = {
+    {"stereo16_n256_medium_joint_tail_half", EncoderMode::Default,
+     "762528b5350d74df975c087f155bf03488ba5a0c2bea50d8c56106c298887b66"},
+    {"stereo16_n256_medium_joint_tail_half", EncoderMode::Best,
+     "62fb357f67e5de7df3b321b8f9e4c4fe0c2cf776e6a478396dd027df9d948415"},
+    {"stereo16_n256_medium_joint_tail_half", EncoderMode::Fast,
+     "f3e31211530d405386bde38beffcee7a56560eaee22baaef0739d464b0e04186"},
+    {"mono16_n512_medium_sparse", EncoderMode::Default,
+     "1ea91fcd14c38ee1f5c31b039d75ebe998f7b673722e651ca9ff2b0e0ea6042c"},
+    {"mono16_n512_medium_sparse", EncoderMode::Best,
+     "644366306de5ef47015145cc9cf19b6e1f05ca01024ca054b5d55eb2352a71b7"},
+    {"mono16_n512_medium_sparse", EncoderMode::Fast,
+     "e156122c97101b02ed63a41c7d7df4848943a80820b05e93302c1a83dd419df0"},
+    {"stereo16_n1024_full_joint_lag_p20", EncoderMode::Default,
+     "c96cf2789e470fb515f31c81d7dca01539d7e5adfd5ef54e6e803669cf7183ec"},
+    {"stereo16_n1024_full_joint_lag_p20", EncoderMode::Best,
+     "190d92c3ad423146c7c134de3137f547a91314e02a87d3ea8455ebce7cb9f3c7"},
+    {"stereo16_n1024_full_joint_lag_p20", EncoderMode::Fast,
+     "a5352ae99012abf2547f38dab1de8b62b16179c1f2f1cff0876b4600f08e96c8"},
+};
+
+class GoldenModeFile : public ::testing::TestWithParam<GoldenMode> {};
+
+TEST_P(GoldenModeFile, CompressesAndRestoresToTheGoldenDigests) {
+  const Golden& g = goldenNamed(GetParam().input);
+  expectGolden(g, settingsOf(g, GetParam().mode, true), GetParam().qla);
+}
+
+std::string modeFileName(const ::testing::TestParamInfo<GoldenMode>& info) {
+  static constexpr const char* kModes[] = {"reference", "default", "best", "fast"};
+  return std::string(info.param.input) + "_" + kModes[static_cast<int>(info.param.mode)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Golden, GoldenModeFile, ::testing::ValuesIn(kGoldenModes), modeFileName);
+
+// The trailer byte for byte: magic, version, the byte-order flag, lengths,
+// the input's MD5, the bytes after the last whole frame and the CRC-32.
+TEST(GoldenTrailer, HoldsThePinnedBytes) {
+  const Golden& g = goldenNamed("stereo16_n4096_none_swap_demo");
+  Bytes input = inputOf(g);
+  input.insert(input.end(), {0x51, 0x00, 0xfe});  // not a whole frame
+  const CodecSettings settings = settingsOf(g, EncoderMode::Reference, true);
+  Bytes compressed, restored;
+  const auto error = fatalMessageOf([&] {
+    compressed = compressBytes(settings, input);
+    restored = decompressBytes(compressed, g.swap);
+  });
+  ASSERT_FALSE(error) << *error;
+  ASSERT_GE(compressed.size(), 38u);
+  std::string trailer;
+  for (auto at = compressed.end() - 38; at != compressed.end(); ++at) {
+    trailer += "0123456789abcdef"[*at >> 4];
+    trailer += "0123456789abcdef"[*at & 0x0f];
+  }
+  EXPECT_EQ(trailer, "514c54520101002692df0802b7572dfe1eb24f9e1851594a035100fed98c901d0026514c5452");
+  EXPECT_TRUE(restored == input);
+}
 
 }  // namespace
 }  // namespace qola::test

@@ -50,42 +50,43 @@ TEST(Analysis, BandCostsAndParameterChoices) {
     EXPECT_EQ(chooseBandParameter(band.data(), 32, chosen), cost);
     EXPECT_EQ(chosen, parameter) << cost;
   }
-  // sigma = 2^j exactly must give k = j; k = j and j + 1 then tie, and ties go to k + 1.
+  // sigma = 2^j exactly gives k = j, where k = j and j + 1 tie; ties go to k + 1.
   for (int j = 1; j <= 18; ++j) {
     Values band(32);
     for (int i = 0; i < 32; ++i) band[i] = i % 2 == 0 ? (1 << j) : -(1 << j);
     int parameter = 0;
-    const std::int32_t cost = chooseBandParameter(band.data(), 32, parameter);
-    const std::int32_t atJ = riceCost(band.data(), 32, j), atJ1 = riceCost(band.data(), 32, j + 1);
-    EXPECT_EQ(parameter, atJ < atJ1 ? j : j + 1) << j;
-    EXPECT_EQ(cost, std::min(atJ, atJ1)) << j;
+    EXPECT_EQ(chooseBandParameter(band.data(), 32, parameter), 32 * j + 80) << j;
+    EXPECT_EQ(parameter, j + 1) << j;
   }
   const std::int32_t values[] = {0, -1, 1, -2, 2, kMin};
   EXPECT_EQ(riceCost(values + 5, 1, 0), std::numeric_limits<std::int32_t>::max());  // clamped
 }
 
-// The lane sums and 32-bit quotients of the fast path against the plain
-// double moments, near the 2^20 limit, beyond it and at the 32-bit extremes,
-// in bands that end on a lane boundary and bands that do not.
-TEST(Analysis, BandChoiceMatchesThePlainMoments) {
+// The lane sums and 32-bit quotients of the fast path near the 2^20 limit,
+// beyond it and at the 32-bit extremes, in bands that end on a lane boundary
+// and bands that do not.
+TEST(Analysis, BandChoiceAtTheMomentsLimits) {
   const std::int32_t edge = (1 << 20) - 1;
-  const Values fills[] = {{edge, -edge, 3}, {edge + 1, -5, 9}, {kMin, 7, 2147483647}, {-edge, -edge, -edge + 40}};
-  for (const Values& fill : fills) {
-    for (const int count : {32, 7}) {
-      Values band(count);
-      for (int i = 0; i < count; ++i) {  // wrapping, so that the extremes stay defined
-        band[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(fill[static_cast<std::size_t>(i * 7 % 3)]) -
-                                            static_cast<std::uint32_t>(i % 5));
-      }
-      double sum = 0.0, squares = 0.0;
-      for (const std::int32_t v : band) sum += v, squares += static_cast<double>(v) * v;
-      const double mean = sum / count;
-      const int k = std::ilogb(std::max(1.0, std::sqrt(squares / count - mean * mean)));
-      const std::int32_t atK = riceCost(band.data(), count, k), atK1 = riceCost(band.data(), count, k + 1);
-      int parameter = 99;
-      EXPECT_EQ(chooseBandParameter(band.data(), count, parameter), std::min(atK, atK1)) << fill[0] << " " << count;
-      EXPECT_EQ(parameter, atK < atK1 ? k : k + 1) << fill[0] << " " << count;
+  const struct {
+    Values fill;
+    int count;
+    std::int32_t cost;
+    int parameter;
+  } cases[] = {
+      {{edge, -edge, 3}, 32, 700, 20},          {{edge, -edge, 3}, 7, 153, 20},
+      {{edge + 1, -5, 9}, 32, 676, 19},         {{edge + 1, -5, 9}, 7, 150, 19},
+      {{kMin, 7, 2147483647}, 32, 1045, 31},    {{kMin, 7, 2147483647}, 7, 229, 31},
+      {{-edge, -edge, -edge + 40}, 32, 2097304, 5}, {{-edge, -edge, -edge + 40}, 7, 458785, 5},
+  };
+  for (const auto& c : cases) {
+    Values band(c.count);
+    for (int i = 0; i < c.count; ++i) {  // wrapping, so that the extremes stay defined
+      band[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(c.fill[static_cast<std::size_t>(i * 7 % 3)]) -
+                                          static_cast<std::uint32_t>(i % 5));
     }
+    int parameter = 99;
+    EXPECT_EQ(chooseBandParameter(band.data(), c.count, parameter), c.cost) << c.fill[0] << " " << c.count;
+    EXPECT_EQ(parameter, c.parameter) << c.fill[0] << " " << c.count;
   }
 }
 
