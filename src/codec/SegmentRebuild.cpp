@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#if defined(__SSE2__)
+#include "common/CpuPath.h"
+
+#if QOLA_SSE2_KERNELS
 #include <emmintrin.h>
 #endif
 
@@ -64,7 +66,7 @@ std::int32_t roundRebuilt(double value) {
 
 void subtractFromRounded(const double* values, const std::int16_t* subtrahends, int count, std::int16_t* out) {
   int i = 0;
-#if defined(__SSE2__)
+#if QOLA_SSE2_KERNELS
   // Eight values at a time, each with the scalar steps: clamp, truncate, take
   // the exact fraction, step away from zero at a half. Only the low 16 bits of
   // the rounded value count, so the lanes narrow to 16 bits before the subtraction.

@@ -4,7 +4,15 @@
 // choice changes speed only.
 #pragma once
 
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+// A build without SIMD (QOLA_NO_SIMD, the QOLA_SIMD=OFF option) runs the
+// portable C++ of every kernel: it must give the same bits as the lanes.
+#if !defined(QOLA_NO_SIMD) && defined(__SSE2__)
+#define QOLA_SSE2_KERNELS 1
+#else
+#define QOLA_SSE2_KERNELS 0
+#endif
+
+#if !defined(QOLA_NO_SIMD) && (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #define QOLA_AVX2_KERNELS 1
 // For the kernels' second build: AVX2 vectors, no FMA (fused rounding would change results).
 #define QOLA_TARGET_AVX2 __attribute__((target("avx2")))

@@ -11,7 +11,7 @@
 #include "common/Format.h"
 #include "dsp/Dct.h"
 
-#if defined(__SSE2__)
+#if QOLA_SSE2_KERNELS
 #include <emmintrin.h>
 #endif
 #if QOLA_AVX2_KERNELS
@@ -98,7 +98,7 @@ QOLA_INLINE void addMoments(const std::int32_t* values, int from, int count, Ban
 QOLA_INLINE BandMoments bandMoments(const std::int32_t* values, int count) {
   BandMoments moments{values[0], values[0], 0, 0};
   int i = 0;
-#if defined(__SSE2__)
+#if QOLA_SSE2_KERNELS
   // Four lanes: 32-bit sums (exact for small values and bands of up to
   // kMaxBand values), 64-bit squares of the magnitudes.
   if (count <= kMaxBand) {

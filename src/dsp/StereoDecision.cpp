@@ -10,7 +10,7 @@
 #include "common/CpuPath.h"
 #include "common/Format.h"
 
-#if defined(__SSE2__)
+#if QOLA_SSE2_KERNELS
 #include <emmintrin.h>
 #endif
 #if QOLA_AVX2_KERNELS
@@ -39,7 +39,7 @@ std::int64_t runningCrossSum(const std::int16_t* right, const std::int16_t* shif
   return sum;
 }
 
-#if defined(__SSE2__)
+#if QOLA_SSE2_KERNELS
 std::int64_t crossSum(const std::int16_t* right, const std::int16_t* shifted, int count) {
   const __m128i bias = _mm_set1_epi32(static_cast<std::int32_t>(kPairBias));
   const __m128i low = _mm_set1_epi64x(0xFFFFFFFF);
