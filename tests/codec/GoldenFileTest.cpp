@@ -237,26 +237,39 @@ std::string modeFileName(const ::testing::TestParamInfo<GoldenMode>& info) {
 INSTANTIATE_TEST_SUITE_P(Golden, GoldenModeFile, ::testing::ValuesIn(kGoldenModes), modeFileName);
 
 // The trailer byte for byte: magic, version, the byte-order flag, lengths,
-// the input's MD5, the bytes after the last whole frame and the CRC-32.
+// the input's MD5, the bytes after the last whole frame, the block index of
+// two units and the CRC-32s; without the index, version 1.
 TEST(GoldenTrailer, HoldsThePinnedBytes) {
   const Golden& g = goldenNamed("stereo16_n4096_none_swap_demo");
   Bytes input = inputOf(g);
   input.insert(input.end(), {0x51, 0x00, 0xfe});  // not a whole frame
-  const CodecSettings settings = settingsOf(g, EncoderMode::Reference, true);
-  Bytes compressed, restored;
-  const auto error = fatalMessageOf([&] {
-    compressed = compressBytes(settings, input);
-    restored = decompressBytes(compressed, g.swap);
-  });
-  ASSERT_FALSE(error) << *error;
-  ASSERT_GE(compressed.size(), 38u);
-  std::string trailer;
-  for (auto at = compressed.end() - 38; at != compressed.end(); ++at) {
-    trailer += "0123456789abcdef"[*at >> 4];
-    trailer += "0123456789abcdef"[*at & 0x0f];
+  const struct {
+    bool index;
+    const char* trailer;
+  } cases[] = {
+      {false, "514c54520101002692df0802b7572dfe1eb24f9e1851594a035100fed98c901d0026514c5452"},
+      {true, "514c54520201004692df0802b7572dfe1eb24f9e1851594a035100fe000000460000100000000002"
+             "0000221d190b053500001b2d0595d8f800000046e100e4d90046514c5452"},
+  };
+  for (const auto& c : cases) {
+    CodecSettings settings = settingsOf(g, EncoderMode::Reference, true);
+    settings.index = c.index;
+    Bytes compressed, restored;
+    const auto error = fatalMessageOf([&] {
+      compressed = compressBytes(settings, input);
+      restored = decompressBytes(compressed, g.swap);
+    });
+    ASSERT_FALSE(error) << *error;
+    const std::size_t length = std::string_view(c.trailer).size() / 2;
+    ASSERT_GE(compressed.size(), length);
+    std::string trailer;
+    for (auto at = compressed.end() - static_cast<std::ptrdiff_t>(length); at != compressed.end(); ++at) {
+      trailer += "0123456789abcdef"[*at >> 4];
+      trailer += "0123456789abcdef"[*at & 0x0f];
+    }
+    EXPECT_EQ(trailer, c.trailer) << (c.index ? "with" : "without") << " the index";
+    EXPECT_TRUE(restored == input);
   }
-  EXPECT_EQ(trailer, "514c54520101002692df0802b7572dfe1eb24f9e1851594a035100fed98c901d0026514c5452");
-  EXPECT_TRUE(restored == input);
 }
 
 }  // namespace
