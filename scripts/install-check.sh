@@ -34,4 +34,5 @@ cmake --build "$work/examples" > /dev/null
 "$work/examples/roundtrip_cpp" > /dev/null
 test -f "$stage/share/man/man1/qola.1"
 test -f "$stage/share/bash-completion/completions/qola"
-echo "install check ($shared): library, header, qola.pc, CMake package, CLI and man page; examples pass"
+test -f "$stage/share/mime/packages/qola.xml"
+echo "install check ($shared): library, header, qola.pc, CMake package, CLI, man page and file type; examples pass"

@@ -29,6 +29,7 @@ import dataclasses
 import enum
 import os
 import struct
+import sys
 from typing import IO, Any, Callable, Optional, Union
 
 import numpy as np
@@ -100,19 +101,41 @@ class Report:
 
 @dataclasses.dataclass(frozen=True)
 class Info:
-    """The facts of a compressed file."""
+    """The facts of a compressed file, read from its header and trailer."""
 
     channels: int
     sample_bits: int
     frames: int
-    samplerate: Optional[int]  # from the stored WAV header; None for raw PCM
-    wav_header: bool           # a WAV header is stored and restored
-    md5: Optional[bytes]       # the original's MD5, when the file has a trailer
+    samplerate: Optional[int]       # from the stored WAV header; None for raw PCM
+    wav_header: bool                # a WAV header is stored and restored first
+    header_length: int              # its bytes (0 without one)
+    block_length: int
+    file_version: int               # tenths: 17 is 1.7
+    channel_mask: int               # speaker positions from an extensible WAV header; 0: none
+    trailer: Optional[bool]         # None: unknown (the input could not be searched to its end)
+    md5: Optional[bytes]            # the original's MD5, from the trailer
+    big_endian: bool                # the original's 16-bit samples were big-endian
+    original_size: Optional[int]    # bytes a restore writes, where the trailer tells
+    compressed_size: Optional[int]
+    index: Optional[bool]           # the trailer holds a block index (fast seeking)
 
     @property
     def duration(self) -> Optional[float]:
         """Seconds, where the sample rate is known."""
         return self.frames / self.samplerate if self.samplerate else None
+
+    @classmethod
+    def _from_facts(cls, facts: dict[str, Any]) -> "Info":
+        def known(value: int) -> Optional[int]:
+            return None if value < 0 else value
+        return cls(channels=facts["channels"], sample_bits=facts["sample_bits"], frames=facts["frames"],
+                   samplerate=facts["samplerate"], wav_header=facts["header_length"] > 0,
+                   header_length=facts["header_length"], block_length=facts["block_length"],
+                   file_version=facts["file_version"], channel_mask=facts["channel_mask"],
+                   trailer=None if facts["trailer"] < 0 else bool(facts["trailer"]), md5=facts["md5"],
+                   big_endian=facts["big_endian"], original_size=known(facts["original_size"]),
+                   compressed_size=known(facts["compressed_size"]),
+                   index=None if facts["index"] < 0 else bool(facts["index"]))
 
 
 _ADAPTATIONS = {"none": 1, "medium": 2, "full": 3}
@@ -166,18 +189,11 @@ def _run(compressing: bool, source: Any, source_is_path: bool, target: Optional[
     return output, Report._from_facts(facts)
 
 
-def _restore(file: Source, progress: Optional[Progress], threads: int) -> tuple[Any, Report]:
-    """Restores a path or a binary file object to memory, samples little-endian."""
-    settings = _settings({"swap_bytes": -1, "threads": threads}, _RESTORE_SETTINGS)
+def _input(file: Source) -> tuple[Any, bool]:
+    """A path as file system bytes, or a file object's bytes."""
     if _is_path(file):
-        return _run(False, file, True, None, settings, progress)
-    return _run(False, file.read(), False, None, settings, progress)  # type: ignore[union-attr]
-
-
-def _wav_samplerate(header: bytes) -> Optional[int]:
-    if len(header) >= 28 and header[:4] == b"RIFF" and header[8:12] == b"WAVE":
-        return int(struct.unpack_from("<I", header, 24)[0])
-    return None
+        return os.fsencode(file), True  # type: ignore[arg-type]
+    return file.read(), False  # type: ignore[union-attr]
 
 
 def read(file: Source, start: int = 0, stop: Optional[int] = None, *, always_2d: bool = True,
@@ -188,20 +204,28 @@ def read(file: Source, start: int = 0, stop: Optional[int] = None, *, always_2d:
     column per channel (a 1-D array for mono when ``always_2d`` is false),
     ``int16`` for 16-bit files and ``uint8`` (128 is silence) for 8-bit ones;
     ``samplerate`` comes from the stored WAV header and is None for raw PCM.
+    ``file`` is a path or a binary file object.
+
     ``start`` and ``stop`` select frames as a slice does (negative values
-    count from the end). ``file`` is a path or a binary file object.
+    count from the end). A whole file is restored on ``threads`` threads (0:
+    all cores) and checked against its stored MD5 (:class:`ChecksumError`);
+    a part is decoded from the nearest entry point on.
     """
-    buffer, report = _restore(file, progress, threads)
-    header = bytes(memoryview(buffer)[:report.header_length])
-    dtype = np.dtype("<i2") if report.bits == 16 else np.dtype(np.uint8)
-    count = report.samples * report.channels
-    samples = np.frombuffer(buffer, dtype=dtype, count=count, offset=report.header_length)
-    frames = samples.reshape(report.samples, report.channels)[start:stop]
-    if frames.shape[0] != report.samples or not dtype.isnative:
-        frames = frames.astype(dtype.newbyteorder("="))  # a part need not keep the whole file alive
-    if not always_2d and report.channels == 1:
+    source, is_path = _input(file)
+    facts = _qola.probe(source, is_path)
+    first, last, _ = slice(start, stop).indices(facts["frames"])
+    count = max(0, last - first)
+    dtype = np.dtype(np.int16) if facts["sample_bits"] == 16 else np.dtype(np.uint8)
+    frames = np.empty((count, facts["channels"]), dtype)
+    if count and count == facts["frames"]:
+        _qola.restore_into(source, is_path, facts["header_length"], frames, int(threads), progress)
+        if dtype.itemsize == 2 and sys.byteorder == "big":
+            frames.byteswap(inplace=True)  # the restore wrote little-endian samples
+    elif count:
+        _qola.decode_into(source, is_path, first, frames, progress)
+    if not always_2d and facts["channels"] == 1:
         frames = frames[:, 0]
-    return frames, _wav_samplerate(header)
+    return frames, facts["samplerate"]
 
 
 def _wav_header(frames: int, channels: int, sample_bits: int, samplerate: int) -> bytes:
@@ -248,13 +272,10 @@ def write(file: PathLike, data: np.ndarray, samplerate: Optional[int] = None, *,
     return _run(True, pcm, False, file, chosen, progress)[1]
 
 
-def info(file: PathLike) -> Info:
-    """The facts of a compressed file: layout, frame count and sample rate."""
-    buffer, report = _restore(file, None, 0)
-    header = bytes(memoryview(buffer)[:report.header_length])
-    return Info(channels=report.channels, sample_bits=report.bits, frames=report.samples,
-                samplerate=_wav_samplerate(header), wav_header=report.header_length > 0,
-                md5=report.md5)
+def info(file: Source) -> Info:
+    """The facts of a compressed file (layout, frame count, sample rate,
+    stored MD5), read from its header and trailer without decoding."""
+    return Info._from_facts(_qola.probe(*_input(file)))
 
 
 def compress(data: Union[bytes, bytearray, memoryview], *, progress: Optional[Progress] = None,

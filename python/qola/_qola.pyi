@@ -17,3 +17,19 @@ def run(
     progress: Optional[Callable[[int], Any]],
 ) -> tuple[Optional[Buffer], dict[str, Any]]: ...
 def version() -> str: ...
+def probe(source: Union[bytes, bytearray, memoryview], source_is_path: bool) -> dict[str, Any]: ...
+def restore_into(
+    source: Union[bytes, bytearray, memoryview],
+    source_is_path: bool,
+    header_length: int,
+    frames: Any,
+    threads: int,
+    progress: Optional[Callable[[int], Any]],
+) -> dict[str, Any]: ...
+def decode_into(
+    source: Union[bytes, bytearray, memoryview],
+    source_is_path: bool,
+    start: int,
+    frames: Any,
+    progress: Optional[Callable[[int], Any]],
+) -> None: ...

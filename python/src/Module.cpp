@@ -1,21 +1,23 @@
 // The native half of the Python package: runs jobs of the public C interface
-// with the interpreter lock released. Argument checking, names and the
-// numpy views live in the Python half (qola/__init__.py).
+// with the interpreter lock released. Argument checking and names live in
+// the Python half (qola/__init__.py).
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <qola/qola.hpp>
 
-#include <cerrno>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "Jobs.h"
+#include "Samples.h"
 #include "Settings.h"
 
 namespace py = pybind11;
+using namespace pyqola;
 
 namespace {
 
@@ -34,88 +36,6 @@ struct Buffer {
     }
     return 0;
   }
-};
-
-template <auto Free>
-struct Deleter {
-  template <typename Handle>
-  void operator()(Handle* handle) const {
-    Free(handle);
-  }
-};
-using InputHandle = std::unique_ptr<qola_input, Deleter<qola_input_free>>;
-using OutputHandle = std::unique_ptr<qola_output, Deleter<qola_output_free>>;
-using JobHandle = std::unique_ptr<qola_job, Deleter<qola_job_free>>;
-
-template <typename Handle>
-Handle* checked(Handle* handle) {
-  if (handle == nullptr) throw std::bad_alloc();
-  return handle;
-}
-
-// Raises the OSError (FileNotFoundError, PermissionError, ...) that errno names.
-[[noreturn]] void raiseOsError(const py::bytes& path) {
-  PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError,
-                                       py::str(path.attr("decode")("utf-8", "surrogateescape")).ptr());
-  throw py::error_already_set();
-}
-
-// A job's input: a path, or a caller's buffer held for the job's length.
-struct Source {
-  std::optional<py::buffer_info> view;
-  InputHandle input;
-
-  static Source open(const py::object& source, bool isPath) {
-    if (isPath) {
-      const auto path = source.cast<py::bytes>();
-      InputHandle input(qola_input_open(std::string(path).c_str()));
-      if (!input) raiseOsError(path);
-      return Source{std::nullopt, std::move(input)};
-    }
-    py::buffer_info view = source.cast<py::buffer>().request();
-    const auto size = static_cast<std::size_t>(view.size * view.itemsize);
-    InputHandle input(checked(qola_input_memory(view.ptr, size)));
-    return Source{std::move(view), std::move(input)};
-  }
-};
-
-// A Python progress function called from the job's threads. It is called
-// only when the percentage changes; a true answer or an exception cancels
-// the job, and the exception is raised once the job has stopped.
-class Progress {
- public:
-  explicit Progress(py::object function) : function_(std::move(function)) {}
-
-  void attach(qola_job* job) {
-    if (!function_.is_none()) qola_job_set_progress(job, &Progress::forward, this);
-  }
-  void raisePending() {
-    if (error_) {
-      py::gil_scoped_acquire hold;
-      error_->restore();
-      error_.reset();
-      throw py::error_already_set();
-    }
-  }
-
- private:
-  static int forward(void* user, int percent) { return static_cast<Progress*>(user)->report(percent) ? 1 : 0; }
-
-  bool report(int percent) {
-    if (percent == last_) return false;
-    last_ = percent;
-    py::gil_scoped_acquire hold;
-    try {
-      return py::bool_(function_(percent));
-    } catch (py::error_already_set& error) {
-      error_.emplace(std::move(error));
-      return true;
-    }
-  }
-
-  py::object function_;
-  int last_ = -1;
-  std::optional<py::error_already_set> error_;
 };
 
 py::dict resultDict(const qola_result& result) {
@@ -145,10 +65,9 @@ py::dict resultDict(const qola_result& result) {
 py::tuple run(bool compressing, const py::object& sourceObject, bool sourceIsPath,
               const std::optional<py::bytes>& target, const py::dict& settings,
               const py::object& progressFunction) {
-  const qola_settings chosen = pyqola::settingsFrom(settings);
+  const qola_settings chosen = settingsFrom(settings);
   JobHandle job(checked(qola_job_create(&chosen)));
   Progress progress(progressFunction);
-  progress.attach(job.get());
   Source source = Source::open(sourceObject, sourceIsPath);
   auto buffer = std::make_shared<Buffer>();
   OutputHandle output;
@@ -158,17 +77,9 @@ py::tuple run(bool compressing, const py::object& sourceObject, bool sourceIsPat
   } else {
     output.reset(checked(qola_output_callbacks(&Buffer::append, buffer.get())));
   }
-
-  qola_status status;
-  {
-    py::gil_scoped_release unlocked;
-    status = compressing ? qola_compress(job.get(), source.input.get(), output.get())
-                         : qola_decompress(job.get(), source.input.get(), output.get());
-  }
-  progress.raisePending();
-  if (status != QOLA_OK) throw qola::Error(status, qola_job_message(job.get()), qola_job_exit_code(job.get()));
+  const qola_result& result = runJob(job.get(), compressing, source.input.get(), output.get(), progress);
   py::object bytes = target ? py::none() : py::cast(buffer);
-  return py::make_tuple(bytes, resultDict(*qola_job_result(job.get())));
+  return py::make_tuple(bytes, resultDict(result));
 }
 
 }  // namespace
@@ -197,4 +108,5 @@ PYBIND11_MODULE(_qola, module) {
   module.def("run", &run, py::arg("compressing"), py::arg("source"), py::arg("source_is_path"), py::arg("target"),
              py::arg("settings"), py::arg("progress"));
   module.def("version", [] { return std::string(qola_version()); });
+  defineSamples(module);
 }

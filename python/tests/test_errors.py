@@ -3,6 +3,7 @@ output behind."""
 
 from __future__ import annotations
 
+import io
 import os
 import subprocess
 import sys
@@ -120,8 +121,21 @@ def test_every_status_has_its_class():
     assert type(newer) is qola.Error and newer.status == 99
 
 
-def test_not_qola_input():
-    # A WAV file is no compressed file; the library names it so or calls it damaged.
-    wav = qola._wav_header(2000, 2, 16, 8000) + tone(2000, 2, np.int16).tobytes()
-    with pytest.raises((qola.NotQolaError, qola.JobError)):
-        qola.decompress(wav)
+@pytest.mark.parametrize("call", [qola.decompress, lambda d: qola.read(io.BytesIO(d)),
+                                  lambda d: qola.info(io.BytesIO(d))])
+@pytest.mark.parametrize("data", [b"", qola._wav_header(2000, 2, 16, 8000) + tone(2000, 2, np.int16).tobytes()])
+def test_not_qola_input(call, data):
+    with pytest.raises(qola.NotQolaError) as raised:
+        call(data)
+    assert raised.value.status == qola.Status.ERROR_NOT_QOLA
+
+
+def test_damaged_file_read(packed):
+    # The whole file fails (checksum or structure); a part before the damage still reads.
+    damaged = flipped(packed, len(packed) // 2)
+    with pytest.raises(qola.Error) as raised:
+        qola.read(io.BytesIO(damaged))
+    assert raised.value.message
+    intact, _ = qola.read(io.BytesIO(packed), stop=1000)
+    part, _ = qola.read(io.BytesIO(damaged), stop=1000)
+    np.testing.assert_array_equal(part, intact)

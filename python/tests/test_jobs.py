@@ -24,7 +24,8 @@ def test_progress_rises_to_completion(pcm):
     assert seen[-1] == 100 and len(seen) > 10
 
 
-@pytest.mark.parametrize("job", ["compress", "decompress", "compress_file", "decompress_file", "read"])
+@pytest.mark.parametrize("job", ["compress", "decompress", "compress_file", "decompress_file", "read",
+                                 "read_part"])
 def test_cancel_leaves_nothing(tmp_path, pcm, job):
     source = tmp_path / "in"
     packed = qola.compress(pcm, wav_evaluation=False)
@@ -36,6 +37,7 @@ def test_cancel_leaves_nothing(tmp_path, pcm, job):
         "compress_file": lambda p: qola.compress_file(source, target, wav_evaluation=False, progress=p),
         "decompress_file": lambda p: qola.decompress_file(source, target, progress=p),
         "read": lambda p: qola.read(source, progress=p),
+        "read_part": lambda p: qola.read(source, start=1000, progress=p),
     }
     with pytest.raises(qola.CancelledError) as raised:
         calls[job](lambda percent: percent >= 30)

@@ -44,13 +44,20 @@ def test_write_read_layouts(tmp_path, channels, dtype, samplerate):
     file_info = qola.info(path)
     assert (file_info.channels, file_info.sample_bits, file_info.frames) == (channels, data.itemsize * 8, 5000)
     assert file_info.samplerate == samplerate and file_info.wav_header == bool(samplerate)
+    assert file_info.header_length == report.header_length and file_info.block_length == 512
     assert file_info.duration == (5000 / samplerate if samplerate else None)
+    assert file_info.trailer and file_info.md5 == report.md5
+    assert file_info.compressed_size == path.stat().st_size == report.compressed_size
+    assert file_info.original_size == report.original_size
 
 
 def test_read_ranges_and_sources(qla_file, stereo16):
-    for start, stop in [(0, None), (100, 200), (-300, None), (19999, 20000), (500, 100), (0, 10**9)]:
-        part, _ = qola.read(qla_file, start=start, stop=stop)
+    # Parts across block edges (4096 frames), at both ends and empty ones.
+    for start, stop in [(0, None), (100, 200), (-300, None), (19999, 20000), (500, 100), (0, 10**9),
+                        (4095, 8193), (12288, -1), (-20000, 1), (20000, None)]:
+        part, rate = qola.read(qla_file, start=start, stop=stop)
         np.testing.assert_array_equal(part, stereo16[start:stop])
+        assert part.dtype == np.int16 and part.shape[1] == 2 and rate == 44100
     with open(qla_file, "rb") as handle:
         from_file, rate = qola.read(handle)
     from_bytes, _ = qola.read(io.BytesIO(qla_file.read_bytes()))
@@ -108,6 +115,10 @@ def test_corpus_round_trip(corpus, tmp_path):
         (tmp_path / "c.qla").write_bytes(packed)
         samples, rate = qola.read(tmp_path / "c.qla")
         np.testing.assert_array_equal(samples, frames, err_msg=path.name)
+        middle = len(frames) // 2
+        part, _ = qola.read(tmp_path / "c.qla", start=middle, stop=middle + 5000)
+        np.testing.assert_array_equal(part, frames[middle:middle + 5000], err_msg=path.name)
+        assert qola.info(tmp_path / "c.qla").frames == len(frames)
 
 
 def test_matches_command_line(cli, tmp_path, stereo16):
