@@ -183,6 +183,13 @@ class Decoder {
   int sampleBits() const { return sampleBits_; }  // 8: read into uint8_t, 16: into int16_t
   std::int64_t frames() const { return frames_; }
   int sampleRate() const { return sampleRate_; }  // 0: the file holds no WAV header
+  // Every fact of the file, as qola_probe gives them.
+  qola_info info() const {
+    qola_info facts{};
+    facts.size = sizeof facts;
+    check(qola_decoder_info(handle_.get(), &facts));
+    return facts;
+  }
 
   void seek(std::int64_t frame) { check(qola_decoder_seek(handle_.get(), frame)); }
   std::int64_t tell() const { return qola_decoder_tell(handle_.get()); }

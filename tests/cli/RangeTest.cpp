@@ -74,6 +74,21 @@ TEST_F(Cli, PartsKeepTheByteOrderAndPadOddData) {
   EXPECT_EQ(little32(part, 4), part.size() - 8);
 }
 
+// A part is checked unit by unit: damage outside it does not matter, damage
+// inside it fails the part by the unit's CRC-32.
+TEST_F(Cli, APartChecksTheIndexUnitsItReads) {
+  ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);  // 6000 frames: units 0 .. 4095 and 4096 .. 5999
+  Bytes packed = readFile(path("a.wav.qla"));
+  packed[packed.size() * 3 / 4] ^= 0x04;  // in the second unit
+  writeFile(path("d.qla"), packed);
+  const CliRun first = runCli("-d --until=4096 " + path("d.qla") + " -o " + path("first.wav"));
+  EXPECT_EQ(first.status, 0) << first.output;
+  EXPECT_TRUE(readFile(path("first.wav")) == partOf(readFile(path("a.wav")), 4, 0, 4096));
+  const CliRun second = runCli("-d --skip=4000 " + path("d.qla") + " -o " + path("second.wav"));
+  EXPECT_EQ(second.status, 1) << second.output;
+  EXPECT_NE(second.output.find("does not match its CRC-32"), std::string::npos) << second.output;
+}
+
 TEST_F(Cli, PositionsOutsideTheFileOrUnreadableAreUsageErrors) {
   writeFile(path("raw.pcm"), Bytes(4000, 1));
   ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);

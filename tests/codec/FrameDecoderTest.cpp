@@ -105,10 +105,7 @@ TEST(FrameDecoder, RandomRangesEqualTheWholeRestore) {
     ASSERT_EQ(decoder.frames(), layout.frames);
     ASSERT_EQ(decoder.channels(), layout.channels);
     ASSERT_EQ(decoder.sampleBits(), layout.bits);
-    qola_info info{};
-    info.size = sizeof info;
-    ASSERT_EQ(qola_decoder_info(decoder.get(), &info), QOLA_OK);
-    ASSERT_EQ(info.index, index ? 1 : 0);
+    ASSERT_EQ(decoder.info().index, index ? 1 : 0);
     for (int i = 0; i < 125; ++i) {
       const auto first = static_cast<std::int64_t>(random() % static_cast<unsigned>(layout.frames + 1));
       const std::size_t count = random() % static_cast<unsigned>(3 * layout.blockLength);
