@@ -83,9 +83,13 @@ UnitDecoder::UnitDecoder(const BlockLayout& layout, std::int64_t totalFrames)
   allocateBlock(layout, block);
 }
 
+bool unitIntact(const UnitPlace& unit, std::span<const std::uint8_t> bytes) {
+  return bytes.size() == unit.length && crc32(bytes.data(), bytes.size()) == unit.crc;
+}
+
 void decodeUnit(UnitDecoder& decoder, const UnitPlace& unit, std::span<const std::uint8_t> bytes,
                 std::vector<std::uint8_t>& pcm) {
-  if (bytes.size() != unit.length || crc32(bytes.data(), bytes.size()) != unit.crc) {
+  if (!unitIntact(unit, bytes)) {
     damagedFile("the audio data of frames " + frameRange(unit) + " does not match its CRC-32");
   }
   const int N = decoder.parser.layout.N;

@@ -84,6 +84,9 @@ struct UnitDecoder {
   DecodedBlock block;
 };
 
+// True when bytes are the unit's, as its length and CRC-32 say.
+bool unitIntact(const UnitPlace& unit, std::span<const std::uint8_t> bytes);
+
 // Decodes one unit's bytes into the output's PCM bytes, appended to pcm.
 // A CRC-32 that does not match, blocks that do not parse, or blocks that do
 // not end exactly with the unit's bytes end it as a damaged file; pcm then

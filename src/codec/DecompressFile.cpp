@@ -1,7 +1,8 @@
-// The decompression job: compressed file in, the original PCM file out. The
-// job's thread parses the blocks in file order and writes them in the same
-// order; the rebuilding threads turn the blocks in between into PCM bytes
-// and take the output's MD5 of them in file order.
+// The decompression job: compressed file in, the original PCM file out.
+// Without a block index the job's thread parses the blocks in file order and
+// writes them in the same order; the rebuilding threads turn the blocks in
+// between into PCM bytes and take the output's MD5 of them in file order.
+// With one, every thread parses and rebuilds whole units (UnitRestore).
 #include "codec/Jobs.h"
 
 #include <algorithm>
@@ -10,8 +11,10 @@
 
 #include "codec/BlockDecoder.h"
 #include "codec/FileFormat.h"
+#include "codec/Probe.h"
 #include "codec/Report.h"
 #include "codec/TrailerJob.h"
+#include "codec/UnitRestore.h"
 #include "common/Fatal.h"
 #include "common/Format.h"
 #include "common/WorkerPool.h"
@@ -27,18 +30,23 @@ struct DecompressionJob {
   FileHeader header;
   BlockLayout layout;
   std::int64_t blocks = 0;
-  std::int64_t frames = 0;  // n
-  std::int64_t done = 0;    // samples written, of frames * channels
+  std::int64_t frames = 0;            // n
+  std::int64_t done = 0;              // samples written, of frames * channels
+  int headerLength = 0;               // of the header copy
+  int sampleRate = 0;                 // from the header copy; 0: unknown
+  std::vector<DamagedRange> damaged;  // units restored as silence
 };
 
-// Returns the header's length.
-int copyHeaderBack(InputStream& input, OutputStream& output) {
+// Writes the header copy back and takes its length and sample rate.
+void copyHeaderBack(DecompressionJob& job, InputStream& input, OutputStream& output) {
   const int length = readFileByte(input, "inside the header copy");
   std::vector<std::uint8_t> bcpy;
   allocateBuffer(bcpy, static_cast<std::size_t>(length), "bcpy");
   if (input.read(bcpy.data(), bcpy.size()) != bcpy.size()) damagedFile("the file ends inside the header copy");
   output.write(bcpy.data(), bcpy.size());
-  return length;
+  job.headerLength = length;
+  std::uint32_t channelMask = 0;
+  readWavFormat(bcpy, job.sampleRate, channelMask);
 }
 
 // Writes a rebuilt block and reports the progress; false when the output failed.
@@ -50,23 +58,6 @@ bool writeBlock(DecompressionJob& job, const DecodedBlock& block, ProgressSink& 
   sink.setProgress(static_cast<int>(static_cast<double>(job.done) * 100.0 / static_cast<double>(total)));
   return true;
 }
-
-// Takes the output's digest off it while the blocks are written, and gives
-// it back however the blocks end.
-class DigestSetAside {
- public:
-  explicit DigestSetAside(OutputStream& output) : output_(output), digest_(output.digest()) {
-    output.digestInto(nullptr);
-  }
-  ~DigestSetAside() { output_.digestInto(digest_); }
-  Md5* digest() const { return digest_; }
-  DigestSetAside(const DigestSetAside&) = delete;
-  DigestSetAside& operator=(const DigestSetAside&) = delete;
-
- private:
-  OutputStream& output_;
-  Md5* digest_;
-};
 
 // Decodes every block: the job's thread parses and writes in file order
 // while the rebuilding threads (none when threads is 1) work in between.
@@ -129,10 +120,22 @@ bool decodeBlocks(DecompressionJob& job, int threads, InputStream& input, Output
   return true;
 }
 
+// Through the block index when the file has one that fits it: every thread
+// then parses and rebuilds; else block by block in file order.
+bool decodeAudio(DecompressionJob& job, const RestoreTrailer& trailer, int threads, InputStream& input,
+                 OutputStream& output, ProgressSink& sink) {
+  const int headerCopy = job.header.headerCopy() ? 1 + job.headerLength : 0;
+  UnitRestore units{
+      job.layout, job.frames,
+      placeUnits(trailer.index, job.frames, job.layout.N, format::kFileHeaderSize + headerCopy, trailer.audioEnd)};
+  if (units.units.empty()) return decodeBlocks(job, jobThreads(threads, job.blocks), input, output, sink);
+  return restoreUnits(units, jobThreads(threads, static_cast<long long>(units.units.size())), input, output, sink,
+                      job.damaged);
+}
+
 }  // namespace
 
-void decompressFile(const CodecSettings& settings, InputStream& input, OutputStream& output,
-                    ProgressSink& sink) {
+void decompressFile(const CodecSettings& settings, InputStream& input, OutputStream& output, ProgressSink& sink) {
   DecompressionJob job;
   job.header = readFileHeader(input);
   if (job.header.version < format::kMinVersion) {
@@ -156,9 +159,10 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   job.blocks = blockCount(job.frames, layout.N);
   qola_result result = decompressionResult(job.header);
 
-  if (job.header.headerCopy()) result.header_length = copyHeaderBack(input, output);
+  if (job.header.headerCopy()) copyHeaderBack(job, input, output);
+  result.header_length = job.headerLength;
   sink.setProgress(0);
-  if (!decodeBlocks(job, jobThreads(settings.threads, job.blocks), input, output, sink)) {
+  if (!decodeAudio(job, trailer, settings.threads, input, output, sink)) {
     output.close();  // a full disk or the file size limit: stop now, the caller reports it
     input.close();
     return;
@@ -171,6 +175,7 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   input.close();
   sink.finish(result);
   sink.setProgress(0);
+  if (!job.damaged.empty()) throw damagedUnitsError(job.damaged, job.sampleRate);
   requireChecksum(result);
 }
 
