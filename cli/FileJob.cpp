@@ -170,7 +170,7 @@ std::FILE* reportStream(const Options& options) {
   return audioToStdout ? stderr : stdout;
 }
 
-int processFile(const Options& options, const std::string& inputName, const JobRunner& runJob) {
+int processFile(const Options& options, const std::string& inputName, const JobRunner& runJob, bool* unchecked) {
   const std::string shown = shownName(inputName, "stdin");
   auto message = [&](const std::string& text) {
     std::fprintf(stderr, "qola: %s: %s\n", shown.c_str(), text.c_str());
@@ -217,6 +217,9 @@ int processFile(const Options& options, const std::string& inputName, const JobR
   };
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
   const JobResult result = runJob(options.settings, compress, in, out, shown, showProgress, *range);
+  if (unchecked != nullptr && !compress && !result.failed && !result.writeFailed) {
+    *unchecked = result.numbers.checksum == QOLA_CHECKSUM_NONE || result.numbers.checksum == QOLA_CHECKSUM_NOT_COMPARED;
+  }
   if (result.failed && result.status == QOLA_ERROR_CHECKSUM && options.keepDamaged && output) {
     if (output->commit()) message("kept the damaged restore as " + outputName);
   }

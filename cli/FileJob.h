@@ -38,7 +38,9 @@ using JobRunner = std::function<JobResult(const Settings& settings, bool compres
 // Where reports go: standard error whenever audio goes to standard output.
 std::FILE* reportStream(const Options& options);
 
-// Processes one input; returns 0, kExitJobFailed or kExitUsage.
-int processFile(const Options& options, const std::string& inputName, const JobRunner& runJob);
+// Processes one input; returns 0, kExitJobFailed or kExitUsage. A restore
+// or test that no stored checksum confirmed sets *unchecked.
+int processFile(const Options& options, const std::string& inputName, const JobRunner& runJob,
+                bool* unchecked = nullptr);
 
 }  // namespace qola::cli

@@ -45,7 +45,7 @@ bool setThreads(const std::string& text, Settings& settings) {
 // Long-only options get codes above the short ones.
 enum LongOnly {
   kVerify = 256, kNoWav, kNoJoint, kDeleteInput, kReference, kBest, kFast, kNoTrailer, kNoIndex, kKeepDamaged,
-  kSkip, kUntil
+  kSkip, kUntil, kRequireChecksum
 };
 
 constexpr const char* kShortOptions = ":dto:cfqm2b:n:a:sj:hV";
@@ -71,6 +71,7 @@ const option kLongOptions[] = {
     {"keep-damaged", no_argument, nullptr, kKeepDamaged},
     {"skip", required_argument, nullptr, kSkip},
     {"until", required_argument, nullptr, kUntil},
+    {"require-checksum", no_argument, nullptr, kRequireChecksum},
     {"reference", no_argument, nullptr, kReference},
     {"best", no_argument, nullptr, kBest},
     {"fast", no_argument, nullptr, kFast},
@@ -117,6 +118,9 @@ const char* usageText() {
          "                         --skip, -POS back from the end. A part is written as\n"
          "                         a WAV file of its own (or raw PCM); the whole file's\n"
          "                         MD5 cannot be checked for it, each index unit's CRC is\n"
+         "                         checked instead\n"
+         "      --require-checksum fail a restore or test that no stored checksum\n"
+         "                         confirms (a file written without the trailer)\n"
          "  -q, --quiet            no progress display and no reports\n"
          "\n"
          "Coding options (compression; -s also applies when restoring):\n"
@@ -193,6 +197,7 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
         }
         break;
       }
+      case kRequireChecksum: options.settings.require_checksum = 1; break;
       case kDeleteInput: options.deleteInput = options.verify = true; break;
       case 'q': options.quiet = true; break;
       case 'm': options.settings.channels = 1; break;

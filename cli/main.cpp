@@ -95,14 +95,21 @@ int run(int argc, char** argv) {
   bool jobFailed = false;
   bool fileError = false;
   int failures = 0;
+  int unchecked = 0;
   for (const std::string& input : options->inputs) {
-    const int status = processFile(*options, input, &runJob);
+    bool withoutChecksum = false;
+    const int status = processFile(*options, input, &runJob, &withoutChecksum);
     if (status != 0) ++failures;
+    if (withoutChecksum) ++unchecked;
     jobFailed = jobFailed || status == kExitJobFailed;
     fileError = fileError || status == kExitUsage;
   }
   if (options->inputs.size() > 1 && !options->quiet) {
-    std::fprintf(reportStream(*options), "%zu file(s) processed, %d failed\n", options->inputs.size(), failures);
+    // A restore that nothing confirmed is said here too, where a script reads the outcome.
+    const std::string withoutChecksum =
+        unchecked > 0 ? ", " + std::to_string(unchecked) + " with no checksum stored" : std::string();
+    std::fprintf(reportStream(*options), "%zu file(s) processed, %d failed%s\n", options->inputs.size(), failures,
+                 withoutChecksum.c_str());
   }
   jobFailed = !standardOutputWritten() || jobFailed;
   // A failed job outranks a usage error.

@@ -85,6 +85,8 @@ typedef struct qola_settings {
                           where every unit of about 4096 frames starts and its
                           CRC-32, so that a restore runs on every thread and names
                           the damaged parts of a damaged file */
+  int require_checksum; /* nonzero: a restore fails unless a stored checksum
+                           confirmed every byte (archive checks) */
   /* New settings are appended here. */
 } qola_settings;
 
@@ -148,12 +150,14 @@ QOLA_API void qola_output_free(qola_output* output);
  * REPLACE, EISDIR for a folder, ENOENT for an empty name, ENOTSUP for a
  * device or FIFO with FILE_ONLY. */
 QOLA_API qola_output* qola_output_open(const char* path, int flags);
-/* Gives a finished path output its name; 0, or -1 with errno (EEXIST: another
- * file took the name meanwhile). Freeing a held output without it leaves no file. */
+/* Gives a finished path output its name (a held device its bytes); 0, or -1
+ * with errno (EEXIST: another file took the name meanwhile). Not while a job
+ * runs on it. Freeing a held output without it leaves no file. */
 QOLA_API int qola_output_commit(qola_output* output);
-/* A descriptor of the bytes a path output holds, for reading them back with
- * pread (borrowed; the output's until it is freed); -1 for other outputs and
- * for a device or FIFO written in place. */
+/* The file that holds a path output's bytes, open for reading and writing
+ * (borrowed; the output's until it is freed): for reading them back with
+ * pread, or for a front end that writes the bytes itself before commit. -1
+ * for other outputs and for a device or FIFO written in place. */
 QOLA_API int qola_output_descriptor(const qola_output* output);
 /* 1 when a path output becomes a regular file at its name, which can be
  * reopened and checked there after commit; 0 otherwise. */

@@ -60,6 +60,14 @@ std::string writeError(int cause) {
   return std::string("write error: ") + std::strerror(cause);
 }
 
+JobError readError(const InputStream& input) {
+  const int cause = input.readErrorCause();
+  return JobError{QOLA_ERROR_JOB,
+                  cause != 0 ? std::string("read error: ") + std::strerror(cause)
+                             : std::string("read error: the input's read function failed"),
+                  1};
+}
+
 void fail(qola_job& job, const JobError& error) {
   job.status = error.status;
   job.message = error.message;
@@ -95,7 +103,10 @@ qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode
       } else {
         decompressFile(settings, *input->stream, *output->stream, sink);
       }
-      if (output->stream->failed()) throw JobError{QOLA_ERROR_WRITE, writeError(output->stream->failureCause()), 1};
+      if (input->stream->readFailed()) throw readError(*input->stream);
+      if (output->stream->failed()) {
+        throw JobError{QOLA_ERROR_WRITE, writeError(output->stream->failureCause()), 1};
+      }
       if (!commitOutput(*output)) {
         const std::string cause = std::strerror(errno);
         throw JobError{QOLA_ERROR_WRITE, "cannot give the output its name: " + cause, 1};
@@ -104,10 +115,12 @@ qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode
       throw JobError{QOLA_ERROR_JOB, "error in memory allocation", 1};
     }
   } catch (const JobError& error) {
+    // A read error cut the input short: that, not what the short input led to, is the cause.
+    const bool readFailed = input->stream->readFailed() && error.status != QOLA_CANCELLED;
+    fail(*job, readFailed ? readError(*input->stream) : error);
     input->stream->close();
     output->stream->close();
     discardOutput(*output);
-    fail(*job, error);
   }
   return job->status;
 }

@@ -176,7 +176,7 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   sink.finish(result);
   sink.setProgress(0);
   if (!job.damaged.empty()) throw damagedUnitsError(job.damaged, job.sampleRate);
-  requireChecksum(result);
+  requireChecksum(result, settings.requireChecksum);
 }
 
 }  // namespace qola

@@ -63,6 +63,7 @@ qola_settings readSettings(const qola_settings& settings) {
   std::memcpy(static_cast<void*>(&s), &settings, kFirstSettingsSize);
   // Settings appended after the first record are taken one by one.
   takeIfHeld(s, settings, settings.size, offsetof(qola_settings, index), sizeof s.index);
+  takeIfHeld(s, settings, settings.size, offsetof(qola_settings, require_checksum), sizeof s.require_checksum);
   s.size = sizeof(qola_settings);
   return s;
 }
@@ -90,6 +91,7 @@ CodecSettings codecSettings(const qola_settings& s, Mode mode) {
   settings.encoderMode = static_cast<EncoderMode>(s.encoder_mode);
   settings.trailer = s.trailer != 0;
   settings.index = s.index != 0;
+  settings.requireChecksum = s.require_checksum != 0;
   if (mode == Mode::Compress && settings.encoderMode != EncoderMode::Fast && settings.adaptation != Adaptation::None &&
       settings.blockLengthIndex < kMinAdaptiveIndex) {
     throw JobError{QOLA_ERROR_ARGUMENT, "Minimum block length for adaptation is 512!", 1};

@@ -153,11 +153,17 @@ void copyChecksum(const qola_result& from, qola_result& to) {
   to.ignored_bytes = from.ignored_bytes;
 }
 
-void requireChecksum(const qola_result& result) {
+void requireChecksum(const qola_result& result, bool confirmationRequired) {
   if (result.checksum == QOLA_CHECKSUM_MISMATCH) {
     throw JobError{QOLA_ERROR_CHECKSUM,
                    "checksum MISMATCH: the restored data differs from the original (the file is damaged)", 1};
   }
+  if (!confirmationRequired || result.checksum == QOLA_CHECKSUM_OK) return;
+  throw JobError{QOLA_ERROR_JOB,
+                 result.checksum == QOLA_CHECKSUM_NONE
+                     ? "no checksum stored: nothing confirms the restore, and a checksum is required"
+                     : "checksum not compared (another byte order was chosen), and a checksum is required",
+                 1};
 }
 
 }  // namespace qola

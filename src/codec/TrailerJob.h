@@ -55,7 +55,8 @@ void startRestoreTrailer(RestoreTrailer& trailer, const CodecSettings& settings,
 void finishRestoreTrailer(RestoreTrailer& trailer, InputStream& input, OutputStream& output, qola_result& result);
 // The checksum fields of one result into another.
 void copyChecksum(const qola_result& from, qola_result& to);
-// A restore whose checksum does not match fails, after its result is given.
-void requireChecksum(const qola_result& result);
+// A restore whose checksum does not match fails, after its result is given;
+// with confirmationRequired, so does one that no stored checksum confirmed.
+void requireChecksum(const qola_result& result, bool confirmationRequired);
 
 }  // namespace qola

@@ -30,6 +30,7 @@ struct CodecSettings {
   EncoderMode encoderMode = EncoderMode::Default;
   bool trailer = true;  // write the trailer; restore: read it (off: stop at the sample count)
   bool index = true;    // the trailer holds the block index
+  bool requireChecksum = false;  // restore: fail unless the stored checksum confirmed every byte
 };
 
 inline constexpr int kMaxBlockLengthIndex = 5;  // 4096 samples

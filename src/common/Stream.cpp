@@ -33,28 +33,38 @@ InputStream::~InputStream() { close(); }
 
 std::size_t InputStream::fetch(std::uint8_t* destination, std::size_t count) {
   if (file_ != nullptr) {
+    errno = 0;
     const std::size_t got = std::fread(destination, 1, count, file_);
-    if (got == 0 && std::ferror(file_)) readError_ = true;
+    if (got < count && std::ferror(file_)) failRead(errno != 0 ? errno : EIO);
     return got;
   }
-  if (callbacks_.read == nullptr || !open_) return 0;
+  if (callbacks_.read == nullptr || !open_ || readError_) return 0;
   const std::ptrdiff_t got = callbacks_.read(callbacks_.user, destination, count);
   if (got < 0 || static_cast<std::size_t>(got) > count) {
-    readError_ = true;
+    failRead(0);
     return 0;
   }
   return static_cast<std::size_t>(got);
 }
 
+void InputStream::failRead(int cause) {
+  if (!readError_) readErrorCause_ = cause;
+  readError_ = true;
+}
+
 bool InputStream::refill() {
   if (memory_ || !open_ || (file_ == nullptr && callbacks_.read == nullptr)) return false;
-  // Keep the last bytes so that a step back over them stays possible.
-  const std::size_t keep = std::min<std::size_t>(length_, kMaxStepBack);
-  std::memmove(buffer_.get(), buffer_.get() + length_ - keep, keep);
-  bufferStart_ += static_cast<std::int64_t>(length_ - keep);
-  length_ = keep;
-  position_ = keep;
-  const std::size_t got = fetch(buffer_.get() + keep, kInputBufferSize - keep);
+  // Short reads fill the buffer up before it moves on, so that the start of
+  // the input stays in it (and rewind works) however little each read gives.
+  if (length_ == kInputBufferSize) {
+    // Keep the last bytes so that a step back over them stays possible.
+    const std::size_t keep = std::min<std::size_t>(length_, kMaxStepBack);
+    std::memmove(buffer_.get(), buffer_.get() + length_ - keep, keep);
+    bufferStart_ += static_cast<std::int64_t>(length_ - keep);
+    length_ = keep;
+    position_ = keep;
+  }
+  const std::size_t got = fetch(buffer_.get() + length_, kInputBufferSize - length_);
   length_ += got;
   return got > 0;
 }

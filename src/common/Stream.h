@@ -61,7 +61,10 @@ class InputStream {
   bool seekable();
   void close();
   bool isOpen() const { return open_; }
+  // True once a read failed (not the end of the input); readErrorCause is
+  // its errno, 0 when the caller's read function failed.
   bool readFailed() const { return readError_; }
+  int readErrorCause() const { return readErrorCause_; }
   // Every byte read() hands out from now on also goes into md5 (null: none).
   void digestInto(Md5* md5) { digest_ = md5; }
   // Copies up to count bytes at offset without moving the position; 0 when
@@ -77,6 +80,7 @@ class InputStream {
   // Moves the underlying file or callbacks to offset; false when they cannot.
   bool moveSource(std::int64_t offset);
   std::size_t fetch(std::uint8_t* destination, std::size_t count);
+  void failRead(int cause);
 
   std::FILE* file_ = nullptr;
   bool owned_ = true;
@@ -91,6 +95,7 @@ class InputStream {
   bool memory_ = false;
   bool open_ = true;
   bool readError_ = false;
+  int readErrorCause_ = 0;
   Md5* digest_ = nullptr;
 };
 

@@ -1,6 +1,7 @@
 #include "common/WorkerPool.h"
 
 #include <algorithm>
+#include <new>
 #include <system_error>
 
 namespace qola {
@@ -26,6 +27,8 @@ WorkerPool::WorkerPool(int workers, int slots, Work work, Finish finish)
       threads_.emplace_back(&WorkerPool::run, this, i);
     } catch (const std::system_error&) {
       break;  // the threads that started do the work
+    } catch (const std::bad_alloc&) {
+      break;
     }
   }
 }

@@ -18,31 +18,18 @@
 namespace qola {
 namespace {
 
-[[noreturn]] void outOfMemory(const char* what) {
-  fatalErrorOn(ErrorChannel::StandardOutput, what, 1);
-}
-
 // Working vectors, one per length and thread: transforms of different
 // blocks may run at once on different threads, never reentrantly on one.
-double* workingVector(std::array<std::vector<double>, kMaxDctLogm + 1>& slots, int logm,
-                      std::size_t size, const char* failure) {
-  std::vector<double>& slot = slots[logm];
-  if (slot.empty()) {
-    try {
-      slot.assign(size, 0.0);
-    } catch (const std::bad_alloc&) {
-      outOfMemory(failure);
-    }
-  }
-  return slot.data();
-}
+// Plain arrays rather than vectors: a thread then has no destructor to
+// register for them, a registration that would end the process when memory
+// is short. The vector of 2^logm values is [2^logm, 2^(logm + 1)).
+constexpr std::size_t kWorkingSize = std::size_t{2} << kMaxDctLogm;
+thread_local double rotationVectors[kWorkingSize];
+thread_local double blockVectors[kWorkingSize];
 
-thread_local std::array<std::vector<double>, kMaxDctLogm + 1> rotationVectors;
-thread_local std::array<std::vector<double>, kMaxDctLogm + 1> blockVectors;
+double* workingVector(double* vectors, int logm) { return vectors + (std::size_t{1} << logm); }
 
-double* blockVector(int logm, const char* failure) {
-  return workingVector(blockVectors, logm, std::size_t{1} << logm, failure);
-}
+double* blockVector(int logm) { return workingVector(blockVectors, logm); }
 
 }  // namespace
 
@@ -73,8 +60,7 @@ void FDCTIV2(double* x, int logm, double scale) {
   const double* postC = preE + half;
   const double* postD = postC + half;
   const double* postE = postD + half;
-  double* re = workingVector(rotationVectors, logm, static_cast<std::size_t>(n),
-                             "Error: FDCTIV2: not enough memory for working vector.");
+  double* re = workingVector(rotationVectors, logm);
   double* im = re + half;
   const DctKernels& kernels = dctKernels();
   kernels.preRotate({x, n, preC, preD, preE, re, im});
@@ -138,7 +124,7 @@ void FDCT(double* x, int logm) {
     return;
   }
   const int n = 1 << logm;
-  double* v = blockVector(logm, "Error: FDCT: not enough memory for working vector.");
+  double* v = blockVector(logm);
   for (int i = 0; i < n; ++i) v[i] = x[i];
   FDCTREC(v, logm);
   // The core leaves the odd multiples of 2^c in v[h .. 2h-1], h = N/2^(c+1):
@@ -146,7 +132,7 @@ void FDCT(double* x, int logm) {
   // v[m .. 2m-1]. Each pass takes two such steps at once (one alone first when
   // their count is odd); the passes alternate between x and a scratch vector
   // so that the last one lands in x.
-  double* scratch = blockVector(logm - 1, "Error: FDCT: not enough memory for working vector.");
+  double* scratch = blockVector(logm - 1);
   const DctKernels& kernels = dctKernels();
   const int steps = logm - 1;
   int passesLeft = steps / 2 + steps % 2;
@@ -175,7 +161,7 @@ void FIDCT(double* x, int logm) {
     return;
   }
   const int n = 1 << logm;
-  double* v = blockVector(logm, "Error: FIDCT: not enough memory for working vector.");
+  double* v = blockVector(logm);
   for (int c = 0; c < logm; ++c) {
     const int h = n >> (c + 1);
     const int first = 1 << c;

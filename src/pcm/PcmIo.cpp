@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/ByteOrder.h"
+#include "common/Fatal.h"
 #include "common/Format.h"
 
 namespace qola {
@@ -53,7 +54,9 @@ PcmLayout EvaluateWaveHeader(InputStream& input, const CodecSettings& settings) 
       layout.eightBit = bytesPerSample % 2 == 1;  // 24-bit data is coded byte by byte
       layout.headerLength = format::kWavHeaderSize;
     }
-    input.rewind();
+    if (input.readFailed()) return layout;  // the job reports the read error
+    // The stream keeps its first bytes buffered, so this works on pipes and callbacks too.
+    if (!input.rewind()) fatalError("the input cannot be read again from its start", 1);
   }
 
   layout.channels = layout.channels == 1 ? 1 : 2;
@@ -64,7 +67,6 @@ PcmLayout EvaluateWaveHeader(InputStream& input, const CodecSettings& settings) 
   if (!layout.eightBit) frames /= 2;
   if (layout.channels == 2) frames /= 2;
   layout.frames = frames;
-  input.rewind();
   return layout;
 }
 

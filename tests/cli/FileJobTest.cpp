@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/CliSupport.h"
+#include "common/Sha256.h"
 
 namespace qola::test {
 namespace {
@@ -81,6 +82,62 @@ TEST_F(Cli, ChecksumStatesAndWhatADamagedRestoreLeaves) {
     EXPECT_EQ(fs::exists(path("out")), c.output) << c.arguments;
     EXPECT_TRUE(temporaries().empty());
   }
+}
+
+// A file without a checksum passes unless one is required, and the summary
+// of several files says how many nothing confirmed.
+TEST_F(Cli, RequireChecksumFailsWhatNothingConfirms) {
+  ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
+  ASSERT_EQ(runCli("-q --no-trailer -o " + path("plain.qla") + " " + path("a.wav")).status, 0);
+  const std::string both = path("a.wav.qla") + " " + path("plain.qla");
+  const struct {
+    std::string arguments;
+    int status;
+    const char* says;
+    bool restored;  // plain.qla's restore is left under its name
+  } cases[] = {
+      {"-t " + both, 0, "2 file(s) processed, 0 failed, 1 with no checksum stored", false},
+      {"-t --require-checksum " + path("a.wav.qla"), 0, "checksum ok", false},
+      {"-t --require-checksum " + both, 1, "no checksum stored: nothing confirms the restore", false},
+      {"-d --require-checksum -o " + path("plain.wav") + " " + path("plain.qla"), 1, "a checksum is required", false},
+      {"-d -o " + path("plain.wav") + " " + path("plain.qla"), 0, "(no checksum stored", true},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = runCli(c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.arguments << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << c.arguments << run.output;
+    EXPECT_EQ(fs::exists(path("plain.wav")), c.restored) << c.arguments;
+  }
+}
+
+// Under a memory limit, 64 threads either work or the job fails with its
+// message: never an abort, never a partial output.
+TEST_F(Cli, MemoryLimitsWithManyThreadsFailCleanly) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than the limits leave";
+#endif
+  writeFile(path("big.wav"), testWav(64 * 4096 + 100, 900));
+  const std::string original = sha256Hex(readFile(path("big.wav")));
+  int succeeded = 0;
+  for (int megabytes = 48; megabytes <= 112; megabytes += 8) {
+    const CliRun run = runShell("ulimit -v " + std::to_string(megabytes * 1024) + "; " + kQola + " -q -f -j 64 " +
+                                path("big.wav") + " 2>&1");
+    EXPECT_TRUE(run.status == 0 || run.status == 1) << megabytes << " MB: " << run.status << run.output;
+    if (run.status == 1) {
+      EXPECT_NE(run.output.find("memory"), std::string::npos) << run.output;
+    }
+    EXPECT_EQ(sha256Hex(readFile(path("big.wav"))), original);
+    if (run.status == 0) {
+      ++succeeded;
+      const CliRun restore = runShell("ulimit -v " + std::to_string(megabytes * 1024) + "; " + kQola +
+                                      " -t -q -j 64 " + path("big.wav.qla") + " 2>&1");
+      EXPECT_TRUE(restore.status == 0 || restore.output.find("memory") != std::string::npos) << restore.output;
+    } else {
+      EXPECT_FALSE(fs::exists(path("big.wav.qla"))) << megabytes << " MB";
+    }
+    EXPECT_TRUE(temporaries().empty());
+  }
+  EXPECT_GT(succeeded, 0) << "no limit was high enough to test the threads";
 }
 
 }  // namespace
