@@ -284,7 +284,8 @@ void CMainDialog::onStart() {
     return;
   }
   errno = 0;
-  std::optional<OutputFile> output = createOutput(outputName);
+  // Only a name the user agreed to may be replaced, also when a file appears there meanwhile.
+  std::optional<OutputFile> output = createOutput(outputName, outputName == confirmedOutput_);
   if (!output) {
     const int cause = errno;
     std::fclose(input);
@@ -315,7 +316,11 @@ void CMainDialog::runJob(std::FILE* input, OutputFile output) {
   try {
     report = (job.mode == Mode::Compress ? jobs_.compress : jobs_.decompress)(job, input, output.file, *this);
     if (!commitOutput(output)) {
-      throw Error(QOLA_ERROR_WRITE, std::string("cannot rename the output: ") + std::strerror(errno), 1);
+      const int cause = errno;
+      throw Error(QOLA_ERROR_WRITE,
+                  cause == EEXIST ? fileMessage(kCouldNotOpen, outputName, std::strerror(cause))
+                                  : std::string("cannot give the output its name: ") + std::strerror(cause),
+                  1);
     }
   } catch (const Error& failed) {
     failure = failed;
