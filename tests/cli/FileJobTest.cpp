@@ -119,7 +119,7 @@ TEST_F(Cli, MemoryLimitsWithManyThreadsFailCleanly) {
   writeFile(path("big.wav"), testWav(64 * 4096 + 100, 900));
   const std::string original = sha256Hex(readFile(path("big.wav")));
   int succeeded = 0;
-  for (int megabytes = 48; megabytes <= 112; megabytes += 8) {
+  for (int megabytes = 8; megabytes <= 96; megabytes += 8) {
     const CliRun run = runShell("ulimit -v " + std::to_string(megabytes * 1024) + "; " + kQola + " -q -f -j 64 " +
                                 path("big.wav") + " 2>&1");
     EXPECT_TRUE(run.status == 0 || run.status == 1) << megabytes << " MB: " << run.status << run.output;
