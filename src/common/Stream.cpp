@@ -54,19 +54,28 @@ void InputStream::failRead(int cause) {
 
 bool InputStream::refill() {
   if (memory_ || !open_ || (file_ == nullptr && callbacks_.read == nullptr)) return false;
-  // Short reads fill the buffer up before it moves on, so that the start of
-  // the input stays in it (and rewind works) however little each read gives.
-  if (length_ == kInputBufferSize) {
-    // Keep the last bytes so that a step back over them stays possible.
-    const std::size_t keep = std::min<std::size_t>(length_, kMaxStepBack);
-    std::memmove(buffer_.get(), buffer_.get() + length_ - keep, keep);
-    bufferStart_ += static_cast<std::int64_t>(length_ - keep);
-    length_ = keep;
-    position_ = keep;
-  }
-  const std::size_t got = fetch(buffer_.get() + length_, kInputBufferSize - length_);
+  // Keep the last bytes so that a step back over them stays possible.
+  const std::size_t keep = std::min<std::size_t>(length_, kMaxStepBack);
+  std::memmove(buffer_.get(), buffer_.get() + length_ - keep, keep);
+  bufferStart_ += static_cast<std::int64_t>(length_ - keep);
+  length_ = keep;
+  position_ = keep;
+  const std::size_t got = fetch(buffer_.get() + keep, kInputBufferSize - keep);
   length_ += got;
   return got > 0;
+}
+
+std::size_t InputStream::peekStart(std::uint8_t* destination, std::size_t count) {
+  if (bufferStart_ != 0 || position_ != 0) return 0;
+  // However little each read gives, the buffer holds the input's start until it is full.
+  while (!memory_ && length_ < count) {
+    const std::size_t got = fetch(buffer_.get() + length_, kInputBufferSize - length_);
+    if (got == 0) break;
+    length_ += got;
+  }
+  const std::size_t got = std::min(count, length_);
+  std::memcpy(destination, data_, got);
+  return got;
 }
 
 int InputStream::getByteAfterRefill() {

@@ -54,6 +54,9 @@ class InputStream {
   std::int64_t size();
   // Back to byte 0; false when the input cannot go back there.
   bool rewind();
+  // Copies the input's first count bytes (fewer when it is shorter) without
+  // moving the position, on any input; 0 once reading has begun.
+  std::size_t peekStart(std::uint8_t* destination, std::size_t count);
   // To any byte offset; false when the input cannot move there (a pipe,
   // callbacks without a seek function), and then the position is unchanged.
   bool seekTo(std::int64_t offset);

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "common/ByteOrder.h"
-#include "common/Fatal.h"
 #include "common/Format.h"
 
 namespace qola {
@@ -47,16 +46,14 @@ PcmLayout EvaluateWaveHeader(InputStream& input, const CodecSettings& settings) 
 
   if (settings.wavEvaluation) {
     std::array<std::uint8_t, format::kWavHeaderSize> header{};
-    const std::size_t got = input.read(header.data(), header.size());
+    // Peeked, not read: a pipe or the caller's read function cannot go back.
+    const std::size_t got = input.peekStart(header.data(), header.size());
     if (got == header.size() && isWaveHeader(header.data())) {
       layout.channels = loadLittle16(header.data() + kChannelsOffset);
       const int bytesPerSample = loadLittle16(header.data() + kBitsPerSampleOffset) / 8;
       layout.eightBit = bytesPerSample % 2 == 1;  // 24-bit data is coded byte by byte
       layout.headerLength = format::kWavHeaderSize;
     }
-    if (input.readFailed()) return layout;  // the job reports the read error
-    // The stream keeps its first bytes buffered, so this works on pipes and callbacks too.
-    if (!input.rewind()) fatalError("the input cannot be read again from its start", 1);
   }
 
   layout.channels = layout.channels == 1 ? 1 : 2;
