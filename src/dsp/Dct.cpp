@@ -74,7 +74,7 @@ void FDCTIV2(double* x, int logm, double scale) {
   const double* postD = postC + half;
   const double* postE = postD + half;
   double* re = workingVector(rotationVectors, logm, static_cast<std::size_t>(n),
-                             "Error: FDCTIV2: not enough memory for working vector.");
+                             "FDCTIV2: not enough memory for working vector.");
   double* im = re + half;
   const DctKernels& kernels = dctKernels();
   kernels.preRotate({x, n, preC, preD, preE, re, im});
@@ -138,7 +138,7 @@ void FDCT(double* x, int logm) {
     return;
   }
   const int n = 1 << logm;
-  double* v = blockVector(logm, "Error: FDCT: not enough memory for working vector.");
+  double* v = blockVector(logm, "FDCT: not enough memory for working vector.");
   for (int i = 0; i < n; ++i) v[i] = x[i];
   FDCTREC(v, logm);
   // The core leaves the odd multiples of 2^c in v[h .. 2h-1], h = N/2^(c+1):
@@ -146,7 +146,7 @@ void FDCT(double* x, int logm) {
   // v[m .. 2m-1]. Each pass takes two such steps at once (one alone first when
   // their count is odd); the passes alternate between x and a scratch vector
   // so that the last one lands in x.
-  double* scratch = blockVector(logm - 1, "Error: FDCT: not enough memory for working vector.");
+  double* scratch = blockVector(logm - 1, "FDCT: not enough memory for working vector.");
   const DctKernels& kernels = dctKernels();
   const int steps = logm - 1;
   int passesLeft = steps / 2 + steps % 2;
@@ -175,7 +175,7 @@ void FIDCT(double* x, int logm) {
     return;
   }
   const int n = 1 << logm;
-  double* v = blockVector(logm, "Error: FIDCT: not enough memory for working vector.");
+  double* v = blockVector(logm, "FIDCT: not enough memory for working vector.");
   for (int c = 0; c < logm; ++c) {
     const int h = n >> (c + 1);
     const int first = 1 << c;
