@@ -200,7 +200,9 @@ int processFile(const Options& options, const std::string& inputName, const JobR
     output = JobOutput::open(name, {options.force, verifying, options.deleteInput});
     if (!output) return fail(kExitUsage, unusable(name, errno));
   }
-  if (compress && !spoolIfUnmeasurable(*input, error)) return fail(kExitJobFailed, error);
+  // The library copies a stream it cannot measure; verifying reads the input
+  // a second time, so then the copy must be ours.
+  if (verifying && !spoolIfUnmeasurable(*input, error)) return fail(kExitJobFailed, error);
 
   std::optional<Output> discarded;
   if (test) discarded = Output::callbacks([](void*, const void*, std::size_t) { return 0; }, nullptr);
@@ -252,7 +254,7 @@ int processFile(const Options& options, const std::string& inputName, const JobR
   }
   if (compress) {
     const std::int64_t written = result.numbers.compressed_size;
-    const std::int64_t inputSize = input->status.st_size;
+    const std::int64_t inputSize = result.numbers.input_size;
     const std::int64_t restored = result.numbers.original_size;
     // With the trailer the bytes after the last whole frame are stored too.
     if (restored < inputSize && result.numbers.checksum == QOLA_CHECKSUM_NONE) {

@@ -61,7 +61,7 @@ JobResult runJob(const Settings& settings, bool compress, std::FILE* in, Output&
     result.status = failed.status();
     result.writeFailed = failed.status() == QOLA_ERROR_WRITE;
     result.failed = !result.writeFailed;
-    result.message = failed.what();
+    result.message = failed.programMessage();
   }
   progress.clearLine();
   return result;

@@ -343,7 +343,7 @@ void CMainDialog::runJob(std::FILE* input, OutputFile output) {
 // was the user's choice and needs none.
 void CMainDialog::jobFailed(const Error& failure) {
   if (failure.status() == QOLA_CANCELLED) return;
-  platform_.messageBox(failure.what(), platform_.applicationTitle(), MessageIcon::Exclamation);
+  platform_.messageBox(failure.programMessage(), platform_.applicationTitle(), MessageIcon::Exclamation);
 }
 
 bool CMainDialog::jobProgress(int percent) {

@@ -50,6 +50,7 @@ JobRun runJob(bool compress, std::span<const std::uint8_t> input, const Settings
   } catch (const Error& error) {
     run.status = error.status();
     run.message = error.what();
+    run.programMessage = error.programMessage();
     run.result = job.result();
   }
   run.output.assign(out.data().begin(), out.data().end());

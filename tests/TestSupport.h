@@ -45,11 +45,23 @@ std::optional<std::string> fatalMessageOf(Function&& function) {
   return std::nullopt;
 }
 
+// The same, with the text the programs show for the error (cause and wording).
+template <typename Function>
+std::optional<std::string> fatalProgramTextOf(Function&& function) {
+  try {
+    std::forward<Function>(function)();
+  } catch (const JobError& caught) {
+    return programText(caught);
+  }
+  return std::nullopt;
+}
+
 // A job through the public interface, its error caught. From a pipe, the
 // input has no size and arrives in short reads.
 struct JobRun {
   qola_status status = QOLA_OK;
   std::string message;
+  std::string programMessage;  // as the programs show it
   qola_result result{};
   Bytes output;
 };

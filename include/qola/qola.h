@@ -30,7 +30,8 @@ typedef enum qola_status {
   QOLA_ERROR_TRANSFORM = 2,   /* a transform refused its length or memory (plain text on stdout) */
   QOLA_ERROR_CODER = 3,       /* the arithmetic coder's "file:line: error:" line (stderr) */
   QOLA_ERROR_WRITE = 4,       /* the output could not be written (a full disk) */
-  QOLA_ERROR_NEEDS_SIZE = 5,  /* compression needs the input's size up front */
+  QOLA_ERROR_NEEDS_SIZE = 5,  /* kept for old callers: an input without a size is now
+                                 copied to an unnamed scratch file and compressed */
   QOLA_ERROR_NOT_QOLA = 6,    /* the input is not a compressed file */
   QOLA_ERROR_ARGUMENT = 7,    /* a null handle or a setting out of range */
   QOLA_CANCELLED = 8,         /* the progress callback asked to stop */
@@ -103,7 +104,10 @@ static inline void qola_default_settings(qola_settings* settings) {
   qola_init_settings(settings, sizeof(qola_settings));
 }
 
-/* Inputs. A job reads its input to the end and closes what it owns. */
+/* Inputs. A job reads its input to the end and closes what it owns. Input
+ * and output handles are single-use: one job (or one probe) uses them up,
+ * and a second run on the same handle answers QOLA_ERROR_ARGUMENT; free them
+ * and open new ones. */
 typedef struct qola_input qola_input;
 /* Returns the bytes read into buffer (0 at the end), or -1 on a read error. */
 typedef ptrdiff_t (*qola_read_fn)(void* user, void* buffer, size_t count);
@@ -114,6 +118,12 @@ QOLA_API qola_input* qola_input_open(const char* path); /* NULL: errno tells why
 QOLA_API qola_input* qola_input_file(FILE* file, int take_ownership);
 QOLA_API qola_input* qola_input_memory(const void* data, size_t size); /* borrowed */
 QOLA_API qola_input* qola_input_callbacks(qola_read_fn read, qola_size_fn size, void* user);
+/* Interleaved samples (left, right for stereo) in a caller's buffer, borrowed:
+ * frames x channels samples of 8 bits unsigned (128 the zero line) or 16 bits
+ * signed in the host's byte order. Compression takes this layout instead of
+ * the settings' channels, sample width, WAV evaluation and byte order; the
+ * restore gives the same bytes back. NULL for another layout. */
+QOLA_API qola_input* qola_input_samples(const void* samples, size_t frames, int channels, int bits);
 /* Moves to a byte offset from the start; returns 0 on success. */
 typedef int (*qola_seek_fn)(void* user, int64_t offset);
 /* Callbacks that can seek: a decoder can then go back, and a restore reads
@@ -126,7 +136,8 @@ QOLA_API void qola_input_free(qola_input* input);
  * takes its name only when the job succeeds, so a failed or killed job leaves
  * no partial file; a device or FIFO is written in place and a symbolic link
  * is written through to the file it names. A memory output keeps the bytes
- * until it is freed. */
+ * until it is freed, also those of a failed or cancelled job: what was
+ * written before the job stopped stays readable (and is not a whole file). */
 typedef struct qola_output qola_output;
 /* Takes count bytes; returns 0 on success, nonzero on a write error. */
 typedef int (*qola_write_fn)(void* user, const void* data, size_t count);
@@ -194,6 +205,7 @@ typedef struct qola_result {
   qola_checksum checksum;   /* decompression; compression: OK when a trailer was written */
   uint8_t md5[16];          /* the original input's MD5, when checksum is not NONE */
   int64_t ignored_bytes;    /* decompression: bytes after the audio that are no trailer */
+  int64_t input_size;       /* compression: bytes read from the input (a pipe's too) */
   /* New results are appended here. */
 } qola_result;
 
@@ -208,7 +220,8 @@ QOLA_API void qola_job_set_progress(qola_job* job, qola_progress_fn progress, vo
 
 /* Run one job. Both streams are finished (flushed, owned files closed) when
  * these return; on failure a path output is removed and nothing more is
- * written to the others. A job handle may be run again. */
+ * written to the others. A job handle may be run again, with new streams;
+ * each run replaces the last one's message and result. */
 QOLA_API qola_status qola_compress(qola_job* job, qola_input* input, qola_output* output);
 QOLA_API qola_status qola_decompress(qola_job* job, qola_input* input, qola_output* output);
 /* Restores frames first .. end - 1 (end -1: to the last frame) as a file of
@@ -222,8 +235,13 @@ QOLA_API qola_status qola_decompress_range(qola_job* job, qola_input* input, qol
                                            int64_t end);
 
 /* The last run's message ("" after success), exit code (0 after success) and
- * result (valid after success). */
+ * result (valid after success). The message states the cause only ("Old file
+ * version", "arithmetic decoder bad input file"); the program message is the
+ * same failure as the qola programs show it ("Old file version, program
+ * terminated", "Ac.cpp:18: error: arithmetic decoder bad input file").
+ * Both pointers stay valid until the job is run again or freed. */
 QOLA_API const char* qola_job_message(const qola_job* job);
+QOLA_API const char* qola_job_program_message(const qola_job* job);
 QOLA_API int qola_job_exit_code(const qola_job* job);
 QOLA_API const qola_result* qola_job_result(const qola_job* job);
 

@@ -1,33 +1,64 @@
 // QOLA for C++: owning handles and exceptions over the C interface.
+// C++17 or later; with C++20 the byte ranges are std::span.
 #pragma once
 
 #include <qola/qola.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <new>
 #include <optional>
+#if __cplusplus >= 202002L
 #include <span>
+#endif
 #include <stdexcept>
 #include <string>
 #include <utility>
 
 namespace qola {
 
-// A failed job: the programs' message text and exit code.
+#if __cplusplus >= 202002L
+using ByteSpan = std::span<const std::uint8_t>;
+#else
+// The bytes of a memory block, for C++17 callers.
+class ByteSpan {
+ public:
+  ByteSpan() = default;
+  ByteSpan(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  template <typename Container>
+  ByteSpan(const Container& bytes) : data_(bytes.data()), size_(bytes.size()) {}
+  const std::uint8_t* data() const { return data_; }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const std::uint8_t* begin() const { return data_; }
+  const std::uint8_t* end() const { return data_ + size_; }
+
+ private:
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+#endif
+
+// A failed job: its cause (what()), status and exit code, and the text the
+// qola programs show for it.
 class Error : public std::runtime_error {
  public:
   Error(qola_status status, const std::string& message, int exitCode)
-      : std::runtime_error(message), status_(status), exitCode_(exitCode) {}
+      : Error(status, message, exitCode, message) {}
+  Error(qola_status status, const std::string& message, int exitCode, const std::string& programMessage)
+      : std::runtime_error(message), status_(status), exitCode_(exitCode), programMessage_(programMessage) {}
   qola_status status() const { return status_; }
   int exitCode() const { return exitCode_; }
+  const std::string& programMessage() const { return programMessage_; }
 
  private:
   qola_status status_;
   int exitCode_;
+  std::string programMessage_;
 };
 
 // The command line's defaults; change the fields as needed.
@@ -65,8 +96,15 @@ class Input {
   static Input file(std::FILE* file, bool takeOwnership) {
     return Input(detail::checked(qola_input_file(file, takeOwnership ? 1 : 0)));
   }
-  static Input memory(std::span<const std::uint8_t> bytes) {
+  static Input memory(ByteSpan bytes) {
     return Input(detail::checked(qola_input_memory(bytes.data(), bytes.size())));
+  }
+  // Interleaved samples in the host's order, borrowed: uint8_t (8-bit) or int16_t (16-bit).
+  static Input samples(const std::uint8_t* samples, std::size_t frames, int channels) {
+    return Input(detail::checked(qola_input_samples(samples, frames, channels, 8)));
+  }
+  static Input samples(const std::int16_t* samples, std::size_t frames, int channels) {
+    return Input(detail::checked(qola_input_samples(samples, frames, channels, 16)));
   }
   static Input callbacks(qola_read_fn read, qola_size_fn size, void* user) {
     return Input(detail::checked(qola_input_callbacks(read, size, user)));
@@ -112,7 +150,7 @@ class Output {
     return Output(detail::checked(qola_output_callbacks(write, user)));
   }
   // The bytes of a memory output.
-  std::span<const std::uint8_t> data() const {
+  ByteSpan data() const {
     std::size_t size = 0;
     const std::uint8_t* bytes = qola_output_data(handle_.get(), &size);
     return {bytes, size};
@@ -160,7 +198,8 @@ class Job {
   static int forward(void* user, int percent) { return static_cast<Job*>(user)->progress_(percent) ? 1 : 0; }
   const qola_result& check(qola_status status) {
     if (status != QOLA_OK) {
-      throw Error(status, qola_job_message(handle_.get()), qola_job_exit_code(handle_.get()));
+      throw Error(status, qola_job_message(handle_.get()), qola_job_exit_code(handle_.get()),
+                  qola_job_program_message(handle_.get()));
     }
     return result();
   }

@@ -2,6 +2,7 @@
 // ends here as the job's status, message and exit code.
 #include <qola/qola.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "codec/Report.h"
 #include "codec/SettingsRecord.h"
 #include "common/Fatal.h"
+#include "common/InputSpool.h"
 #include "common/Format.h"
 #include "common/StreamHandles.h"
 
@@ -24,6 +26,7 @@ struct qola_job {
   void* user = nullptr;
   qola_status status = QOLA_OK;
   std::string message;
+  std::string programMessage;
   int exitCode = 0;
   qola_result result{};
 };
@@ -68,9 +71,19 @@ JobError readError(const InputStream& input) {
                   1};
 }
 
+// A sample buffer's own layout; 16-bit samples in the host's order are
+// big-endian bytes on a big-endian host.
+void takeSampleLayout(const qola_input& input, CodecSettings& settings) {
+  settings.channelCount = input.sampleChannels;
+  settings.sampleBits = input.sampleBits;
+  settings.wavEvaluation = false;
+  settings.swapBytes = std::endian::native == std::endian::big && input.sampleBits == 16;
+}
+
 void fail(qola_job& job, const JobError& error) {
   job.status = error.status;
   job.message = error.message;
+  job.programMessage = qola::programText(error);
   job.exitCode = error.code;
 }
 
@@ -85,6 +98,7 @@ qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode
   if (job == nullptr) return QOLA_ERROR_ARGUMENT;
   job->status = QOLA_OK;
   job->message.clear();
+  job->programMessage.clear();
   job->exitCode = 0;
   job->result = qola_result{};
   job->result.size = sizeof(qola_result);
@@ -94,10 +108,14 @@ qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode
   }
   try {
     try {
-      const CodecSettings settings = codecSettings(job->settings, mode);
+      CodecSettings settings = codecSettings(job->settings, mode);
+      if (input->sampleChannels != 0) takeSampleLayout(*input, settings);
       CallbackSink sink(*job);
       if (mode == Mode::Compress) {
+        if (input->stream->size() < 0) input->stream = spoolInput(*input->stream);
+        const std::int64_t inputSize = input->stream->size();
         compressFile(settings, *input->stream, *output->stream, sink);
+        job->result.input_size = inputSize;
       } else if (range.part) {
         restoreRange(settings, *input->stream, *output->stream, sink, range.first, range.end);
       } else {
@@ -166,6 +184,9 @@ qola_status qola_decompress_range(qola_job* job, qola_input* input, qola_output*
 }
 
 const char* qola_job_message(const qola_job* job) { return job != nullptr ? job->message.c_str() : ""; }
+const char* qola_job_program_message(const qola_job* job) {
+  return job != nullptr ? job->programMessage.c_str() : "";
+}
 int qola_job_exit_code(const qola_job* job) { return job != nullptr ? job->exitCode : 1; }
 const qola_result* qola_job_result(const qola_job* job) { return job != nullptr ? &job->result : nullptr; }
 

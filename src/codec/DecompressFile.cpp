@@ -141,7 +141,7 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   if (job.header.version < format::kMinVersion) {
     output.close();
     input.close();
-    fatalError("Old file version, program terminated", 1);
+    terminatingError("Old file version");
   }
   // No writer stores a count above 2^31 - 1.
   if (job.header.sampleCount < 0) damagedFile("the sample count is out of range");

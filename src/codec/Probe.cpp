@@ -86,7 +86,7 @@ FileFacts readFileFacts(InputStream& input) {
   FileFacts facts;
   FileHeader& header = facts.header;
   header = readFileHeader(input);
-  if (header.version < format::kMinVersion) fatalError("Old file version, program terminated", 1);
+  if (header.version < format::kMinVersion) terminatingError("Old file version");
   // No writer stores a count above 2^31 - 1.
   if (header.sampleCount < 0) damagedFile("the sample count is out of range");
   facts.fileSize = input.size();

@@ -13,10 +13,11 @@ constexpr int kMinAdaptiveIndex = 2;  // adaptation needs N >= 512
 
 bool knownSize(std::size_t size) { return size >= kFirstSettingsSize && size <= sizeof(qola_settings); }
 
-// Copies one appended field when the caller's record holds it whole.
-void takeIfHeld(qola_settings& to, const qola_settings& from, std::size_t size, std::size_t offset,
-                                 std::size_t width) {
-  if (offset + width > size) return;
+// Copies one field appended in a later release when the caller's record is
+// at least that release's size.
+[[maybe_unused]] void takeFromRelease(qola_settings& to, const qola_settings& from, std::size_t size,
+                                      std::size_t releaseSize, std::size_t offset, std::size_t width) {
+  if (size < releaseSize) return;
   std::memcpy(reinterpret_cast<unsigned char*>(&to) + offset, reinterpret_cast<const unsigned char*>(&from) + offset,
               width);
 }
@@ -60,10 +61,10 @@ qola_settings readSettings(const qola_settings& settings) {
     s.size = 0;
     return s;
   }
-  std::memcpy(static_cast<void*>(&s), &settings, kFirstSettingsSize);
-  // Settings appended after the first record are taken one by one.
-  takeIfHeld(s, settings, settings.size, offsetof(qola_settings, index), sizeof s.index);
-  takeIfHeld(s, settings, settings.size, offsetof(qola_settings, require_checksum), sizeof s.require_checksum);
+  std::memcpy(static_cast<void*>(&s), &settings, kFirstSettingsEnd);
+  // Settings of later releases, one line each:
+  // takeFromRelease(s, settings, settings.size, kSettingsSizeOfRelease, offsetof(qola_settings, field),
+  //                 sizeof s.field);
   s.size = sizeof(qola_settings);
   return s;
 }

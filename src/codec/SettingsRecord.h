@@ -12,8 +12,14 @@
 
 namespace qola {
 
-// The size of the first published settings record: its fields up to `trailer`.
-inline constexpr std::size_t kFirstSettingsSize = offsetof(qola_settings, trailer) + sizeof(int);
+// The first released settings record ends with `index`; its size, tail
+// padding included, is the smallest a caller may hand in. A field appended
+// later belongs to the release that adds it and is read only from a record
+// at least that release's size, never by its offset alone: it may sit in an
+// older record's tail padding, which holds whatever the caller left there.
+inline constexpr std::size_t kFirstSettingsEnd = offsetof(qola_settings, require_checksum) + sizeof(int);
+inline constexpr std::size_t kFirstSettingsSize =
+    (kFirstSettingsEnd + alignof(qola_settings) - 1) / alignof(qola_settings) * alignof(qola_settings);
 
 // The defaults as a record of this library's size.
 qola_settings defaultSettings();

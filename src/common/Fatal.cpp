@@ -23,15 +23,27 @@ void fatalErrorOn(ErrorChannel channel, const std::string& message, int code) {
 
 void fatalError(const std::string& message, int code) { fatalErrorOn(ErrorChannel::MessageBox, message, code); }
 
-void damagedFile(const std::string& what) {
-  fatalError("Damaged file: " + what + ", program terminated", 1);
+void terminatingError(const std::string& cause) {
+  JobError error{QOLA_ERROR_JOB, cause, 1};
+  error.terminates = true;
+  throw error;
 }
+
+void damagedFile(const std::string& what) { terminatingError("Damaged file: " + what); }
 
 void coderError(const char* file, int line, const std::string& message) {
   // The source file's own name, not the build machine's path to it.
   const std::string path(file);
-  const std::string name = path.substr(path.find_last_of('/') + 1);
-  fatalErrorOn(ErrorChannel::StandardError, name + ":" + std::to_string(line) + ": error: " + message, 1);
+  JobError error{QOLA_ERROR_CODER, message, 1};
+  error.origin = path.substr(path.find_last_of('/') + 1) + ":" + std::to_string(line);
+  throw error;
+}
+
+std::string programText(const JobError& error) {
+  if (error.status == QOLA_ERROR_CODER && !error.origin.empty()) return error.origin + ": error: " + error.message;
+  if (error.status == QOLA_ERROR_TRANSFORM) return "Error: " + error.message;
+  if (error.terminates) return error.message + ", program terminated";
+  return error.message;
 }
 
 }  // namespace qola

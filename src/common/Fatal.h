@@ -8,6 +8,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace qola {
 
@@ -15,20 +16,35 @@ namespace qola {
 // box, or the plain text lines of the transforms and the arithmetic coder.
 enum class ErrorChannel { MessageBox, StandardOutput, StandardError };
 
+// The message states the cause only; programText adds what the qola
+// programs show around it.
 struct JobError {
+  JobError() = default;
+  JobError(qola_status status, std::string message, int code)
+      : status(status), message(std::move(message)), code(code) {}
+
   qola_status status = QOLA_ERROR_JOB;
   std::string message;  // without a trailing newline
   int code = 1;         // the exit code the programs use
+  std::string origin;   // the coder's "file:line" of the failing check ("" for others)
+  bool terminates = false;  // the programs add ", program terminated"
 };
 
+// The error as the programs show it: the coder's "file:line: error: "
+// prefix, the transforms' "Error: " prefix, ", program terminated" after a
+// coding or format error.
+std::string programText(const JobError& error);
+
 [[noreturn]] void fatalError(const std::string& message, int code);
+// A coding or format error of a job: the programs say the program terminated.
+[[noreturn]] void terminatingError(const std::string& cause);
 [[noreturn]] void fatalErrorOn(ErrorChannel channel, const std::string& message, int code);
 
 // A compressed file that cannot be what a writer produced: truncated,
 // corrupted or crafted.
 [[noreturn]] void damagedFile(const std::string& what);
 
-// The arithmetic coder's own error line: "file:line: error: message", code 1.
+// The arithmetic coder's own error, with the place of its check, code 1.
 [[noreturn]] void coderError(const char* file, int line, const std::string& message);
 
 // Allocates a job buffer; on exhaustion ends with "error in memory allocation for NAME".

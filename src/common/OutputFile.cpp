@@ -254,4 +254,6 @@ bool OutputFile::copyHeldBytes() {
   return !rules_.sync || ::fsync(destination_.get()) == 0 || errno == EINVAL || errno == EROFS;
 }
 
+UniqueFd unnamedScratchFile() { return scratchFile(); }
+
 }  // namespace qola

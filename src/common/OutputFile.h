@@ -29,6 +29,7 @@ class UniqueFd {
   ~UniqueFd() { reset(); }
 
   int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
   explicit operator bool() const { return fd_ >= 0; }
   void reset(int fd = -1) {
     if (fd_ >= 0) ::close(fd_);
@@ -38,6 +39,9 @@ class UniqueFd {
  private:
   int fd_ = -1;
 };
+
+// An unnamed file under $TMPDIR (or /tmp) that vanishes when it is closed.
+UniqueFd unnamedScratchFile();
 
 struct OutputRules {
   bool replace = false;  // an existing file (or the file a link names) may be replaced

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <new>
 
@@ -74,6 +75,18 @@ qola_input* qola_input_file(FILE* file, int take_ownership) {
 qola_input* qola_input_memory(const void* data, size_t size) {
   if (data == nullptr && size != 0) return nullptr;
   return makeInput(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(data), size));
+}
+
+qola_input* qola_input_samples(const void* samples, size_t frames, int channels, int bits) {
+  if ((channels != 1 && channels != 2) || (bits != 8 && bits != 16)) return nullptr;
+  const std::size_t frameBytes = static_cast<std::size_t>(channels) * static_cast<std::size_t>(bits / 8);
+  if (frames > SIZE_MAX / frameBytes || (samples == nullptr && frames != 0)) return nullptr;
+  qola_input* input = qola_input_memory(samples, frames * frameBytes);
+  if (input != nullptr) {
+    input->sampleChannels = channels;
+    input->sampleBits = bits;
+  }
+  return input;
 }
 
 qola_input* qola_input_callbacks(qola_read_fn read, qola_size_fn size, void* user) {

@@ -13,6 +13,10 @@
 
 struct qola_input {
   std::unique_ptr<qola::InputStream> stream;
+  // Interleaved samples in the host's order whose layout the caller gave:
+  // compression takes it instead of the settings' (0: not such an input).
+  int sampleChannels = 0;
+  int sampleBits = 0;
 };
 
 struct qola_output {

@@ -9,7 +9,7 @@ namespace qola {
 void checkLogm(const char* name, int logm, int maxLogm) {
   if (logm < 0 || logm > maxLogm) {
     fatalErrorOn(ErrorChannel::StandardOutput,
-                 std::string("Error: ") + name + ": logm = " + std::to_string(logm) + " is out of bounds [0, " +
+                 std::string(name) + ": logm = " + std::to_string(logm) + " is out of bounds [0, " +
                      std::to_string(maxLogm) + "]",
                  1);
   }

@@ -40,7 +40,7 @@ inline constexpr std::size_t kTwiddleTableEntries = tableOffset(twiddleTableSize
 extern const double kDctIvTableData[kDctIvTableEntries];
 extern const double kTwiddleTableData[kTwiddleTableEntries];
 
-// Ends the process with "Error: NAME: logm = L is out of bounds [0, MAX]" on
+// Ends the job with "NAME: logm = L is out of bounds [0, MAX]" on
 // standard output when logm is outside 0..maxLogm.
 void checkLogm(const char* name, int logm, int maxLogm);
 

@@ -28,7 +28,7 @@ constexpr std::array<std::array<std::int32_t, 2>, 8> kPairs = {
 constexpr std::uint64_t kMaxUnaryRun = 0xffffffffu;
 constexpr std::uint64_t maxRiceRun(int b) { return std::uint64_t{0x7fffffff} >> (b - 1); }
 
-[[noreturn]] void codingError() { fatalError("coding error, program terminated", 1); }
+[[noreturn]] void codingError() { terminatingError("coding error"); }
 
 bool withinUnit(std::int32_t value) { return value >= -1 && value <= 1; }
 

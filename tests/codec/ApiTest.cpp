@@ -2,8 +2,10 @@
 // caller of the job, and jobs on several threads do not disturb each other.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -42,17 +44,20 @@ TEST(Api, ErrorsReachTheCallerWithStatusAndMessage) {
     Bytes input;
     Settings settings;
     qola_status status;
-    const char* message;  // the start of it
+    const char* message;         // the cause alone
+    const char* programMessage;  // the start of the programs' text
   } cases[] = {
-      {false, false, cut, Settings(), QOLA_ERROR_CODER, "Ac.cpp:"},
-      {false, false, {0x0E, 0, 0, 0, 0, 0}, Settings(), QOLA_ERROR_JOB, "Old file version, program terminated"},
-      {true, true, pcm, Settings(), QOLA_ERROR_NEEDS_SIZE, "The input cannot be measured"},
-      {true, false, pcm, shortBlocks, QOLA_ERROR_ARGUMENT, "Minimum block length for adaptation is 512!"},
+      {false, false, cut, Settings(), QOLA_ERROR_CODER, "arithmetic decoder bad input file", "Ac.cpp:"},
+      {false, false, {0x0E, 0, 0, 0, 0, 0}, Settings(), QOLA_ERROR_JOB, "Old file version",
+       "Old file version, program terminated"},
+      {true, false, pcm, shortBlocks, QOLA_ERROR_ARGUMENT, "Minimum block length for adaptation is 512!",
+       "Minimum block length for adaptation is 512!"},
   };
   for (const auto& c : cases) {
     const JobRun run = runJob(c.compress, c.input, c.settings, c.pipe);
     EXPECT_EQ(run.status, c.status) << run.message;
     EXPECT_EQ(run.message.rfind(c.message, 0), 0u) << run.message;
+    EXPECT_EQ(run.programMessage.rfind(c.programMessage, 0), 0u) << run.programMessage;
   }
   Job job;
   Input in = Input::memory(pcm);
@@ -152,6 +157,85 @@ TEST(ApiInputs, ShortReadsWorkAndReadErrorsFail) {
       EXPECT_EQ(pcm.run(true).status, QOLA_ERROR_JOB) << "compressing, failing at " << failAt;
     }
   }
+}
+
+// Samples from a caller's buffer compress with their own layout, whatever the
+// settings say, and restore to the same bytes.
+TEST(Api, CompressesSampleBuffers) {
+  std::vector<std::int16_t> stereo(2 * 9000);
+  for (std::size_t i = 0; i < stereo.size(); ++i) stereo[i] = static_cast<std::int16_t>((i * 7919) % 20000 - 10000);
+  std::vector<std::uint8_t> mono(7001);
+  for (std::size_t i = 0; i < mono.size(); ++i) mono[i] = static_cast<std::uint8_t>(128 + (i % 50) - 25);
+  std::memcpy(stereo.data(), "RIFF", 4);  // a WAV header's start is samples here, not a header
+  Settings other;
+  other.channels = 1;
+  other.sample_bits = 8;
+  struct {
+    Input input;
+    const void* bytes;
+    std::size_t size;
+    int channels, bits;
+  } cases[] = {
+      {Input::samples(stereo.data(), 9000, 2), stereo.data(), stereo.size() * 2, 2, 16},
+      {Input::samples(mono.data(), mono.size(), 1), mono.data(), mono.size(), 1, 8},
+  };
+  for (auto& c : cases) {
+    Job job(other);
+    Output packedOut = Output::memory();
+    const qola_result& result = job.compress(c.input, packedOut);
+    EXPECT_TRUE(result.channels == c.channels && result.bits == c.bits && result.header_length == 0);
+    const Bytes restored = runJob(false, Bytes(packedOut.data().begin(), packedOut.data().end())).output;
+    const auto* bytes = static_cast<const std::uint8_t*>(c.bytes);
+    EXPECT_EQ(restored, Bytes(bytes, bytes + c.size));
+  }
+  EXPECT_EQ(qola_input_samples(stereo.data(), 10, 3, 16), nullptr);
+  EXPECT_EQ(qola_input_samples(stereo.data(), 10, 2, 24), nullptr);
+  EXPECT_EQ(qola_input_samples(nullptr, 10, 2, 16), nullptr);
+}
+
+// A stream without a size compresses as the same bytes would from memory.
+TEST(Api, CompressesFromAPipe) {
+  for (const Bytes& input : {testWav(30000), Bytes(), Bytes{1, 2, 3}}) {
+    const JobRun piped = runJob(true, input, Settings(), true);
+    ASSERT_EQ(piped.status, QOLA_OK) << piped.message;
+    EXPECT_EQ(piped.output, runJob(true, input).output);
+    EXPECT_EQ(piped.result.input_size, static_cast<std::int64_t>(input.size()));
+    EXPECT_EQ(runJob(false, piped.output).output, input);
+  }
+}
+
+// The contracts the header states: handles are used up by one run, the
+// job may run again with new ones, and a cancelled memory output keeps what
+// was written before the cancel.
+TEST(Api, HandlesAreSingleUseAndCancelledMemoryKeepsItsBytes) {
+  const Bytes pcm = testWav(40000);
+  Job job;
+  job.onProgress([](int percent) { return percent >= 50; });
+  Input in = Input::memory(pcm);
+  Output out = Output::memory();
+  try {
+    job.compress(in, out);
+    ADD_FAILURE() << "not cancelled";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.status(), QOLA_CANCELLED);
+  }
+  const std::size_t kept = out.data().size();
+  EXPECT_GT(kept, 6u);
+  EXPECT_LT(kept, packed(pcm).size());
+  for (const bool reuseInput : {true, false}) {
+    Input fresh = Input::memory(pcm);
+    Output freshOut = Output::memory();
+    qola_job* raw = qola_job_create(nullptr);
+    EXPECT_EQ(qola_compress(raw, reuseInput ? in.get() : fresh.get(), reuseInput ? freshOut.get() : out.get()),
+              QOLA_ERROR_ARGUMENT);
+    EXPECT_STREQ(qola_job_message(raw), "A stream is missing or already used");
+    qola_job_free(raw);
+  }
+  EXPECT_EQ(out.data().size(), kept);
+  job.onProgress(nullptr);
+  Input again = Input::memory(pcm);
+  Output againOut = Output::memory();
+  EXPECT_EQ(job.compress(again, againOut).compressed_size, static_cast<std::int64_t>(againOut.data().size()));
 }
 
 // Run under ThreadSanitizer in CI: the transform tables are filled on first use.

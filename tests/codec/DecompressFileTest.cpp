@@ -37,7 +37,7 @@ TEST(DecompressFile, OldVersionIsRefusedBeforeAnythingIsWritten) {
     RecordingSink sink;
     decompressFile(CodecSettings{}, in, out, sink);
   });
-  EXPECT_EQ(message, "Old file version, program terminated");
+  EXPECT_EQ(message, "Old file version");
   EXPECT_TRUE(output.empty());
 }
 
@@ -77,7 +77,7 @@ TEST(DecompressFile, DamagedStructuresAreRefused) {
                   RecordingSink sink;
                   decompressFile(settings, in, out, sink);
                 }),
-                "Damaged file: " + std::get<1>(item) + ", program terminated")
+                "Damaged file: " + std::get<1>(item))
           << threads << " threads";
     }
     EXPECT_EQ(written[0], written[1]);

@@ -12,13 +12,13 @@
 namespace qola::test {
 namespace {
 
-// The settings record as the first published header laid it out.
+// The settings record as the first released header laid it out.
 struct FirstSettings {
   std::size_t size;
   int channels, sample_bits, block_length, adaptation, wav_evaluation, joint_stereo, swap_bytes, threads,
-      encoder_mode, trailer;
+      encoder_mode, trailer, index, require_checksum;
 };
-static_assert(sizeof(FirstSettings) <= sizeof(qola_settings));
+static_assert(sizeof(FirstSettings) == kFirstSettingsSize && sizeof(FirstSettings) <= sizeof(qola_settings));
 
 // Compresses and restores through the C interface with a caller's record.
 Bytes packedWith(const void* settings, const Bytes& pcm, qola_status* status) {
@@ -58,9 +58,16 @@ TEST(SettingsRecord, CallerOfTheFirstLayoutKeepsWorking) {
   EXPECT_EQ(newStatus, QOLA_OK);
   EXPECT_EQ(fromOld, fromNew);  // the settings it did not know took their defaults
 
-  // The first record without tail padding reads the same.
+  // Whatever the caller's tail padding holds is never read as a setting.
   first->size = kFirstSettingsSize;
-  EXPECT_EQ(readSettings(*reinterpret_cast<qola_settings*>(first)).block_length, 1024);
+  std::memset(reinterpret_cast<unsigned char*>(first) + kFirstSettingsEnd, 0x7F, kFirstSettingsSize - kFirstSettingsEnd);
+  const qola_settings read = readSettings(*reinterpret_cast<qola_settings*>(first));
+  const qola_settings defaults = defaultSettings();
+  EXPECT_EQ(read.block_length, 1024);
+  EXPECT_EQ(std::memcmp(reinterpret_cast<const unsigned char*>(&read) + kFirstSettingsEnd,
+                        reinterpret_cast<const unsigned char*>(&defaults) + kFirstSettingsEnd,
+                        sizeof(qola_settings) - kFirstSettingsEnd),
+            0);
 }
 
 TEST(SettingsRecord, UnknownSizesAreRefused) {

@@ -7,20 +7,25 @@
 namespace qola::test {
 namespace {
 
-// Each error reaches the caller as a status, the exact message and code 1.
+// Each error reaches the caller as a status, its cause and code 1; the
+// programs' text adds their wording around the cause.
 TEST(FatalError, ThrowsTheStatusMessageAndCode) {
   const struct {
     void (*raise)();
     qola_status status;
     const char* message;
+    const char* programText;
   } cases[] = {
       {[] { fatalError("error in memory allocation for AWi", 1); }, QOLA_ERROR_JOB,
-       "error in memory allocation for AWi"},
-      {[] { damagedFile("the file ends early"); }, QOLA_ERROR_JOB,
+       "error in memory allocation for AWi", "error in memory allocation for AWi"},
+      {[] { damagedFile("the file ends early"); }, QOLA_ERROR_JOB, "Damaged file: the file ends early",
        "Damaged file: the file ends early, program terminated"},
+      {[] { terminatingError("Old file version"); }, QOLA_ERROR_JOB, "Old file version",
+       "Old file version, program terminated"},
       {[] { coderError("/build/src/entropy/Ac.cpp", 42, "symbol out of range"); }, QOLA_ERROR_CODER,
-       "Ac.cpp:42: error: symbol out of range"},
-      {[] { fatalErrorOn(ErrorChannel::StandardOutput, "Error: SRFFT", 1); }, QOLA_ERROR_TRANSFORM, "Error: SRFFT"},
+       "symbol out of range", "Ac.cpp:42: error: symbol out of range"},
+      {[] { fatalErrorOn(ErrorChannel::StandardOutput, "SRFFT: logm", 1); }, QOLA_ERROR_TRANSFORM, "SRFFT: logm",
+       "Error: SRFFT: logm"},
   };
   for (const auto& c : cases) {
     try {
@@ -29,6 +34,7 @@ TEST(FatalError, ThrowsTheStatusMessageAndCode) {
     } catch (const JobError& error) {
       EXPECT_EQ(error.status, c.status);
       EXPECT_EQ(error.message, c.message);
+      EXPECT_EQ(programText(error), c.programText);
       EXPECT_EQ(error.code, 1);
     }
   }

@@ -30,11 +30,11 @@ TEST(Fft, BitReversalInAnyOrderOfFirstUse) {
 
 TEST(Transforms, OutOfRangeLengthsAreFatal) {
   double x[2] = {}, y[2] = {};
-  EXPECT_EQ(test::fatalMessageOf([&] { SRFFT(x, y, -1); }), "Error: SRFFT: logm = -1 is out of bounds [0, 12]");
-  EXPECT_EQ(test::fatalMessageOf([&] { CFFT(x, y, 13); }), "Error: SRFFT: logm = 13 is out of bounds [0, 12]");
-  EXPECT_EQ(test::fatalMessageOf([&] { FDCT(x, 13); }), "Error: FDCT: logm = 13 is out of bounds [0, 12]");
-  EXPECT_EQ(test::fatalMessageOf([&] { FIDCT(x, -1); }), "Error: FIDCT: logm = -1 is out of bounds [0, 12]");
-  EXPECT_EQ(test::fatalMessageOf([&] { FDCTIV2(x, 13, 1.0); }), "Error: FDCTIV2: logm = 13 is out of bounds [0, 12]");
+  EXPECT_EQ(test::fatalMessageOf([&] { SRFFT(x, y, -1); }), "SRFFT: logm = -1 is out of bounds [0, 12]");
+  EXPECT_EQ(test::fatalMessageOf([&] { CFFT(x, y, 13); }), "SRFFT: logm = 13 is out of bounds [0, 12]");
+  EXPECT_EQ(test::fatalMessageOf([&] { FDCT(x, 13); }), "FDCT: logm = 13 is out of bounds [0, 12]");
+  EXPECT_EQ(test::fatalMessageOf([&] { FIDCT(x, -1); }), "FIDCT: logm = -1 is out of bounds [0, 12]");
+  EXPECT_EQ(test::fatalMessageOf([&] { FDCTIV2(x, 13, 1.0); }), "FDCTIV2: logm = 13 is out of bounds [0, 12]");
 }
 
 }  // namespace
