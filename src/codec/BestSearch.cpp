@@ -5,7 +5,7 @@
 
 #include "codec/FileFormat.h"
 #include "codec/LagCarrier.h"
-#include "codec/SegmentRebuild.h"
+#include "codec/Residual.h"
 #include "common/Format.h"
 #include "dsp/Analysis.h"
 #include "dsp/Dct.h"
