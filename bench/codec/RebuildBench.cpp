@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "codec/SegmentRebuild.h"
+#include "codec/Residual.h"
 
 namespace qola {
 namespace {

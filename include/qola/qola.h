@@ -49,8 +49,9 @@ typedef enum qola_adaptation {
 } qola_adaptation;
 
 /* How the encoder makes the choices the format leaves to it; every mode writes
- * files every reader restores. REFERENCE: the reference choices, byte for byte
- * (the desktop program). DEFAULT: those plus choices that cost no time. BEST:
+ * files every reader restores. REFERENCE: every choice by the bit estimates
+ * alone, as the conformance vectors hold them (the desktop program's mode).
+ * DEFAULT: those plus choices that cost no time. BEST:
  * codes candidates and keeps the smallest, several times slower. FAST: DEFAULT
  * without block splitting. */
 typedef enum qola_encoder_mode {

@@ -5,7 +5,7 @@
 
 #include "codec/FileFormat.h"
 #include "codec/LagCarrier.h"
-#include "codec/SegmentRebuild.h"
+#include "codec/Residual.h"
 #include "common/Format.h"
 #include "dsp/Analysis.h"
 #include "dsp/Dct.h"
@@ -171,8 +171,7 @@ void smallestTransformRecord(TrialCoder& coder, const BestTechniques& techniques
 
 std::size_t segmentBlockByBytes(TrialCoder& coder, int N, Adaptation level, const std::int16_t* samples,
                                 bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB) {
-  int s0 = format::kMinSegmentExponent;
-  while ((1 << s0) < N) ++s0;
+  const int s0 = format::lengthExponent(N);
   list.count = 0;
   Search search{coder, samples, TK, CB, lagged, minimumSegmentExponent(N, level), list};
   SegmentType type = SegmentType::Zero;

@@ -5,7 +5,7 @@
 
 #include "codec/FileFormat.h"
 #include "codec/LagCarrier.h"
-#include "codec/SegmentRebuild.h"
+#include "codec/Residual.h"
 #include "common/Fatal.h"
 #include "common/Format.h"
 #include "common/Stream.h"

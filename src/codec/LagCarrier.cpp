@@ -30,8 +30,7 @@ int hostIndex(const SegmentList& list) {
 }  // namespace
 
 int minimumSegmentExponent(int N, Adaptation level) {
-  int s0 = format::kMinSegmentExponent;
-  while ((1 << s0) < N) ++s0;
+  const int s0 = format::lengthExponent(N);
   switch (level) {
     case Adaptation::Full: return format::kMinSegmentExponent;
     case Adaptation::Medium: return std::max(s0 - 2, format::kMinSegmentExponent);

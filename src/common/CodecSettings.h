@@ -1,13 +1,19 @@
 // The coding choices of one job, as the codec sees them.
 #pragma once
 
+#include <bit>
+
+#include "common/Format.h"
+
 namespace qola {
 
 enum class Mode { Compress, Decompress };
 enum class Adaptation { None = 1, Medium = 2, Full = 3 };
 // How the encoder makes the choices the file format leaves to it. Every mode
 // writes files that every reader restores.
-//   Reference: the reference choices, byte for byte (the desktop program).
+//   Reference: every choice by the analysis' bit estimates alone, the lag
+//              carried only where the estimate put a transform segment;
+//              the conformance vectors hold its bytes.
 //   Default:   the reference choices plus those that cost no time, such as
 //              keeping joint stereo for blocks whose channels are identical.
 //   Best:      codes candidates and keeps the smallest; several times slower.
@@ -37,10 +43,9 @@ inline constexpr int kMaxBlockLengthIndex = 5;  // 4096 samples
 inline int blockLength(const CodecSettings& settings) { return 1 << (settings.blockLengthIndex + 7); }
 // The block length index of a block length of 128 .. 4096 samples; -1 for any other length.
 inline int blockLengthIndexOf(int length) {
-  for (int index = 0; index <= kMaxBlockLengthIndex; ++index) {
-    if (1 << (index + 7) == length) return index;
-  }
-  return -1;
+  const int index = format::lengthExponent(length) - format::kBlockIndexBase;
+  return std::has_single_bit(static_cast<unsigned>(length)) && index >= 0 && index <= kMaxBlockLengthIndex ? index
+                                                                                                         : -1;
 }
 
 }  // namespace qola

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 
 namespace qola::format {
@@ -23,6 +24,8 @@ inline constexpr std::uint8_t kFlagHeaderCopy = 0x10;
 inline constexpr std::uint8_t kFlagJointStereo = 0x08;
 inline constexpr std::uint8_t kBlockIndexMask = 0x07;
 inline constexpr int kBlockIndexBase = 7;  // N = 2^(index + 7)
+// s of a block or segment length 2^s.
+constexpr int lengthExponent(int length) { return std::bit_width(static_cast<unsigned>(length)) - 1; }
 inline constexpr int kMaxWriterBlockIndex = 5;
 
 // Header copy: one length byte, then that many bytes.

@@ -63,16 +63,6 @@ QOLA_INLINE std::uint64_t positiveFirst(std::int32_t v) {
 // covers every band of a 16-bit block (|v| < 2^20).
 QOLA_INLINE int floorLog2(double sigma) { return std::ilogb(sigma); }
 
-// roundHalfAway for |x| < 2^31, without branches so that the quantiser loop
-// vectorises. The coefficients of a 16-bit block stay below 2^20 in magnitude.
-QOLA_INLINE std::int32_t roundHalfAwayInRange(double x) {
-  const double integral = static_cast<double>(static_cast<std::int32_t>(x));
-  const double fraction = x - integral;  // exact
-  const double up = fraction >= 0.5 ? 1.0 : 0.0;
-  const double down = fraction <= -0.5 ? 1.0 : 0.0;
-  return static_cast<std::int32_t>(integral + up - down);
-}
-
 // The extremes of a band, and for bands of small values (|v| < 2^20) the
 // exact sum and sum of squares; other bands' sums wrap harmlessly, since
 // they take the double sums.
@@ -176,12 +166,6 @@ QOLA_TARGET_AVX2 BandMoments bandMomentsAvx2(const std::int32_t* values, int cou
 #endif
 
 }  // namespace
-
-double quantiserStep(int s) {
-  // ldexp scales exactly; sqrt is correctly rounded, so is the product.
-  if (s % 2 == 0) return std::ldexp(1.0, s / 2 + 2);
-  return std::ldexp(std::sqrt(2.0), (s - 1) / 2 + 2);
-}
 
 bool isAllZero(const std::int16_t* samples, int count) {
   for (int i = 0; i < count; ++i) {

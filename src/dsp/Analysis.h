@@ -2,7 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
+
+#include "dsp/RebuildArithmetic.h"
 
 namespace qola {
 
@@ -11,25 +12,6 @@ enum class SegmentType : std::int8_t { Zero = 0, Constant = 1, Transform = 2 };
 // Sizes in bits of the zero and constant segment records.
 inline constexpr std::int32_t kZeroSegmentCost = 8;
 inline constexpr std::int32_t kConstantSegmentCost = 24;
-
-// 2^(s/2 + 2), correctly rounded: a uniform step of 4 on orthonormally
-// scaled coefficients, since FDCT is 2^(s/2) times the orthonormal DCT-II.
-double quantiserStep(int s);
-
-// Nearest integer, halves away from zero. Values outside the 32-bit range
-// (and NaN) give INT32_MIN: a defined result for every double, the same on
-// every machine, where a plain conversion would be undefined.
-// Inline and without branches, so that the rebuild loops vectorise: every x
-// at or beyond +-(2^31 - 0.5) rounds to INT32_MIN or beyond it.
-inline std::int32_t roundHalfAway(double x) {
-  constexpr double kLimit = 2147483647.5;
-  const bool inRange = x > -kLimit && x < kLimit;  // false for NaN
-  const double y = inRange ? x : 0.0;
-  const double integral = static_cast<double>(static_cast<std::int32_t>(y));  // truncates, exactly
-  const double fraction = y - integral;                                       // exact
-  const double rounded = integral + (fraction >= 0.5 ? 1.0 : 0.0) - (fraction <= -0.5 ? 1.0 : 0.0);
-  return inRange ? static_cast<std::int32_t>(rounded) : std::numeric_limits<std::int32_t>::min();
-}
 
 // Classifies samples[0 .. 2^s - 1] (7 <= s <= 12) and returns its estimated
 // cost in bits. A Transform run leaves 2^s quantised coefficients and 2^s/32

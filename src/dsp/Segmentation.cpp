@@ -6,17 +6,6 @@
 namespace qola {
 namespace {
 
-int blockExponent(int N) {
-  switch (N) {
-    case 4096: return 12;
-    case 2048: return 11;
-    case 1024: return 10;
-    case 512: return 9;
-    case 256: return 8;
-    default: return 7;
-  }
-}
-
 void record(BlockSegmenter& segmenter, int s, SegmentType type, std::int32_t cost) {
   // Halving 2^12 down to 2^7 yields at most kMaxSegments entries.
   assert(segmenter.count < kMaxSegments);
@@ -77,7 +66,7 @@ void splitSegment(BlockSegmenter& segmenter, int s, std::int32_t cost, const std
 
 std::int32_t segmentBlock(int N, Adaptation level, const std::int16_t* samples, SegmentList& list,
                           std::int32_t* coefficients, std::int8_t* bandParameters) {
-  const int s0 = blockExponent(N);
+  const int s0 = format::lengthExponent(N);
   SegmentType type = SegmentType::Zero;
   const std::int32_t cost = analyseBlock(s0, samples, coefficients, bandParameters, type);
   // Segments never get shorter than the file format can state (128 samples).

@@ -9,6 +9,7 @@
 
 #include "common/CpuPath.h"
 #include "common/Format.h"
+#include "dsp/RebuildArithmetic.h"
 
 #if QOLA_SSE2_KERNELS
 #include <emmintrin.h>
@@ -97,12 +98,6 @@ CrossSum crossSumKernel() {
 std::int64_t square(std::int16_t v) { return std::int64_t{v} * v; }
 
 }  // namespace
-
-std::int16_t mirroredSample(const std::int16_t* left, int N, int t) {
-  if (t < 0) return left[-t - 1];
-  if (t >= N) return left[2 * N - 1 - t];
-  return left[t];
-}
 
 int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right,
                    std::int16_t* difference) {

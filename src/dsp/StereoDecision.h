@@ -13,7 +13,4 @@ namespace qola {
 int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right,
                    std::int16_t* difference);
 
-// L~[t] for -N <= t < 2N.
-std::int16_t mirroredSample(const std::int16_t* left, int N, int t);
-
 }  // namespace qola
