@@ -31,11 +31,15 @@ struct Run {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // rate rounding, wide joint trial, then the Best searches: splits, joint, rounding by coded size.
   const Run runs[] = {
-      {"default", qola::EncoderMode::Default, {false, false, false}},
-      {"splits", qola::EncoderMode::Best, {true, false, false}},
-      {"joint", qola::EncoderMode::Best, {false, true, false}},
-      {"rounding", qola::EncoderMode::Best, {false, false, true}},
+      {"default-none", qola::EncoderMode::Default, {false, false, false, false, false}},
+      {"rate", qola::EncoderMode::Default, {true, false, false, false, false}},
+      {"wide-joint", qola::EncoderMode::Default, {false, true, false, false, false}},
+      {"default", qola::EncoderMode::Default, qola::BestTechniques{}},
+      {"splits", qola::EncoderMode::Best, {true, true, true, false, false}},
+      {"joint", qola::EncoderMode::Best, {true, true, false, true, false}},
+      {"rounding", qola::EncoderMode::Best, {true, true, false, false, true}},
       {"best", qola::EncoderMode::Best, qola::BestTechniques{}},
   };
   std::printf("file\trun\tin_bytes\tout_bytes\tcpu_s\n");

@@ -127,7 +127,7 @@ const char* usageText() {
          "  -m, --mono             one channel              (default: stereo)\n"
          "  -2, --stereo           two channels\n"
          "  -b, --bits 8|16        sample width             (default: 16)\n"
-         "  -n, --block-length N   128, 256, 512, 1024, 2048 or 4096 samples (default: 4096)\n"
+         "  -n, --block-length N   128, 256, 512, 1024, 2048 or 4096 samples (default: chosen per file)\n"
          "  -a, --adaptation MODE  block splitting: none, medium or full (default: full);\n"
          "                         medium and full need a block length of at least 512\n"
          "      --no-wav           do not read a WAV header: code every byte as samples\n"
@@ -272,7 +272,7 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
   }
   if (options.action == Action::Compress && options.settings.encoder_mode != QOLA_ENCODER_FAST &&
       options.settings.adaptation != QOLA_ADAPTATION_NONE &&
-      options.settings.block_length < 512) {
+      options.settings.block_length != 0 && options.settings.block_length < 512) {
     error = "Minimum block length for adaptation is 512! (use -a none for shorter blocks)";
     return std::nullopt;
   }

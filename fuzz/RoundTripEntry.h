@@ -51,8 +51,9 @@ inline RoundTripCase roundTripCase(const std::uint8_t* data, std::size_t size) {
   qola_settings& s = c.settings;
   s.channels = 1 + (a & 1);
   s.sample_bits = (a & 2) != 0 ? 16 : 8;
-  s.block_length = 128 << ((a >> 2) & 7) % 6;
-  s.adaptation = s.block_length < 512 ? QOLA_ADAPTATION_NONE : static_cast<qola_adaptation>(1 + ((a >> 5) & 3) % 3);
+  const int blockIndex = (a >> 2) & 7;
+  s.block_length = blockIndex < 6 ? 128 << blockIndex : 0;  // 0: the encoder chooses
+  s.adaptation = s.block_length != 0 && s.block_length < 512 ? QOLA_ADAPTATION_NONE : static_cast<qola_adaptation>(1 + ((a >> 5) & 3) % 3);
   s.wav_evaluation = (a & 0x80) != 0;
   s.joint_stereo = b & 1;
   s.swap_bytes = (b >> 1) & 1;

@@ -79,6 +79,7 @@ struct Search {
   bool lagged;
   int minimumExponent;
   SegmentList& list;
+  const AnalysisTuning& tuning;
 };
 
 void append(SegmentList& list, int s, SegmentType type) {
@@ -113,9 +114,9 @@ std::size_t searchRun(Search& search, int s, int p, SegmentType type, std::int32
   std::copy_n(CB, L / format::kBandSize, keptCB.begin());
   SegmentType type1 = SegmentType::Zero;
   SegmentType type2 = SegmentType::Zero;
-  const std::int32_t cost1 = analyseBlock(s - 1, samples, TK, CB, type1);
+  const std::int32_t cost1 = analyseBlock(s - 1, samples, TK, CB, type1, search.tuning);
   const std::int32_t cost2 =
-      analyseBlock(s - 1, samples + half, TK + half, CB + half / format::kBandSize, type2);
+      analyseBlock(s - 1, samples + half, TK + half, CB + half / format::kBandSize, type2, search.tuning);
   const bool inDoubt = cost1 + cost2 < cost + cost / kSplitDoubt || type1 != SegmentType::Transform ||
                        type2 != SegmentType::Transform;
   if (inDoubt) {
@@ -170,12 +171,13 @@ void smallestTransformRecord(TrialCoder& coder, const BestTechniques& techniques
 }
 
 std::size_t segmentBlockByBytes(TrialCoder& coder, int N, Adaptation level, const std::int16_t* samples,
-                                bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB) {
+                                bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB,
+                                const AnalysisTuning& tuning) {
   const int s0 = format::lengthExponent(N);
   list.count = 0;
-  Search search{coder, samples, TK, CB, lagged, minimumSegmentExponent(N, level), list};
+  Search search{coder, samples, TK, CB, lagged, minimumSegmentExponent(N, level), list, tuning};
   SegmentType type = SegmentType::Zero;
-  const std::int32_t cost = analyseBlock(s0, samples, TK, CB, type);
+  const std::int32_t cost = analyseBlock(s0, samples, TK, CB, type, tuning);
   return searchRun(search, s0, 0, type, cost, 0);
 }
 

@@ -13,9 +13,12 @@
 
 namespace qola {
 
-// The searches of the Best encoder. Each can be switched off on its own, so
-// that what it gives can be measured.
+// The choices of the Default and Best encoders beyond the reference ones.
+// Each can be switched off on its own, so that what it gives can be measured;
+// the searches by coded size are the Best encoder's alone.
 struct BestTechniques {
+  bool rateRounding = true;          // coefficients moved toward zero where the bits saved outweigh the residual's growth
+  bool wideJointTrial = true;        // a lag's difference tried whenever its error is below twice the right's energy
   bool splitsByBytes = true;         // segment splits chosen by coded size
   bool jointByBytes = true;          // right channel or difference signal by coded size
   bool roundingByBytes = true;       // coefficients moved toward zero where that codes smaller
@@ -54,6 +57,7 @@ void smallestTransformRecord(TrialCoder& coder, const BestTechniques& techniques
 // and a run is split wherever its two halves, each segmented the same way,
 // code to fewer bytes. Returns the bytes of the chosen segments.
 std::size_t segmentBlockByBytes(TrialCoder& coder, int N, Adaptation level, const std::int16_t* samples,
-                                bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB);
+                                bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB,
+                                const AnalysisTuning& tuning);
 
 }  // namespace qola

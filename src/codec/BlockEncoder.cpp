@@ -93,10 +93,15 @@ std::int32_t carryLag(BlockEncoder& coder, SegmentList& candidate, std::int32_t 
 // the cost the joint decision compares (bits: estimated, or coded).
 std::int32_t segmentChannel(BlockEncoder& coder, int L0, Adaptation level, const std::int16_t* samples,
                             bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB) {
-  if (!coder.choices.best.splitsByBytes) return segmentBlock(L0, level, samples, list, TK, CB);
+  const AnalysisTuning& tuning = coder.choices.tuning;
+  if (!coder.choices.best.splitsByBytes) return segmentBlock(L0, level, samples, list, TK, CB, tuning);
   return 8 * static_cast<std::int32_t>(
-                 segmentBlockByBytes(*coder.trials, L0, level, samples, lagged, list, TK, CB));
+                 segmentBlockByBytes(*coder.trials, L0, level, samples, lagged, list, TK, CB, tuning));
 }
+
+// The rate rounding of the Default and Best encoders.
+constexpr double kRateWeight = 0.7;
+constexpr int kRateMaxParameter = 1;
 
 // An estimate more than 1/kClearWin below the other decides the joint
 // candidates of the Best encoder without coding the loser.
@@ -114,9 +119,10 @@ JointSearch jointCandidatesToSearch(BlockEncoder& coder, const std::int16_t* rig
   JointSearch search;
   if (!coder.choices.best.splitsByBytes) return search;
   SegmentList estimated;
-  const std::int32_t costRight = segmentBlock(L0, level, right, estimated, coder.TK.data(), coder.CB.data());
+  const std::int32_t costRight = segmentBlock(L0, level, right, estimated, coder.TK.data(), coder.CB.data(), coder.choices.tuning);
   std::int32_t difference =
-      segmentBlock(L0, level, coder.buff.data(), estimated, coder.D_TK.data(), coder.D_CB.data());
+      segmentBlock(L0, level, coder.buff.data(), estimated, coder.D_TK.data(), coder.D_CB.data(),
+                   coder.choices.tuning);
   difference = carryLag(coder, estimated, difference, L0, level, lag);
   search.right = difference > costRight - costRight / kClearWin;
   search.difference = difference < costRight + costRight / kClearWin;
@@ -168,6 +174,24 @@ void encodeJointPass(BlockEncoder& coder, const std::int16_t* right, int L0, Ada
 
 }  // namespace
 
+EncoderChoices encoderChoices(EncoderMode mode, const BestTechniques& techniques) {
+  EncoderChoices choices;
+  choices.mode = mode;
+  choices.best = BestTechniques{false, false, false, false, false};
+  if (mode == EncoderMode::Reference) return choices;
+  if (techniques.rateRounding) {
+    // Measured on the corpus: 0.7 of the variance's weight codes smallest,
+    // and bands above parameter 1 give a tenth of the gain for most of the time.
+    choices.tuning.rateWeight = kRateWeight;
+    choices.tuning.rateMaxParameter = kRateMaxParameter;
+  }
+  if (techniques.wideJointTrial) choices.jointTrial = JointTrial::DoubleEnergy;
+  if (mode == EncoderMode::Best) {
+    choices.best = techniques;
+  }
+  return choices;
+}
+
 BlockEncoder::BlockEncoder(const EncoderChoices& settings) : choices(settings) {
   const auto N = static_cast<std::size_t>(choices.N);
   allocateBuffer(AWf, N, "AWf");
@@ -194,7 +218,7 @@ void encodeBlock(BlockEncoder& coder, const BlockSamples& block, int transformLe
 
   const std::int16_t* right = block.AW2.data();
   int lag = format::kNoJointStereo;
-  if (coder.choices.joint) lag = stereoDecision(L0, left, right, coder.buff.data());
+  if (coder.choices.joint) lag = stereoDecision(L0, left, right, coder.buff.data(), coder.choices.jointTrial);
   if (lag != format::kNoJointStereo) {
     encodeJointPass(coder, right, L0, level, lag, output);
     return;

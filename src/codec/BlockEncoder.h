@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "codec/BestSearch.h"
+#include "dsp/RateChoice.h"
+#include "dsp/StereoDecision.h"
 #include "entropy/BitPacker.h"
 
 namespace qola {
@@ -22,7 +24,13 @@ struct EncoderChoices {
   bool joint = false;
   EncoderMode mode = EncoderMode::Default;
   BestTechniques best;  // all off unless the mode is Best
+  AnalysisTuning tuning;  // all off in the Reference mode
+  JointTrial jointTrial = JointTrial::HalfEnergy;
 };
+
+// The choices of an encoder mode with the given techniques (those of the
+// Best searches count only in the Best mode); N is left to the caller.
+EncoderChoices encoderChoices(EncoderMode mode, const BestTechniques& techniques);
 
 // One block as read: the mono or left channel and, in stereo, the right,
 // N samples each.

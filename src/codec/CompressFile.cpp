@@ -83,26 +83,47 @@ void readSamples(CompressionJob& job, BlockSamples& block, int frames, InputStre
   if (!complete) fatalError("The input ended early: it was changed or could not be read while compressing", 1);
 }
 
+// Length of the final partial block's single segment. The reference encoder
+// keeps the reference shape; the others take the shortest segment that holds
+// the frames, which a reader accepts as it accepts any final segment of at
+// least the remaining frames.
+int finalTransformLength(const CompressionJob& job, Adaptation level) {
+  const int N = job.choices.N;
+  if (job.choices.mode == EncoderMode::Reference) {
+    return level == Adaptation::None ? N : finalSegmentLength(N, job.last, true);
+  }
+  int length = 1 << format::kMinSegmentExponent;
+  while (length < job.last) length *= 2;
+  return std::min(length, N);
+}
+
+// The samples after the final block's frames are never restored, so the
+// encoder may choose them: the reference encoder zeros them, the others hold
+// the last sample, which leaves no step at the end for the transform to code.
+void padFinalBlock(std::int16_t* samples, int frames, int length, EncoderMode mode) {
+  const std::int16_t value = mode == EncoderMode::Reference ? std::int16_t{0} : samples[frames - 1];
+  std::fill(samples + frames, samples + length, value);
+}
+
 // Reads block k into the slot with the shape the final-block rule gives it.
 void readBlock(CompressionJob& job, std::int64_t k, BlockSlot& slot, InputStream& input) {
   const int N = job.choices.N;
   slot.transformLength = N;
   slot.level = job.level;
   slot.frames = N;
-  if (job.last != 0 && k == job.blocks - 1) {
-    if (slot.level != Adaptation::None) {
-      slot.transformLength = finalSegmentLength(N, job.last, true);
-      slot.level = Adaptation::None;  // the final partial block is never split
-    }
-    if (job.last < slot.transformLength) {
-      std::fill(slot.samples.AWi.begin() + job.last, slot.samples.AWi.begin() + slot.transformLength, 0);
-      if (job.layout.channels == 2) {
-        std::fill(slot.samples.AW2.begin() + job.last, slot.samples.AW2.begin() + slot.transformLength, 0);
-      }
-    }
+  const bool final = job.last != 0 && k == job.blocks - 1;
+  if (final) {
+    slot.transformLength = finalTransformLength(job, slot.level);
+    slot.level = Adaptation::None;  // the final partial block is never split
     slot.frames = job.last;
   }
   readSamples(job, slot.samples, slot.frames, input);
+  if (final && job.last < slot.transformLength) {
+    padFinalBlock(slot.samples.AWi.data(), job.last, slot.transformLength, job.choices.mode);
+    if (job.layout.channels == 2) {
+      padFinalBlock(slot.samples.AW2.data(), job.last, slot.transformLength, job.choices.mode);
+    }
+  }
 }
 
 // Writes a coded block and reports the progress; false when the output failed.
@@ -158,9 +179,8 @@ void compressFile(const CodecSettings& settings, InputStream& input, OutputStrea
 void compressFileWith(const CodecSettings& settings, const BestTechniques& techniques, InputStream& input,
                       OutputStream& output, ProgressSink& sink) {
   CompressionJob job;
+  job.choices = encoderChoices(settings.encoderMode, techniques);
   job.choices.N = blockLength(settings);
-  job.choices.mode = settings.encoderMode;
-  job.choices.best = job.choices.mode == EncoderMode::Best ? techniques : BestTechniques{false, false, false};
   job.level = job.choices.mode == EncoderMode::Fast ? Adaptation::None : settings.adaptation;
   if (input.size() < 0) {  // a pipe: the frame count could not be measured
     output.close();
@@ -182,7 +202,7 @@ void compressFileWith(const CodecSettings& settings, const BestTechniques& techn
   startBlockIndex(trailer, settings, job.choices.N, n);
   if (trailer.index) job.index = &*trailer.index;
 
-  writeFileHeader(output, headerFlags(job.layout, job.choices.joint, job.level, settings.blockLengthIndex),
+  writeFileHeader(output, headerFlags(job.layout, job.choices.joint, job.level, blockLengthIndexOf(job.choices.N)),
                   static_cast<std::int32_t>(n));
   allocateReadScratch(job);
   job.blocks = blockCount(n, job.choices.N);

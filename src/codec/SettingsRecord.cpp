@@ -31,7 +31,7 @@ qola_settings defaultSettings() {
   s.size = sizeof(qola_settings);
   s.channels = 2;
   s.sample_bits = 16;
-  s.block_length = format::kMaxBlockLength;
+  s.block_length = 0;  // chosen per file
   s.adaptation = QOLA_ADAPTATION_FULL;
   s.wav_evaluation = 1;
   s.joint_stereo = 1;
@@ -75,7 +75,9 @@ CodecSettings codecSettings(const qola_settings& s, Mode mode) {
   }
   CodecSettings settings;
   settings.mode = mode;
-  settings.blockLengthIndex = blockLengthIndexOf(s.block_length);
+  // 0: the encoder chooses.
+  settings.chooseBlockLength = s.block_length == 0;
+  settings.blockLengthIndex = settings.chooseBlockLength ? kMaxBlockLengthIndex : blockLengthIndexOf(s.block_length);
   const bool valid = (s.channels == 1 || s.channels == 2) && (s.sample_bits == 8 || s.sample_bits == 16) &&
                      settings.blockLengthIndex >= 0 &&
                      inRange(s.adaptation, QOLA_ADAPTATION_NONE, QOLA_ADAPTATION_FULL) &&

@@ -10,6 +10,7 @@
 #include "common/CpuPath.h"
 #include "common/Format.h"
 #include "dsp/Dct.h"
+#include "dsp/RateChoice.h"
 
 #if QOLA_SSE2_KERNELS
 #include <emmintrin.h>
@@ -301,27 +302,42 @@ namespace {
 // lanes where the compiler vectorises.
 template <bool kAvx2>
 QOLA_INLINE std::int32_t transformCost(int s, const std::int16_t* samples, std::int32_t* coefficients,
-                                       std::int8_t* bandParameters) {
+                                       std::int8_t* bandParameters, const AnalysisTuning& tuning) {
   const int length = 1 << s;
   std::array<double, format::kMaxBlockLength> spectrum;
   for (int i = 0; i < length; ++i) spectrum[i] = samples[i];
   FDCT(spectrum.data(), s);
+  // The quotients stay in the spectrum's place for the choices that weigh their errors.
   const double step = quantiserStep(s);
   if (s % 2 == 0) {
     // A power of two: its reciprocal is exact and so is each product, the very quotient.
     const double reciprocal = 1.0 / step;
-    for (int i = 0; i < length; ++i) coefficients[i] = roundHalfAwayInRange(spectrum[i] * reciprocal);
+    for (int i = 0; i < length; ++i) spectrum[i] = spectrum[i] * reciprocal;
   } else {
-    for (int i = 0; i < length; ++i) coefficients[i] = roundHalfAwayInRange(spectrum[i] / step);
+    for (int i = 0; i < length; ++i) spectrum[i] = spectrum[i] / step;
   }
+  for (int i = 0; i < length; ++i) coefficients[i] = roundHalfAwayInRange(spectrum[i]);
 
   const int bands = length / kBand;
-  std::int32_t sum = 0;
+  std::array<std::int32_t, kMaxBands> bandCosts;
   for (int j = 0; j < bands; ++j) {
     int parameter = 0;
-    sum += bandParameterOf<kAvx2>(coefficients + j * kBand, kBand, parameter);
+    bandCosts[j] = bandParameterOf<kAvx2>(coefficients + j * kBand, kBand, parameter);
     bandParameters[j] = static_cast<std::int8_t>(parameter);
   }
+  if (tuning.rateWeight > 0.0) {
+    std::array<bool, kMaxBands> changed;
+    if (moveTowardZero(s, spectrum.data(), tuning, coefficients, bandParameters, changed.data()) > 0) {
+      for (int j = 0; j < bands; ++j) {
+        if (!changed[j]) continue;
+        int parameter = 0;
+        bandCosts[j] = bandParameterOf<kAvx2>(coefficients + j * kBand, kBand, parameter);
+        bandParameters[j] = static_cast<std::int8_t>(parameter);
+      }
+    }
+  }
+  std::int32_t sum = 0;
+  for (int j = 0; j < bands; ++j) sum += bandCosts[j];
 
   // Parameter changes from band to band; the highest band against -1.
   std::array<std::int32_t, kMaxBands> changes;
@@ -334,14 +350,14 @@ QOLA_INLINE std::int32_t transformCost(int s, const std::int16_t* samples, std::
 }
 
 std::int32_t transformCostBaseline(int s, const std::int16_t* samples, std::int32_t* coefficients,
-                                   std::int8_t* bandParameters) {
-  return transformCost<false>(s, samples, coefficients, bandParameters);
+                                   std::int8_t* bandParameters, const AnalysisTuning& tuning) {
+  return transformCost<false>(s, samples, coefficients, bandParameters, tuning);
 }
 
 #if QOLA_AVX2_KERNELS
 QOLA_TARGET_AVX2 std::int32_t transformCostAvx2(int s, const std::int16_t* samples, std::int32_t* coefficients,
-                                                std::int8_t* bandParameters) {
-  return transformCost<true>(s, samples, coefficients, bandParameters);
+                                                std::int8_t* bandParameters, const AnalysisTuning& tuning) {
+  return transformCost<true>(s, samples, coefficients, bandParameters, tuning);
 }
 #endif
 
@@ -349,6 +365,11 @@ QOLA_TARGET_AVX2 std::int32_t transformCostAvx2(int s, const std::int16_t* sampl
 
 std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coefficients,
                           std::int8_t* bandParameters, SegmentType& type) {
+  return analyseBlock(s, samples, coefficients, bandParameters, type, AnalysisTuning{});
+}
+
+std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coefficients,
+                          std::int8_t* bandParameters, SegmentType& type, const AnalysisTuning& tuning) {
   assert(s >= 5 && s <= kMaxDctLogm);
   const int length = 1 << s;
   if (isAllZero(samples, length)) {
@@ -361,9 +382,9 @@ std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coef
   }
   type = SegmentType::Transform;
 #if QOLA_AVX2_KERNELS
-  if (cpuPath() == CpuPath::Avx2) return transformCostAvx2(s, samples, coefficients, bandParameters);
+  if (cpuPath() == CpuPath::Avx2) return transformCostAvx2(s, samples, coefficients, bandParameters, tuning);
 #endif
-  return transformCostBaseline(s, samples, coefficients, bandParameters);
+  return transformCostBaseline(s, samples, coefficients, bandParameters, tuning);
 }
 
 }  // namespace qola

@@ -5,6 +5,8 @@
 
 #include "dsp/RebuildArithmetic.h"
 
+#include "dsp/RateChoice.h"
+
 namespace qola {
 
 enum class SegmentType : std::int8_t { Zero = 0, Constant = 1, Transform = 2 };
@@ -18,6 +20,9 @@ inline constexpr std::int32_t kConstantSegmentCost = 24;
 // band parameters in the two arrays; Zero and Constant runs leave them alone.
 std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coefficients,
                           std::int8_t* bandParameters, SegmentType& type);
+// The same with the tuned choices (the reference analysis when none is on).
+std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coefficients,
+                          std::int8_t* bandParameters, SegmentType& type, const AnalysisTuning& tuning);
 
 // Coding parameter (-3 .. 31) of one band and its cost.
 std::int32_t chooseBandParameter(const std::int32_t* values, int count, int& parameter);

@@ -26,9 +26,10 @@ void splitSegment(BlockSegmenter& segmenter, int s, std::int32_t cost, const std
 
   SegmentType type1 = SegmentType::Zero;
   SegmentType type2 = SegmentType::Zero;
-  const std::int32_t cost1 = analyseBlock(s - 1, samples, trialCoefficients, trialBands, type1);
+  const std::int32_t cost1 = analyseBlock(s - 1, samples, trialCoefficients, trialBands, type1, segmenter.tuning);
   const std::int32_t cost2 =
-      analyseBlock(s - 1, samples + half, trialCoefficients + half, trialBands + halfBands, type2);
+      analyseBlock(s - 1, samples + half, trialCoefficients + half, trialBands + halfBands, type2,
+                   segmenter.tuning);
 
   if (cost1 + cost2 >= cost) {
     record(segmenter, s, SegmentType::Transform, cost);
@@ -66,9 +67,14 @@ void splitSegment(BlockSegmenter& segmenter, int s, std::int32_t cost, const std
 
 std::int32_t segmentBlock(int N, Adaptation level, const std::int16_t* samples, SegmentList& list,
                           std::int32_t* coefficients, std::int8_t* bandParameters) {
+  return segmentBlock(N, level, samples, list, coefficients, bandParameters, AnalysisTuning{});
+}
+
+std::int32_t segmentBlock(int N, Adaptation level, const std::int16_t* samples, SegmentList& list,
+                          std::int32_t* coefficients, std::int8_t* bandParameters, const AnalysisTuning& tuning) {
   const int s0 = format::lengthExponent(N);
   SegmentType type = SegmentType::Zero;
-  const std::int32_t cost = analyseBlock(s0, samples, coefficients, bandParameters, type);
+  const std::int32_t cost = analyseBlock(s0, samples, coefficients, bandParameters, type, tuning);
   // Segments never get shorter than the file format can state (128 samples).
   const int minimumExponent =
       level == Adaptation::Full ? format::kMinSegmentExponent
@@ -81,6 +87,7 @@ std::int32_t segmentBlock(int N, Adaptation level, const std::int16_t* samples, 
   }
 
   BlockSegmenter segmenter;
+  segmenter.tuning = tuning;
   segmenter.minimumExponent = minimumExponent;
   segmenter.count = 0;
   splitSegment(segmenter, s0, cost, samples, coefficients, bandParameters);

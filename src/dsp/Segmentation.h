@@ -24,6 +24,7 @@ struct SegmentList {
 // The working state of one segmentation, with the scratch of a trial split:
 // both halves side by side, so that a taken split is one copy.
 struct BlockSegmenter {
+  AnalysisTuning tuning;
   int count = 0;
   int minimumExponent = format::kMinSegmentExponent;
   std::array<std::int8_t, kMaxSegments> exponents{};
@@ -38,6 +39,9 @@ struct BlockSegmenter {
 // band parameters from index start/32 on. Returns the summed cost estimate.
 std::int32_t segmentBlock(int N, Adaptation level, const std::int16_t* samples, SegmentList& list,
                           std::int32_t* coefficients, std::int8_t* bandParameters);
+// The same with the analysis's tuned choices.
+std::int32_t segmentBlock(int N, Adaptation level, const std::int16_t* samples, SegmentList& list,
+                          std::int32_t* coefficients, std::int8_t* bandParameters, const AnalysisTuning& tuning);
 
 // Tries halving a Transform run of 2^s samples whose analysis (cost,
 // coefficients, band parameters) is already in place, and recurses into the

@@ -101,6 +101,11 @@ std::int64_t square(std::int16_t v) { return std::int64_t{v} * v; }
 
 int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right,
                    std::int16_t* difference) {
+  return stereoDecision(N, left, right, difference, JointTrial::HalfEnergy);
+}
+
+int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right, std::int16_t* difference,
+                   JointTrial trial) {
   assert(N > kMaxLag && N <= format::kMaxBlockLength);
 
   // The left channel with kMaxLag mirrored samples on each side.
@@ -129,8 +134,10 @@ int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right,
     }
   }
 
-  // 0.5 * P > E, both exact integers.
-  if (!(energy > 2 * bestError)) return format::kNoJointStereo;
+  // 0.5 * P > E, or 2 * P > E, both exact integers. A silent right channel
+  // is never worth a difference.
+  const bool tried = trial == JointTrial::HalfEnergy ? energy > 2 * bestError : 2 * energy > bestError && energy > 0;
+  if (!tried) return format::kNoJointStereo;
 
   const std::int16_t* shifted = extended.data() + kMaxLag + best;
   for (int i = 0; i < N; ++i) {

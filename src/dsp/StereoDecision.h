@@ -13,4 +13,13 @@ namespace qola {
 int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right,
                    std::int16_t* difference);
 
+// How well the best lag must predict the right channel before its difference
+// signal is offered: HalfEnergy, with an error below half the right channel's
+// energy (the reference rule); DoubleEnergy, below twice that energy, leaving
+// the choice to the segment estimates (the difference of a lag that misses
+// the loud low notes often still removes the many quiet high ones).
+enum class JointTrial { HalfEnergy, DoubleEnergy };
+int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right, std::int16_t* difference,
+                   JointTrial trial);
+
 }  // namespace qola

@@ -71,6 +71,25 @@ TEST(Api, ErrorsReachTheCallerWithStatusAndMessage) {
   }
 }
 
+// The defaults leave the block length to the encoder; a length asked for is
+// the one in the file header (index N = 2^(index + 7) in its low three bits).
+TEST(Api, BlockLengthZeroLeavesTheChoiceToTheEncoder) {
+  EXPECT_EQ(Settings().block_length, 0);
+  const Bytes pcm = testWav(5000);
+  const struct {
+    int blockLength;
+    qola_encoder_mode mode;
+    int headerIndex;
+  } cases[] = {{0, QOLA_ENCODER_REFERENCE, 5}, {0, QOLA_ENCODER_DEFAULT, 5}, {2048, QOLA_ENCODER_DEFAULT, 4},
+               {4096, QOLA_ENCODER_BEST, 5}, {512, QOLA_ENCODER_BEST, 2}};
+  for (const auto& c : cases) {
+    Settings settings;
+    settings.block_length = c.blockLength;
+    settings.encoder_mode = c.mode;
+    EXPECT_EQ(packed(pcm, settings).at(1) & 7, c.headerIndex) << c.blockLength << " " << c.mode;
+  }
+}
+
 // A cancelled job ends with its own status and leaves no file behind.
 TEST(Api, CancelLeavesNoOutputFile) {
   const Bytes pcm = testWav(20000);

@@ -49,7 +49,7 @@ TEST(BestSearch, ListCoversTheBlockAndCodesToTheReportedBytes) {
       SegmentList list;
       std::vector<std::int32_t> TK(4096);
       std::vector<std::int8_t> CB(128);
-      const std::size_t reported = segmentBlockByBytes(coder, 4096, level, samples.data(), true, list, TK.data(), CB.data());
+      const std::size_t reported = segmentBlockByBytes(coder, 4096, level, samples.data(), true, list, TK.data(), CB.data(), AnalysisTuning{});
       for (int i = 0; i < list.count; ++i) EXPECT_GE(list.exponents[i], minimumSegmentExponent(4096, level));
       EXPECT_EQ(codedBytes(coder, list, samples, TK, CB, true), reported) << shape;
 

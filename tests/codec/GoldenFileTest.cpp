@@ -203,23 +203,23 @@ void PrintTo(const GoldenMode& g, std::ostream* os) { *os << g.input; }
 
 const GoldenMode kGoldenModes[] = {
     {"stereo16_n256_medium_joint_tail_half", EncoderMode::Default,
-     "762528b5350d74df975c087f155bf03488ba5a0c2bea50d8c56106c298887b66"},
+     "0c3350ac704d34e63ca073311b5a0a9f363e75ba29959580259771bb9e78a61e"},
     {"stereo16_n256_medium_joint_tail_half", EncoderMode::Best,
-     "62fb357f67e5de7df3b321b8f9e4c4fe0c2cf776e6a478396dd027df9d948415"},
+     "11846149359af87416744caac5ce257129e8b15cf6f42ab4a38a7d989a7ce3ff"},
     {"stereo16_n256_medium_joint_tail_half", EncoderMode::Fast,
-     "f3e31211530d405386bde38beffcee7a56560eaee22baaef0739d464b0e04186"},
+     "83aca5465e8099913815a4d627d2229fca6594c128b008dd02cfb80daa6fdbb9"},
     {"mono16_n512_medium_sparse", EncoderMode::Default,
-     "1ea91fcd14c38ee1f5c31b039d75ebe998f7b673722e651ca9ff2b0e0ea6042c"},
+     "e1b604497c0b52f8e230e7261152856cfd5f7fa9b1b6edaa5f3188495e430aae"},
     {"mono16_n512_medium_sparse", EncoderMode::Best,
-     "644366306de5ef47015145cc9cf19b6e1f05ca01024ca054b5d55eb2352a71b7"},
+     "8fce9f4c78dc7413b57176564782ae757efe070b9ecd7332e43ee64722ef2bf1"},
     {"mono16_n512_medium_sparse", EncoderMode::Fast,
-     "e156122c97101b02ed63a41c7d7df4848943a80820b05e93302c1a83dd419df0"},
+     "a772ada96b022cbf35d117b486e04c970fa8fe168b3ea73ea8eaf275c645a985"},
     {"stereo16_n1024_full_joint_lag_p20", EncoderMode::Default,
-     "c96cf2789e470fb515f31c81d7dca01539d7e5adfd5ef54e6e803669cf7183ec"},
+     "7b2b160594efac137851fe53ca356c7d4a9225d71ae9a09e7735b55da14db8fb"},
     {"stereo16_n1024_full_joint_lag_p20", EncoderMode::Best,
-     "190d92c3ad423146c7c134de3137f547a91314e02a87d3ea8455ebce7cb9f3c7"},
+     "3fde1ea286910dd3fd0cb807c442c4c43eb4c0bc0126daf1c1c518ae7bdd065f"},
     {"stereo16_n1024_full_joint_lag_p20", EncoderMode::Fast,
-     "a5352ae99012abf2547f38dab1de8b62b16179c1f2f1cff0876b4600f08e96c8"},
+     "bbc91907b69855f6281aa40cc57e4ac57e052930b86be2a79271821fdaa00782"},
 };
 
 class GoldenModeFile : public ::testing::TestWithParam<GoldenMode> {};

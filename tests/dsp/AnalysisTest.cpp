@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <tuple>
 #include <vector>
 
@@ -98,6 +99,54 @@ TEST(Analysis, WritesOnlyItsSegmentAndCostsBeyondSixteenBits) {
   std::vector<std::int16_t> square(4096);
   for (int i = 0; i < 4096; ++i) square[i] = (i / 8) % 2 == 0 ? 32767 : -32768;
   EXPECT_GT(analyseBlock(12, square.data(), coefficients.data(), bands.data(), type), 32767);
+}
+
+// The rate rounding leaves each coefficient rounded or one step nearer zero,
+// chooses the band parameters for the coefficients it keeps, and costs them
+// as the reference rule does; without it the analysis is the reference one.
+int chooseBandParameterOf(const std::int32_t* values) {
+  int parameter = 0;
+  chooseBandParameter(values, 32, parameter);
+  return parameter;
+}
+
+TEST(Analysis, RateRoundingStepsTowardZeroAndCostsWhatItKeeps) {
+  std::mt19937 random(7);
+  AnalysisTuning rate;
+  rate.rateWeight = 0.7;
+  rate.rateMaxParameter = 1;
+  for (int s = 7; s <= 12; ++s) {
+    const int L = 1 << s, B = L / 32;
+    std::vector<std::int16_t> samples(L);
+    for (int i = 0; i < L; ++i) {
+      const double music = 3000 * std::sin(i * 0.05) + 400 * std::sin(i * 1.3);
+      samples[i] = static_cast<std::int16_t>(music + static_cast<int>(random() % 7) - 3);
+    }
+    Values plain(L), tuned(L), again(L);
+    std::vector<std::int8_t> plainBands(B), tunedBands(B), againBands(B);
+    SegmentType type{};
+    const std::int32_t plainCost = analyseBlock(s, samples.data(), plain.data(), plainBands.data(), type);
+    EXPECT_EQ(analyseBlock(s, samples.data(), again.data(), againBands.data(), type, AnalysisTuning{}), plainCost);
+    EXPECT_TRUE(again == plain && againBands == plainBands);
+    const std::int32_t cost = analyseBlock(s, samples.data(), tuned.data(), tunedBands.data(), type, rate);
+    int moved = 0;
+    for (int i = 0; i < L; ++i) {
+      const std::int32_t toward = plain[i] > 0 ? plain[i] - 1 : plain[i] < 0 ? plain[i] + 1 : 0;
+      ASSERT_TRUE(tuned[i] == plain[i] || tuned[i] == toward) << "s " << s << " coefficient " << i;
+      moved += tuned[i] != plain[i];
+    }
+    EXPECT_GT(moved, 0) << s;
+    std::int32_t expected = 32;
+    std::vector<std::int32_t> changes(B);
+    for (int j = 0; j < B; ++j) {
+      int parameter = 0;
+      expected += chooseBandParameter(tuned.data() + 32 * j, 32, parameter);
+      EXPECT_EQ(tunedBands[j], parameter);
+      changes[j] = parameter - (j + 1 < B ? chooseBandParameterOf(tuned.data() + 32 * (j + 1)) : -1);
+    }
+    expected += riceCostPositiveFirst(changes.data(), B, 0);
+    EXPECT_EQ(cost, expected) << s;
+  }
 }
 
 }  // namespace
