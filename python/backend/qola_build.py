@@ -50,7 +50,7 @@ def _build_module(settings: dict[str, Any]) -> Path:
     configure = ["cmake", "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
                  f"-DPython_EXECUTABLE={sys.executable}", "-DBUILD_SHARED_LIBS=OFF",
                  "-DBUILD_TESTING=OFF", "-DQOLA_BUILD_GUI=OFF", "-DQOLA_BUILD_BENCH=OFF",
-                 "-DQOLA_BUILD_PYTHON=ON"]
+                 "-DQOLA_BUILD_GSTREAMER=OFF", "-DQOLA_BUILD_PYTHON=ON"]
     if shutil.which("ninja") and not (build / "CMakeCache.txt").exists():
         configure += ["-G", "Ninja"]
     subprocess.run(configure, check=True, stdout=sys.stderr)
