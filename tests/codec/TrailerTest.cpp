@@ -18,6 +18,16 @@ TEST(Checksums, KnownDigests) {
   const auto* digits = reinterpret_cast<const std::uint8_t*>("123456789");
   EXPECT_EQ(crc32(digits, 9), 0xCBF43926u);
   EXPECT_EQ(crc32Update(crc32(digits, 4), digits + 4, 5), 0xCBF43926u);
+  // Eight bytes at a time and the bytes left over agree with one at a time.
+  std::vector<std::uint8_t> bytes(1000);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+  for (const std::size_t count : {1, 7, 8, 9, 15, 16, 17, 999}) {
+    std::uint32_t oneByOne = 0;
+    for (std::size_t i = 0; i < count; ++i) oneByOne = crc32Update(oneByOne, &bytes[i], 1);
+    EXPECT_EQ(crc32(bytes.data(), count), oneByOne) << count;
+  }
+  EXPECT_EQ(crc32(reinterpret_cast<const std::uint8_t*>("The quick brown fox jumps over the lazy dog"), 43),
+            0x414FA339u);
 }
 
 // An indexed trailer of `units` units, with two leftover bytes.
