@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "Conventions.h"
 #include "Fidelity.h"
 #include "InputFile.h"
 #include "OutputFile.h"
@@ -185,6 +186,12 @@ int processFile(const Options& options, const std::string& inputName, const JobR
   std::optional<InputFile> input = openInput(inputName, error);
   if (!input) return fail(kExitUsage, error);
   if (!compress && input->regular && !couldBeCompressed(*input)) return fail(kExitJobFailed, "not a QOLA file");
+  if (compress && !options.force && alreadyCompressed(*input)) {
+    return fail(kExitUsage, "already compressed (a QOLA file), skipped (use -f to compress it again)");
+  }
+  if (compress && options.settings.swap_bytes != 0 && options.settings.wav_evaluation != 0 && startsAsWav(*input)) {
+    message("warning: a WAV file's samples are little-endian: -s (big-endian samples) is probably wrong");
+  }
   const std::optional<FrameRange> range = frameRange(options, *input, error);
   if (!range) return fail(kExitUsage, error);
 
