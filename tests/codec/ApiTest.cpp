@@ -254,7 +254,8 @@ TEST(Api, HandlesAreSingleUseAndCancelledMemoryKeepsItsBytes) {
   job.onProgress(nullptr);
   Input again = Input::memory(pcm);
   Output againOut = Output::memory();
-  EXPECT_EQ(job.compress(again, againOut).compressed_size, static_cast<std::int64_t>(againOut.data().size()));
+  const std::int64_t compressedSize = job.compress(again, againOut).compressed_size;
+  EXPECT_EQ(compressedSize, static_cast<std::int64_t>(againOut.data().size()));
 }
 
 // Run under ThreadSanitizer in CI: the transform tables are filled on first use.
