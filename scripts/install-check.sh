@@ -40,8 +40,9 @@ done
 "$work/c-pc" > /dev/null
 
 # The static library from a C program: pkg-config --static names every
-# library once and no folder but the library's own.
-static_libs=$(pkg-config "${flags[@]}" --static --libs qola)
+# library once and no folder but the library's own. Read without moving the
+# prefix: a moved prefix would move the system libraries' folders as well.
+static_libs=$(pkg-config --static --libs qola)
 if [ "$(echo $static_libs | tr ' ' '\n' | sort | uniq -d)" != "" ]; then
   echo "qola.pc --static lists a flag twice: $static_libs"; exit 1
 fi
