@@ -74,7 +74,7 @@ std::size_t InputStream::peekStart(std::uint8_t* destination, std::size_t count)
     length_ += got;
   }
   const std::size_t got = std::min(count, length_);
-  std::memcpy(destination, data_, got);
+  if (got != 0) std::memcpy(destination, data_, got);  // an empty input has no buffer yet
   return got;
 }
 
