@@ -337,19 +337,19 @@ GstStateChangeReturn changeState(GstElement* element, GstStateChange transition)
   return result;
 }
 
-void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
+void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* param) {
   if (id == kPropRate) {
     self(object)->rawRate = g_value_get_int(value);
   } else {
-    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
   }
 }
 
-void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+void getProperty(GObject* object, guint id, GValue* value, GParamSpec* param) {
   if (id == kPropRate) {
     g_value_set_int(value, self(object)->rawRate);
   } else {
-    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
   }
 }
 

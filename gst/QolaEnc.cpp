@@ -142,19 +142,19 @@ gboolean sinkEvent(GstPad* pad, GstObject* parent, GstEvent* event) {
   }
 }
 
-void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
+void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* param) {
   if (id == kPropEncoderMode) {
     self(object)->encoderMode = g_value_get_int(value);
   } else {
-    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
   }
 }
 
-void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+void getProperty(GObject* object, guint id, GValue* value, GParamSpec* param) {
   if (id == kPropEncoderMode) {
     g_value_set_int(value, self(object)->encoderMode);
   } else {
-    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
   }
 }
 
