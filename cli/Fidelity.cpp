@@ -11,8 +11,6 @@
 namespace qola::cli {
 namespace {
 
-constexpr std::int64_t kShortInput = 1024;  // below this, the file's own records weigh heavily
-
 // Reads up to count bytes at offset; fewer only at the end.
 ssize_t readAt(int fd, char* buffer, std::size_t count, std::int64_t offset) {
   std::size_t done = 0;
@@ -28,15 +26,6 @@ ssize_t readAt(int fd, char* buffer, std::size_t count, std::int64_t offset) {
 }
 
 }  // namespace
-
-std::string growthReason(const qola_result& result, std::int64_t inputSize) {
-  if (result.bits == 8 && result.header_length > 0) {
-    return "its samples are coded byte by byte as 8-bit values (as 24- and 32-bit WAV data is), "
-           "which the coder cannot predict";
-  }
-  if (inputSize < kShortInput) return "the input is too short to pay for the file's header and records";
-  return "the audio is too noisy for the coder to predict (or it is not PCM audio)";
-}
 
 std::optional<Comparison> compareFiles(int restored, int original) {
   std::vector<char> a(1 << 16);

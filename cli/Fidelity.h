@@ -10,9 +10,6 @@
 
 namespace qola::cli {
 
-// Why a compressed file came out larger than its input, from the job's numbers.
-std::string growthReason(const qola_result& result, std::int64_t inputSize);
-
 struct Comparison {
   bool equal = false;
   std::int64_t missing = 0;  // input bytes after a restore that matches up to its end

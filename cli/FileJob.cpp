@@ -267,9 +267,9 @@ int processFile(const Options& options, const std::string& inputName, const JobR
     if (restored < inputSize && result.numbers.checksum == QOLA_CHECKSUM_NONE) {
       message("warning: " + notStored(inputSize - restored));
     }
-    if (!options.quiet && written > inputSize) {
+    if (const char* why = qola_growth_reason(&result.numbers); !options.quiet && why != nullptr) {
       message("the compressed file is larger than its input (" + std::to_string(written) + " > " +
-              bytes(inputSize) + "): " + growthReason(result.numbers, inputSize) + "; it is still correct");
+              bytes(inputSize) + "): " + why + "; it is still correct");
     }
   }
   if (!compress && result.numbers.ignored_bytes > 0) message(ignoredBytes(result.numbers.ignored_bytes));

@@ -109,7 +109,19 @@ std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std:
   Output out = Output::file(output, true);
   Job runner(job);
   runner.onProgress([&dialog](int percent) { return dialog.jobProgress(percent); });
-  return reportText(settings.mode == Mode::Compress ? runner.compress(in, out) : runner.decompress(in, out));
+  const qola_result& result = settings.mode == Mode::Compress ? runner.compress(in, out) : runner.decompress(in, out);
+  const std::string reason = growthReason(result);
+  return reportText(result) + (reason.empty() ? "" : "\n\n" + grownNote(reason));
+}
+
+std::string grownNote(const std::string& reason) {
+  return "The compressed file is larger than its input: " + reason + ". It is still correct.";
+}
+
+std::string withOutputName(const std::string& report, const std::string& name) {
+  const std::size_t note = report.find("\n\n");
+  const std::string line = std::string("\n") + kOutputFileLabel + "\t: " + name;
+  return note == std::string::npos ? report + line : report.substr(0, note) + line + report.substr(note);
 }
 
 int characterCount(const std::string& utf8) {
@@ -334,7 +346,7 @@ void CMainDialog::runJob(std::FILE* input, OutputFile output) {
     jobFailed(*failure);
   } else {
     confirmedOutput_ = outputName;
-    showReport(report + "\n" + kOutputFileLabel + "\t: " + outputName, QOLA_REPORT_TITLE);
+    showReport(withOutputName(report, outputName), QOLA_REPORT_TITLE);
   }
   setProgress(0);
 }

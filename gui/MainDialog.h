@@ -38,6 +38,12 @@ std::string fileMessage(const char* message, const std::string& name, const std:
 // restore (".restored" added where there is none to remove).
 std::string suggestedOutputName(const std::string& input, bool decompress);
 
+// The line under the report of a compressed file larger than its input.
+std::string grownNote(const std::string& reason);
+
+// The report with the output's name as its last line, before any note.
+std::string withOutputName(const std::string& report, const std::string& name);
+
 // The question before an existing file is replaced, as the save picker asks it.
 std::string replaceQuestion(const std::string& name);
 
@@ -58,8 +64,9 @@ struct DialogSettings {
 
 class CMainDialog;
 
-// Runs one job over two owned files and returns its report text; a failed
-// or cancelled job throws qola::Error. Tests substitute their own.
+// Runs one job over two owned files and returns its report text, with any
+// note for the user after a blank line; a failed or cancelled job throws
+// qola::Error. Tests substitute their own.
 using JobEntry = std::string (*)(const DialogSettings&, std::FILE* input, std::FILE* output, CMainDialog& dialog);
 std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, CMainDialog& dialog);
 

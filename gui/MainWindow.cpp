@@ -16,6 +16,7 @@
 #include <wx/html/helpctrl.h>
 #include <wx/html/helpdlg.h>
 #include <wx/html/helpwnd.h>
+#include <wx/html/htmlwin.h>
 #include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/radiobut.h>
@@ -212,10 +213,10 @@ void CMainWindow::close() {
 }
 
 // GTK has no window menu to extend, so the About command sits in the
-// dialog's context menu (right click, Shift+F10, the Menu key).
+// dialog's context menu (right click, Shift+F10, the Menu key) and in help.
 void CMainWindow::onContextMenu(wxContextMenuEvent& event) {
-  // A right click in an edit field keeps the field's own menu.
-  if (dynamic_cast<wxTextCtrl*>(event.GetEventObject()) != nullptr && event.GetPosition() != wxDefaultPosition) {
+  // An edit field keeps its own menu (Cut, Copy, Paste), by mouse and by keyboard.
+  if (dynamic_cast<wxTextCtrl*>(event.GetEventObject()) != nullptr) {
     event.Skip();
     return;
   }
@@ -239,12 +240,12 @@ void CMainWindow::showContextMenu(wxPoint at) {
   PopupMenu(&menu, at);
 }
 
-// The keyboard's way to the menu, also in the edit fields, before their own
-// text menu takes the keys.
+// The keyboard's way to the menu from the buttons and boxes; an edit field
+// gets the keys for its own menu.
 void CMainWindow::onCharHook(wxKeyEvent& event) {
   const bool menuKey = event.GetKeyCode() == WXK_MENU && event.GetModifiers() == wxMOD_NONE;
   const bool shiftF10 = event.GetKeyCode() == WXK_F10 && event.GetModifiers() == wxMOD_SHIFT;
-  if (!menuKey && !shiftF10) {
+  if ((!menuKey && !shiftF10) || dynamic_cast<wxTextCtrl*>(FindFocus()) != nullptr) {
     event.Skip();
     return;
   }
@@ -391,9 +392,20 @@ bool CMainWindow::showHelp(int context) {
   if (wxHtmlHelpWindow* contents = help_->GetHelpWindow()) selectTopic(*contents, context);
   if (wxWindow* window = help_->GetDialog()) {
     if (!wasShown) placeBeside(*window, *this);  // later, where the user put it
+    window->Unbind(wxEVT_HTML_LINK_CLICKED, &CMainWindow::onHelpLink, this);
+    window->Bind(wxEVT_HTML_LINK_CLICKED, &CMainWindow::onHelpLink, this);
     window->Raise();
   }
   return true;
+}
+
+// The book's link to the About box opens it; every other link is the book's own.
+void CMainWindow::onHelpLink(wxHtmlLinkEvent& event) {
+  if (event.GetLinkInfo().GetHref() != kAboutLink) {
+    event.Skip();
+    return;
+  }
+  if (!jobRunning_) showAbout();
 }
 
 void CMainWindow::closeHelp() {

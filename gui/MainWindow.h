@@ -19,10 +19,14 @@ class wxCommandEvent;
 class wxCloseEvent;
 class wxContextMenuEvent;
 class wxKeyEvent;
+class wxHtmlLinkEvent;
 
 namespace qola::ui {
 
 // Where the program finds its help book and what its message boxes are titled.
+// The help book's link that opens the About box.
+inline constexpr const char* kAboutLink = "qola:about";
+
 struct ProgramIdentity {
   std::string title;     // the program file's name without extension
   std::string helpBook;  // path of the help book
@@ -68,6 +72,7 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   void onContextMenu(wxContextMenuEvent& event);
   void onCharHook(wxKeyEvent& event);
   void onClose(wxCloseEvent& event);
+  void onHelpLink(wxHtmlLinkEvent& event);
   void showContextMenu(wxPoint at);
   wxPoint keyboardMenuPoint() const;
   void close();

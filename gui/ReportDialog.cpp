@@ -8,7 +8,14 @@
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 
+#include <algorithm>
+
 namespace qola::ui {
+namespace {
+
+constexpr int kNoteWidth = 360;  // pixels at 96 dpi
+
+}  // namespace
 
 std::vector<std::pair<std::string, std::string>> reportColumns(const std::string& text) {
   std::vector<std::pair<std::string, std::string>> lines;
@@ -24,14 +31,31 @@ std::vector<std::pair<std::string, std::string>> reportColumns(const std::string
   return lines;
 }
 
+std::string alignedText(const std::string& text) {
+  const auto lines = reportColumns(text);
+  std::size_t width = 0;
+  for (const auto& [label, value] : lines) {
+    if (!value.empty()) width = std::max(width, label.size());
+  }
+  std::string aligned;
+  for (const auto& [label, value] : lines) {
+    if (aligned.empty() && label.empty() && value.empty()) continue;  // the report opens with a blank line
+    aligned += label;
+    if (!value.empty()) aligned += std::string(width - label.size() + 1, ' ') + value;
+    aligned += '\n';
+  }
+  return aligned;
+}
+
 CReportDialog::CReportDialog(wxWindow* parent, const std::string& text, const std::string& title)
     : wxDialog(parent, wxID_ANY, wxString::FromUTF8(title)), text_(text) {
   auto* columns = new wxGridBagSizer(0, FromDIP(4));
   int row = 0;
   for (const auto& [label, value] : reportColumns(text)) {
     const int span = value.empty() ? 2 : 1;
-    columns->Add(new wxStaticText(this, wxID_ANY, wxString::FromUTF8(label)), wxGBPosition(row, 0),
-                 wxGBSpan(1, span));
+    auto* first = new wxStaticText(this, wxID_ANY, wxString::FromUTF8(label));
+    if (span == 2) first->Wrap(FromDIP(kNoteWidth));  // a note reads as a paragraph, not one wide line
+    columns->Add(first, wxGBPosition(row, 0), wxGBSpan(1, span));
     if (!value.empty()) columns->Add(new wxStaticText(this, wxID_ANY, wxString::FromUTF8(value)), wxGBPosition(row, 1));
     ++row;
   }
@@ -50,7 +74,7 @@ CReportDialog::CReportDialog(wxWindow* parent, const std::string& text, const st
   Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
     if (event.GetModifiers() == wxMOD_CONTROL && (event.GetKeyCode() == 'C' || event.GetKeyCode() == WXK_INSERT)) {
       if (wxTheClipboard->Open()) {
-        wxTheClipboard->SetData(new wxTextDataObject(wxString::FromUTF8(text_)));
+        wxTheClipboard->SetData(new wxTextDataObject(wxString::FromUTF8(alignedText(text_))));
         wxTheClipboard->Close();
       }
       return;

@@ -1,6 +1,7 @@
 // A job's closing report in columns: each line's text before its tab is a
 // label, the rest (": value") a value, so the colons line up whatever the
-// font. The text itself stays exactly as the job wrote it; Ctrl+C copies it.
+// font. Ctrl+C copies it with the colons lined up by spaces, as plain text
+// shows them.
 #pragma once
 
 #include <wx/dialog.h>
@@ -14,6 +15,10 @@ namespace qola::ui {
 // The report's lines as label and value, split at each line's first tab; a
 // line without a tab is all label.
 std::vector<std::pair<std::string, std::string>> reportColumns(const std::string& text);
+
+// The report as plain text: each label padded with spaces so that the colons
+// line up, the report's opening blank line left out.
+std::string alignedText(const std::string& text);
 
 class CReportDialog : public wxDialog {
  public:

@@ -252,6 +252,17 @@ QOLA_API const qola_result* qola_job_result(const qola_job* job);
 #define QOLA_REPORT_TITLE "Ready"
 QOLA_API size_t qola_format_report(const qola_result* result, char* buffer, size_t size);
 
+/* Why a compression's output came out larger than its input, in one line the
+ * programs show with the report (the output is still correct); NULL when it
+ * did not grow or the record is no compression's. The text lives as long as
+ * the library is loaded. */
+QOLA_API const char* qola_growth_reason(const qola_result* result);
+
+/* Seconds of audio in a PCM file of total_size bytes that starts with the
+ * given bytes (its first 64 or more): its RIFF/WAVE header states the rate
+ * and frame size. -1 when it has no such header; raw samples state no rate. */
+QOLA_API double qola_wav_duration(const void* head, size_t head_size, int64_t total_size);
+
 /* Whether a file that starts with the given bytes and has total_size bytes
  * (-1: unknown) can be a compressed file. Cheap; decodes nothing. */
 QOLA_API int qola_is_compressed(const void* head, size_t head_size, int64_t total_size);

@@ -169,6 +169,12 @@ inline std::string reportText(const qola_result& result) {
   return text;
 }
 
+// Why a compressed file is larger than its input; empty when it is not.
+inline std::string growthReason(const qola_result& result) {
+  const char* reason = qola_growth_reason(&result);
+  return reason != nullptr ? reason : "";
+}
+
 // One job's settings and progress; runs throw Error when the job fails.
 class Job {
  public:

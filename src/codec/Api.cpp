@@ -207,6 +207,16 @@ size_t qola_format_report(const qola_result* result, char* buffer, size_t size) 
   return text.size();
 }
 
+const char* qola_growth_reason(const qola_result* result) {
+  if (result == nullptr || result->size < qola::kResultSizeWithInputSize) return nullptr;
+  return qola::grownInputReason(*result);
+}
+
+double qola_wav_duration(const void* head, size_t head_size, int64_t total_size) {
+  if (head == nullptr) return -1;
+  return qola::wavDuration({static_cast<const std::uint8_t*>(head), head_size}, total_size);
+}
+
 int qola_is_compressed(const void* head, size_t head_size, int64_t total_size) {
   return qola::looksCompressed(static_cast<const std::uint8_t*>(head), head_size, total_size) ? 1 : 0;
 }

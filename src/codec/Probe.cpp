@@ -22,6 +22,34 @@ constexpr std::size_t kRateOffset = 4;          // in the format chunk's data
 constexpr std::size_t kChannelMaskOffset = 20;  // in an extensible format chunk's data
 constexpr std::size_t kExtensibleSize = 40;
 
+constexpr std::size_t kFrameSizeOffset = 12;    // the block align: bytes of one frame
+
+struct WavChunk {
+  const char* id;                     // four characters
+  std::uint32_t length;               // as the chunk states it
+  std::int64_t offset;                // of its data in the file
+  std::span<const std::uint8_t> held; // the part of its data the bytes given hold
+};
+
+// Visits the chunks of a RIFF/WAVE header in the bytes given, until the visit
+// returns true or the bytes end; nothing for bytes that are no such header.
+template <typename Visit>
+void forEachWavChunk(std::span<const std::uint8_t> header, Visit visit) {
+  if (header.size() < kRiffHeaderSize || std::memcmp(header.data(), "RIFF", 4) != 0 ||
+      std::memcmp(header.data() + 8, "WAVE", 4) != 0) {
+    return;
+  }
+  for (std::size_t at = kRiffHeaderSize; at + kChunkHeaderSize <= header.size();) {
+    const std::uint32_t length = loadLittle32(header.data() + at + 4);
+    const std::size_t data = at + kChunkHeaderSize;
+    const std::size_t held = std::min<std::size_t>(length, header.size() - data);
+    const WavChunk chunk{reinterpret_cast<const char*>(header.data() + at), length, static_cast<std::int64_t>(data),
+                         header.subspan(data, held)};
+    if (visit(chunk) || length > header.size()) return;  // past anything the bytes hold
+    at = data + length + (length & 1);                   // chunks are padded to even lengths
+  }
+}
+
 // The last bytes of the input, up to count; empty when its end cannot be read.
 std::vector<std::uint8_t> tailOf(InputStream& input, std::int64_t size, std::size_t count) {
   std::vector<std::uint8_t> tail(static_cast<std::size_t>(std::min<std::int64_t>(size, count)));
@@ -59,27 +87,36 @@ void readTrailerAtEnd(InputStream& input, FileFacts& facts) {
 void readWavFormat(const std::vector<std::uint8_t>& header, int& sampleRate, std::uint32_t& channelMask) {
   sampleRate = 0;
   channelMask = 0;
-  if (header.size() < kRiffHeaderSize || std::memcmp(header.data(), "RIFF", 4) != 0 ||
-      std::memcmp(header.data() + 8, "WAVE", 4) != 0) {
-    return;
-  }
-  for (std::size_t at = kRiffHeaderSize; at + kChunkHeaderSize <= header.size();) {
-    const std::uint32_t length = loadLittle32(header.data() + at + 4);
-    const std::size_t data = at + kChunkHeaderSize;
-    if (std::memcmp(header.data() + at, "fmt ", 4) == 0) {
-      const std::size_t held = std::min<std::size_t>(length, header.size() - data);
-      if (held >= kRateOffset + 4) {
-        const std::uint32_t rate = loadLittle32(header.data() + data + kRateOffset);
-        sampleRate = rate <= 0x7fffffff ? static_cast<int>(rate) : 0;
-      }
-      if (held >= kExtensibleSize && loadLittle16(header.data() + data) == kFormatExtensible) {
-        channelMask = loadLittle32(header.data() + data + kChannelMaskOffset);
-      }
-      return;
+  forEachWavChunk(header, [&](const WavChunk& chunk) {
+    if (std::memcmp(chunk.id, "fmt ", 4) != 0) return false;
+    if (chunk.held.size() >= kRateOffset + 4) {
+      const std::uint32_t rate = loadLittle32(chunk.held.data() + kRateOffset);
+      sampleRate = rate <= 0x7fffffff ? static_cast<int>(rate) : 0;
     }
-    if (length > header.size()) return;  // past anything a stored header holds
-    at = data + length + (length & 1);   // chunks are padded to even lengths
-  }
+    if (chunk.held.size() >= kExtensibleSize && loadLittle16(chunk.held.data()) == kFormatExtensible) {
+      channelMask = loadLittle32(chunk.held.data() + kChannelMaskOffset);
+    }
+    return true;
+  });
+}
+
+double wavDuration(std::span<const std::uint8_t> head, std::int64_t totalSize) {
+  std::uint32_t rate = 0;
+  std::uint32_t frameBytes = 0;
+  std::int64_t audioBytes = -1;
+  forEachWavChunk(head, [&](const WavChunk& chunk) {
+    if (std::memcmp(chunk.id, "fmt ", 4) == 0 && chunk.held.size() >= kFrameSizeOffset + 2) {
+      rate = loadLittle32(chunk.held.data() + kRateOffset);
+      frameBytes = loadLittle16(chunk.held.data() + kFrameSizeOffset);
+    } else if (std::memcmp(chunk.id, "data", 4) == 0) {
+      // A header written before its length was known may state more than the file holds.
+      audioBytes = totalSize < 0 ? chunk.length : std::min<std::int64_t>(chunk.length, totalSize - chunk.offset);
+      return true;
+    }
+    return false;
+  });
+  if (rate == 0 || frameBytes == 0 || audioBytes < 0) return -1;
+  return static_cast<double>(audioBytes / frameBytes) / rate;
 }
 
 FileFacts readFileFacts(InputStream& input) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "codec/FileFormat.h"
@@ -48,5 +49,10 @@ bool copyInfo(const qola_info& full, qola_info* info);
 
 // The sample rate and channel mask of a RIFF/WAVE header's format chunk.
 void readWavFormat(const std::vector<std::uint8_t>& header, int& sampleRate, std::uint32_t& channelMask);
+
+// Seconds of audio in a file of totalSize bytes (-1: unknown) whose RIFF/WAVE
+// header starts the bytes given; -1 without a header that states the rate,
+// the frame size and where the samples start.
+double wavDuration(std::span<const std::uint8_t> head, std::int64_t totalSize);
 
 }  // namespace qola

@@ -7,6 +7,8 @@
 namespace qola {
 namespace {
 
+constexpr std::int64_t kShortInput = 1024;  // below this, the file's own records weigh heavily
+
 template <typename... Args>
 std::string printed(const char* pattern, Args... args) {
   char text[160];
@@ -74,6 +76,16 @@ qola_result decompressionResult(const FileHeader& header) {
 
 std::string reportText(const qola_result& result) {
   return result.kind == QOLA_COMPRESSION ? compressionReport(result) : decompressionReport(result);
+}
+
+const char* grownInputReason(const qola_result& result) {
+  if (result.kind != QOLA_COMPRESSION || result.compressed_size <= result.input_size) return nullptr;
+  if (result.bits == 8 && result.header_length > 0) {
+    return "its samples are coded byte by byte as 8-bit values (as 24- and 32-bit WAV data is), "
+           "which the coder cannot predict";
+  }
+  if (result.input_size < kShortInput) return "the input is too short to pay for the file's header and records";
+  return "the audio is too noisy for the coder to predict (or it is not PCM audio)";
 }
 
 void ProgressSink::finish(const qola_result& result) { showReport(reportText(result), kReportTitle); }

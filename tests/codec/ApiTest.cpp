@@ -2,6 +2,7 @@
 // caller of the job, and jobs on several threads do not disturb each other.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -30,6 +31,63 @@ TEST(Api, ResultsAndTheReport) {
   char small[8];  // a short buffer gets the report's start; the length is the whole report's
   EXPECT_EQ(qola_format_report(&r, small, sizeof small), reportText(r).size());
   EXPECT_EQ(std::string(small), reportText(r).substr(0, 7));
+}
+
+// The one-line reason a compressed file is larger than its input, as every
+// program shows it; none for a file that shrank, a restore, or a record too
+// old to hold the input's size.
+TEST(Api, GrowthReasons) {
+  Bytes noise(200000);
+  std::uint32_t state = 7;
+  for (std::uint8_t& byte : noise) byte = static_cast<std::uint8_t>((state = state * 1103515245u + 12345u) >> 24);
+  Bytes wav24 = wavHeader(2, 24, 60000);
+  wav24.insert(wav24.end(), noise.begin(), noise.begin() + 60000);
+  const struct {
+    Bytes input;
+    const char* reasonStart;  // nullptr: it did not grow
+  } cases[] = {
+      {Bytes(10, 0x55), "the input is too short"},
+      {noise, "the audio is too noisy"},
+      {wav24, "its samples are coded byte by byte"},
+      {testWav(20000), nullptr},
+  };
+  for (const auto& c : cases) {
+    const JobRun run = runJob(true, c.input);
+    ASSERT_EQ(run.status, QOLA_OK) << run.message;
+    const char* reason = qola_growth_reason(&run.result);
+    EXPECT_EQ(run.result.compressed_size > run.result.input_size, reason != nullptr);
+    if (c.reasonStart == nullptr) {
+      EXPECT_EQ(reason, nullptr) << reason;
+    } else {
+      EXPECT_EQ(std::string(reason != nullptr ? reason : "").rfind(c.reasonStart, 0), 0u) << c.reasonStart;
+    }
+  }
+  qola_result older = runJob(true, Bytes(10, 0x55)).result;
+  older.size = offsetof(qola_result, input_size);
+  EXPECT_EQ(qola_growth_reason(&older), nullptr);
+  const JobRun restore = runJob(false, runJob(true, Bytes(10, 0x55)).output);
+  EXPECT_EQ(qola_growth_reason(&restore.result), nullptr);
+  EXPECT_EQ(qola_growth_reason(nullptr), nullptr);
+}
+
+// A WAV file's seconds from its first bytes: the stated data length, or what
+// the file holds of it when it was cut; none for raw samples or no rate.
+TEST(Api, WavDurationFromTheHeader) {
+  const Bytes wav = testWav(44100);
+  Bytes noRate = wav;
+  noRate[24] = noRate[25] = noRate[26] = noRate[27] = 0;
+  const auto size = static_cast<std::int64_t>(wav.size());
+  const struct {
+    const Bytes& head;
+    std::size_t given;
+    std::int64_t total;
+    double seconds;
+  } cases[] = {
+      {wav, 64, size, 1.0},      {wav, wav.size(), -1, 1.0}, {wav, 64, 44 + 4 * 11025, 0.25},
+      {wav, 30, size, -1.0},     {noRate, 64, size, -1.0},   {Bytes(64, 'R'), 64, 64, -1.0},
+  };
+  for (const auto& c : cases) EXPECT_DOUBLE_EQ(qola_wav_duration(c.head.data(), c.given, c.total), c.seconds);
+  EXPECT_EQ(qola_wav_duration(nullptr, 0, 0), -1.0);
 }
 
 // Each failure comes back as the job's status and message, and the process goes on.

@@ -15,6 +15,7 @@
 #include <set>
 
 #include "DialogTemplate.h"
+#include "ReportDialog.h"
 
 namespace qola::ui {
 namespace {
@@ -198,6 +199,30 @@ TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactly) {
   EXPECT_EQ(platform.log[1].rfind("Ready: \nprocessed data\t: 2 x 30000 samples (8 bit)", 0), 0u)
       << platform.log[1];
   EXPECT_TRUE(readText(dir / "out.raw") == pcm) << "the round trip is not exact";
+}
+
+// The report as the user sees and copies it: the output's name closes the
+// columns, a grown file's note stays below them, and the copy lines the
+// colons up with spaces.
+TEST_F(MainDialogLogic, ReportNamesTheOutputAndSaysWhyAFileGrew) {
+  std::ofstream(dir / "tiny.raw", std::ios::binary) << "0123456789";
+  CMainDialog dialog{platform};
+  enter(0, 5, "tiny.raw", "tiny.qla");
+  dialog.onStart();
+  ASSERT_EQ(platform.log.size(), 1u);
+  const std::string report = platform.log[0].substr(std::string("Ready: ").size());
+  const std::size_t name = report.find("\noutput file\t: " + (dir / "tiny.qla").string() + "\n\n");
+  ASSERT_NE(name, std::string::npos) << report;
+  EXPECT_EQ(report.substr(report.find("\n\n", name) + 2),
+            grownNote("the input is too short to pay for the file's header and records"));
+
+  EXPECT_EQ(withOutputName("\na\t: 1", "/x"), "\na\t: 1\noutput file\t: /x");
+  EXPECT_EQ(alignedText("\nprocessed data\t: 2 x 5 samples\nratio\t: 1.500\noutput file\t: /x\n\nGrew."),
+            "processed data : 2 x 5 samples\n"
+            "ratio          : 1.500\n"
+            "output file    : /x\n"
+            "\n"
+            "Grew.\n");
 }
 
 // A failed job (a full disk) and a cancelled one keep the dialog, its entries

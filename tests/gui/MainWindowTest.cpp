@@ -6,8 +6,11 @@
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
 #include <wx/html/helpdlg.h>
+#include <wx/html/helpwnd.h>
+#include <wx/html/htmlwin.h>
 #include <wx/weakref.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -101,22 +104,63 @@ class MainWindowOnScreen : public testing::Test {
   const fs::path dir = fs::temp_directory_path() / ("qola-gui-window-" + std::to_string(getpid()));
 };
 
-// About is in the context menu, opened from the keyboard also in an edit field,
-// whose own menu would take the keys. The help window belongs to the dialog,
-// stays in front of it and closes with it.
-TEST_F(MainWindowOnScreen, AboutFromTheKeyboardAndHelpInFront) {
+// The labels of the items of every menu open on the screen.
+void collectMenuItems(GtkWidget* widget, std::vector<std::string>& labels) {
+  if (GTK_IS_MENU_ITEM(widget) && gtk_menu_item_get_label(GTK_MENU_ITEM(widget)) != nullptr) {
+    labels.emplace_back(gtk_menu_item_get_label(GTK_MENU_ITEM(widget)));
+  }
+  if (GTK_IS_CONTAINER(widget)) {
+    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+    for (GList* child = children; child != nullptr; child = child->next) {
+      collectMenuItems(GTK_WIDGET(child->data), labels);
+    }
+    g_list_free(children);
+  }
+}
+std::vector<std::string> openMenuItems() {
+  std::vector<std::string> labels;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* window = windows; window != nullptr; window = window->next) {
+    if (gtk_widget_get_visible(GTK_WIDGET(window->data))) collectMenuItems(GTK_WIDGET(window->data), labels);
+  }
+  g_list_free(windows);
+  return labels;
+}
+
+// Shift+F10 in an edit field opens the field's own menu (Cut, Copy, Paste);
+// on a button it opens the dialog's menu with About, which the help book
+// opens too. The help window belongs to the dialog, stays in front of it and
+// closes with it.
+TEST_F(MainWindowOnScreen, MenusAboutAndHelpInFront) {
   test::BoxCloser closer;
+  control(kIdInputName).SetFocus();
+  pump(100ms);
+  test::pressKey(WXK_F10, wxMOD_SHIFT);
+  std::vector<std::string> items;
+  EXPECT_TRUE(pumpUntil([&] { return !(items = openMenuItems()).empty(); }, 5s)) << "no menu in the field";
+  EXPECT_NE(std::find(items.begin(), items.end(), "_Paste"), items.end());
+  EXPECT_EQ(std::find(items.begin(), items.end(), "_About QOLA..."), items.end());
+  test::pressKey(WXK_ESCAPE);
+  ASSERT_TRUE(pumpUntil([&] { return openMenuItems().empty(); }, 5s));
+  EXPECT_TRUE(window) << "Escape in the field's menu closed the dialog";
+
   wxTimer chooser;  // picks the menu's only item once it is open
   chooser.Bind(wxEVT_TIMER, [](wxTimerEvent&) { test::pressKey(WXK_DOWN), test::pressKey(WXK_RETURN); });
-  control(kIdInputName).SetFocus();
+  control(kIdCompress).SetFocus();
   chooser.StartOnce(500);
   test::pressKey(WXK_F10, wxMOD_SHIFT);
   ASSERT_TRUE(pumpUntil([&] { return closer.seen.size() == 1; }, 10s));
   EXPECT_EQ(closer.seen[0].first, "About QOLA");
+
   test::clickOn(control(wxID_HELP));
   ASSERT_TRUE(pumpUntil([&] { return helpWindow() != nullptr || closer.seen.size() > 1; }));
   ASSERT_EQ(closer.seen.size(), 1u) << closer.seen.back().second;
-  EXPECT_EQ(helpWindow()->GetHelpWindow()->GetHtmlWindow()->GetOpenedPageTitle(), "The QOLA dialog");
+  wxHtmlWindow* page = helpWindow()->GetHelpWindow()->GetHtmlWindow();
+  EXPECT_EQ(page->GetOpenedPageTitle(), "The QOLA dialog");
+  EXPECT_NE(page->ToText().Find("About QOLA..."), wxNOT_FOUND);
+  page->OnLinkClicked(wxHtmlLinkInfo(kAboutLink));
+  ASSERT_TRUE(pumpUntil([&] { return closer.seen.size() == 2; }, 10s));
+  EXPECT_EQ(closer.seen[1].first, "About QOLA");
   EXPECT_EQ(helpWindow()->GetParent(), window.get());
   if (test::windowManagerRuns) {
     EXPECT_TRUE(pumpUntil([&] { return stackedAbove(*helpWindow(), *window); }, 5s)) << "help opened behind";
