@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "entropy/BlockCoding.h"
 
 namespace qola {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 #include "codec/LagCarrier.h"
 #include "codec/Residual.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "dsp/Analysis.h"
 #include "dsp/Dct.h"
 #include "entropy/BlockCoding.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 #include "codec/SegmentRebuild.h"
 #include "common/Fatal.h"
 #include "dsp/Dct.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "common/Stream.h"
 #include "entropy/BitPacker.h"
 

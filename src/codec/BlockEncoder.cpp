@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <limits>
 
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 #include "codec/LagCarrier.h"
 #include "codec/Residual.h"
 #include "common/Fatal.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "common/Stream.h"
 #include "dsp/Analysis.h"
 #include "dsp/Segmentation.h"

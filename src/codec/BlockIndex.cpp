@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <string>
 
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 #include "codec/Trailer.h"
 #include "common/Checksums.h"
 #include "common/Fatal.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 namespace {

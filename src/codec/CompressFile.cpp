@@ -8,11 +8,11 @@
 
 #include "codec/BlockEncoder.h"
 #include "codec/CompressFile.h"
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 #include "codec/Report.h"
 #include "codec/TrailerJob.h"
 #include "common/Fatal.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "common/WorkerPool.h"
 #include "pcm/PcmIo.h"
 
@@ -185,7 +185,7 @@ void compressFileWith(const CodecSettings& settings, const BestTechniques& techn
   if (input.size() < 0) {  // a pipe: the frame count could not be measured
     output.close();
     input.close();
-    throw JobError{QOLA_ERROR_NEEDS_SIZE, "The input cannot be measured: compression needs a file, not a pipe", 1};
+    throw JobError{Failure::NeedsSize, "The input cannot be measured: compression needs a file, not a pipe", 1};
   }
   const std::int64_t inputSize = input.size();
   job.layout = EvaluateWaveHeader(input, settings);

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "codec/BlockDecoder.h"
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 #include "codec/Probe.h"
 #include "codec/Report.h"
 #include "codec/TrailerJob.h"
 #include "codec/UnitRestore.h"
 #include "common/Fatal.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "common/WorkerPool.h"
 
 namespace qola {

@@ -10,7 +10,7 @@
 #include "codec/Probe.h"
 #include "common/ByteOrder.h"
 #include "common/Fatal.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 
@@ -48,7 +48,7 @@ FrameDecoder::FrameDecoder(InputStream& input) : input_(input), source_(&input) 
 
 void FrameDecoder::seek(std::int64_t frame) {
   if (frame < 0 || frame > facts_.frames) {
-    throw JobError{QOLA_ERROR_ARGUMENT, "the position is outside the file's frames", 1};
+    throw JobError{Failure::Argument, "the position is outside the file's frames", 1};
   }
   position_ = frame;
 }
@@ -78,7 +78,7 @@ void FrameDecoder::moveTo(std::size_t entry) {
   next_ = -1;
   if (units_.empty()) {
     if (!input_.seekTo(entries_[entry].offset)) {
-      throw JobError{QOLA_ERROR_ARGUMENT, "the input cannot seek: only forward reads from the start are possible", 1};
+      throw JobError{Failure::Argument, "the input cannot seek: only forward reads from the start are possible", 1};
     }
     source_ = &input_;
   } else if (unit_ == static_cast<std::int64_t>(entry)) {

@@ -17,7 +17,7 @@
 
 #include "codec/BlockDecoder.h"
 #include "codec/BlockIndex.h"
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 #include "common/Checksums.h"
 #include "common/Stream.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 namespace {

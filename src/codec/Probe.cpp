@@ -7,7 +7,7 @@
 
 #include "common/ByteOrder.h"
 #include "common/Fatal.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 namespace {

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 #include "codec/Trailer.h"
 #include "common/Stream.h"
 

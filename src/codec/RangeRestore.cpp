@@ -60,7 +60,7 @@ void restoreRange(const CodecSettings& settings, InputStream& input, OutputStrea
   const DecoderFacts& facts = decoder.facts();
   if (end < 0) end = facts.frames;
   if (first < 0 || first > end || end > facts.frames) {
-    throw JobError{QOLA_ERROR_ARGUMENT,
+    throw JobError{Failure::Argument,
                    "the range " + std::to_string(first) + " .. " + std::to_string(end) +
                        " lies outside the file's " + std::to_string(facts.frames) + " frames",
                    1};

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 
 namespace qola {
 

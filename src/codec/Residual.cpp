@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "dsp/Analysis.h"
 #include "dsp/Dct.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/ByteOrder.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 namespace {

@@ -1,5 +1,5 @@
 // The trailer after the last segment record: what a restore needs to give
-// back every byte of the input and to prove it did (layout in common/Format.h).
+// back every byte of the input and to prove it did (layout in common/FormatConstants.h).
 #pragma once
 
 #include <cstddef>

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 namespace {
@@ -155,11 +155,11 @@ void copyChecksum(const qola_result& from, qola_result& to) {
 
 void requireChecksum(const qola_result& result, bool confirmationRequired) {
   if (result.checksum == QOLA_CHECKSUM_MISMATCH) {
-    throw JobError{QOLA_ERROR_CHECKSUM,
+    throw JobError{Failure::Checksum,
                    "checksum MISMATCH: the restored data differs from the original (the file is damaged)", 1};
   }
   if (!confirmationRequired || result.checksum == QOLA_CHECKSUM_OK) return;
-  throw JobError{QOLA_ERROR_JOB,
+  throw JobError{Failure::Job,
                  result.checksum == QOLA_CHECKSUM_NONE
                      ? "no checksum stored: nothing confirms the restore, and a checksum is required"
                      : "checksum not compared (another byte order was chosen), and a checksum is required",

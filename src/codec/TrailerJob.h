@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "codec/BlockIndex.h"
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 #include "codec/Trailer.h"
 #include "common/Checksums.h"
 #include "common/CodecSettings.h"

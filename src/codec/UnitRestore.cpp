@@ -142,7 +142,7 @@ JobError damagedUnitsError(const std::vector<DamagedRange>& damaged, int sampleR
     if (sampleRate > 0)
       ranges += " (" + timeOf(range.first, sampleRate) + " to " + timeOf(range.last + 1, sampleRate) + ")";
   }
-  return JobError{QOLA_ERROR_CHECKSUM,
+  return JobError{Failure::Checksum,
                   "checksum MISMATCH: the audio of frames " + ranges +
                       " is damaged and restored as silence; every other frame is restored exactly",
                   1};

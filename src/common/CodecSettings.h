@@ -3,7 +3,7 @@
 
 #include <bit>
 
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 

@@ -3,16 +3,16 @@
 namespace qola {
 namespace {
 
-qola_status statusOf(ErrorChannel channel) {
+Failure statusOf(ErrorChannel channel) {
   switch (channel) {
     case ErrorChannel::StandardOutput:
-      return QOLA_ERROR_TRANSFORM;
+      return Failure::Transform;
     case ErrorChannel::StandardError:
-      return QOLA_ERROR_CODER;
+      return Failure::Coder;
     case ErrorChannel::MessageBox:
       break;
   }
-  return QOLA_ERROR_JOB;
+  return Failure::Job;
 }
 
 }  // namespace
@@ -24,7 +24,7 @@ void fatalErrorOn(ErrorChannel channel, const std::string& message, int code) {
 void fatalError(const std::string& message, int code) { fatalErrorOn(ErrorChannel::MessageBox, message, code); }
 
 void terminatingError(const std::string& cause) {
-  JobError error{QOLA_ERROR_JOB, cause, 1};
+  JobError error{Failure::Job, cause, 1};
   error.terminates = true;
   throw error;
 }
@@ -34,14 +34,14 @@ void damagedFile(const std::string& what) { terminatingError("Damaged file: " + 
 void coderError(const char* file, int line, const std::string& message) {
   // The source file's own name, not the build machine's path to it.
   const std::string path(file);
-  JobError error{QOLA_ERROR_CODER, message, 1};
+  JobError error{Failure::Coder, message, 1};
   error.origin = path.substr(path.find_last_of('/') + 1) + ":" + std::to_string(line);
   throw error;
 }
 
 std::string programText(const JobError& error) {
-  if (error.status == QOLA_ERROR_CODER && !error.origin.empty()) return error.origin + ": error: " + error.message;
-  if (error.status == QOLA_ERROR_TRANSFORM) return "Error: " + error.message;
+  if (error.status == Failure::Coder && !error.origin.empty()) return error.origin + ": error: " + error.message;
+  if (error.status == Failure::Transform) return "Error: " + error.message;
   if (error.terminates) return error.message + ", program terminated";
   return error.message;
 }

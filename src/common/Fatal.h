@@ -3,14 +3,26 @@
 // Nothing here prints or ends the process.
 #pragma once
 
-#include <qola/qola.h>
-
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
 namespace qola {
+
+// What went wrong, as the public interface reports it: each value is the
+// number of the public status of the same name, which api/ hands out.
+enum class Failure {
+  Job = 1,        // damaged input, memory, coding error
+  Transform = 2,  // a transform refused its length
+  Coder = 3,      // the arithmetic coder's own check
+  Write = 4,      // the output could not be written
+  NeedsSize = 5,  // an input that cannot be measured
+  NotQola = 6,    // the input is not a compressed file
+  Argument = 7,   // a missing handle or a value out of range
+  Cancelled = 8,  // the caller asked the job to stop
+  Checksum = 9,   // restored, but not to the original
+};
 
 // Who reports an error, and so where a program shows it: the job's message
 // box, or the plain text lines of the transforms and the arithmetic coder.
@@ -20,10 +32,10 @@ enum class ErrorChannel { MessageBox, StandardOutput, StandardError };
 // programs show around it.
 struct JobError {
   JobError() = default;
-  JobError(qola_status status, std::string message, int code)
+  JobError(Failure status, std::string message, int code)
       : status(status), message(std::move(message)), code(code) {}
 
-  qola_status status = QOLA_ERROR_JOB;
+  Failure status = Failure::Job;
   std::string message;  // without a trailing newline
   int code = 1;         // the exit code the programs use
   std::string origin;   // the coder's "file:line" of the failing check ("" for others)

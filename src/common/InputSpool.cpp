@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t kChunk = 1 << 16;
 
 [[noreturn]] void cannotKeep(int error) {
-  throw JobError{QOLA_ERROR_JOB,
+  throw JobError{Failure::Job,
                  std::string("cannot keep a copy of the input for compression: ") + std::strerror(error), 1};
 }
 
@@ -31,7 +31,7 @@ std::unique_ptr<InputStream> spoolInput(InputStream& input) {
   for (std::size_t got = 0; (got = input.read(chunk.data(), chunk.size())) > 0;) {
     if (std::fwrite(chunk.data(), 1, got, file.get()) != got) cannotKeep(errno);
   }
-  if (input.readFailed()) throw JobError{QOLA_ERROR_JOB, "read error: the input could not be read to its end", 1};
+  if (input.readFailed()) throw JobError{Failure::Job, "read error: the input could not be read to its end", 1};
   if (std::fflush(file.get()) != 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) cannotKeep(errno);
   input.close();
   return std::make_unique<InputStream>(file.release(), true);

@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "common/CpuPath.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "dsp/Dct.h"
 #include "dsp/RateChoice.h"
 

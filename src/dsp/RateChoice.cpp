@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 

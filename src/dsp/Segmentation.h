@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "dsp/Analysis.h"
 
 namespace qola {

@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "common/CpuPath.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "dsp/RebuildArithmetic.h"
 
 #if QOLA_SSE2_KERNELS

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "common/Fatal.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "entropy/Ac.h"
 
 namespace qola {

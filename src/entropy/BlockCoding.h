@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "entropy/BitPacker.h"
 
 namespace qola {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "common/ByteOrder.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 namespace {

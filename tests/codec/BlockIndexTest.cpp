@@ -9,7 +9,7 @@
 #include <cmath>
 
 #include "TestSupport.h"
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 #include "codec/Trailer.h"
 
 namespace qola::test {

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "TestSupport.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola::test {
 namespace {

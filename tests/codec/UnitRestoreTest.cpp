@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "TestSupport.h"
 #include "codec/BlockIndex.h"
@@ -17,7 +18,7 @@ constexpr std::int64_t kFrames = 4096 * 5 + 1234;
 
 struct Restore {
   std::optional<std::string> error;
-  qola_status status = QOLA_OK;
+  std::optional<Failure> status;  // none: restored
   Bytes output;
 };
 
@@ -80,7 +81,7 @@ TEST(UnitRestore, AFlippedByteDamagesOnlyItsUnit) {
     ASSERT_NE(hit, units.end());
     const Restore r = restore(file, 1 + i % 3);
     ASSERT_TRUE(r.error) << "byte " << at;
-    EXPECT_EQ(r.status, QOLA_ERROR_CHECKSUM);
+    EXPECT_EQ(r.status, Failure::Checksum);
     const std::string named = "frames " + std::to_string(hit->firstFrame) + " to " +
                               std::to_string(hit->firstFrame + hit->frames - 1) + " (";
     EXPECT_NE(r.error->find(named), std::string::npos) << *r.error;

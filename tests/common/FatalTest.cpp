@@ -12,19 +12,19 @@ namespace {
 TEST(FatalError, ThrowsTheStatusMessageAndCode) {
   const struct {
     void (*raise)();
-    qola_status status;
+    Failure status;
     const char* message;
     const char* programText;
   } cases[] = {
-      {[] { fatalError("error in memory allocation for AWi", 1); }, QOLA_ERROR_JOB,
+      {[] { fatalError("error in memory allocation for AWi", 1); }, Failure::Job,
        "error in memory allocation for AWi", "error in memory allocation for AWi"},
-      {[] { damagedFile("the file ends early"); }, QOLA_ERROR_JOB, "Damaged file: the file ends early",
+      {[] { damagedFile("the file ends early"); }, Failure::Job, "Damaged file: the file ends early",
        "Damaged file: the file ends early, program terminated"},
-      {[] { terminatingError("Old file version"); }, QOLA_ERROR_JOB, "Old file version",
+      {[] { terminatingError("Old file version"); }, Failure::Job, "Old file version",
        "Old file version, program terminated"},
-      {[] { coderError("/build/src/entropy/Ac.cpp", 42, "symbol out of range"); }, QOLA_ERROR_CODER,
+      {[] { coderError("/build/src/entropy/Ac.cpp", 42, "symbol out of range"); }, Failure::Coder,
        "symbol out of range", "Ac.cpp:42: error: symbol out of range"},
-      {[] { fatalErrorOn(ErrorChannel::StandardOutput, "SRFFT: logm", 1); }, QOLA_ERROR_TRANSFORM, "SRFFT: logm",
+      {[] { fatalErrorOn(ErrorChannel::StandardOutput, "SRFFT: logm", 1); }, Failure::Transform, "SRFFT: logm",
        "Error: SRFFT: logm"},
   };
   for (const auto& c : cases) {

@@ -24,7 +24,7 @@ TEST(WorkerPool, ResultsAndErrorsReachTheJobsThreadBySlot) {
     std::vector<int> finished;  // touched by one thread at a time
     const auto work = [&](int slot, int worker) {
       ++runs;
-      if (slot == 4) throw JobError{QOLA_ERROR_CODER, "slot 4", 1};
+      if (slot == 4) throw JobError{Failure::Coder, "slot 4", 1};
       // Later slots finish their work first, so that only the pool keeps the order.
       std::this_thread::sleep_for(std::chrono::microseconds(200 * (kSlots - slot)));
       results[static_cast<std::size_t>(slot)] = 10 * slot + (worker >= 0 && worker < std::max(workers, 1) ? 1 : 0);

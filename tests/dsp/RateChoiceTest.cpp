@@ -5,7 +5,7 @@
 #include <array>
 #include <vector>
 
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 namespace {

@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "TestSupport.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 
 #include <array>
 #include <cstring>
@@ -34,9 +34,9 @@ constexpr std::uint8_t kRiff[] = {'R', 'I', 'F', 'F'};
 FileHeader readFileHeader(InputStream& input) {
   std::array<std::uint8_t, format::kFileHeaderSize> bytes{};
   const std::size_t got = input.read(bytes.data(), bytes.size());
-  if (got == 0) throw JobError{QOLA_ERROR_NOT_QOLA, "The input is empty, not a compressed file", 1};
+  if (got == 0) throw JobError{Failure::NotQola, "The input is empty, not a compressed file", 1};
   if (got >= 4 && std::memcmp(bytes.data(), kRiff, sizeof kRiff) == 0) {
-    throw JobError{QOLA_ERROR_NOT_QOLA, "The input is a WAV file, not a compressed file", 1};
+    throw JobError{Failure::NotQola, "The input is a WAV file, not a compressed file", 1};
   }
   if (got != bytes.size()) damagedFile("the file is too short for a file header");
   FileHeader header;

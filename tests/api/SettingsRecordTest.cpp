@@ -7,7 +7,7 @@
 #include <set>
 
 #include "TestSupport.h"
-#include "codec/SettingsRecord.h"
+#include "api/SettingsRecord.h"
 
 namespace qola::test {
 namespace {

@@ -1,5 +1,5 @@
 // The public stream handles.
-#include "common/StreamHandles.h"
+#include "api/StreamHandles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

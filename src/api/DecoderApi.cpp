@@ -6,10 +6,11 @@
 #include <new>
 #include <string>
 
+#include "api/PublicStatus.h"
+#include "api/StreamHandles.h"
 #include "codec/FrameDecoder.h"
 #include "codec/Probe.h"
 #include "common/Fatal.h"
-#include "common/StreamHandles.h"
 
 struct qola_decoder {
   qola_input* input = nullptr;  // borrowed
@@ -41,7 +42,7 @@ qola_status call(qola_decoder* handle, Work work) {
   try {
     work(*handle->decoder);
   } catch (const qola::JobError& error) {
-    fail(*handle, error.status, error.message.c_str());
+    fail(*handle, qola::publicStatus(error.status), error.message.c_str());
   } catch (const std::bad_alloc&) {
     fail(*handle, QOLA_ERROR_JOB, kNoMemory);
   }
@@ -64,7 +65,7 @@ qola_decoder* qola_decoder_open(qola_input* input) {
   try {
     handle->decoder = std::make_unique<qola::FrameDecoder>(*input->stream);
   } catch (const qola::JobError& error) {
-    fail(*handle, error.status, error.message.c_str());
+    fail(*handle, qola::publicStatus(error.status), error.message.c_str());
   } catch (const std::bad_alloc&) {
     fail(*handle, QOLA_ERROR_JOB, kNoMemory);
   }
@@ -110,7 +111,7 @@ int64_t qola_decoder_tell(const qola_decoder* decoder) {
 qola_status qola_decoder_read(qola_decoder* decoder, void* buffer, size_t frames, size_t* read) {
   size_t done = 0;
   const qola_status status = call(decoder, [&](qola::FrameDecoder& frameDecoder) {
-    if (buffer == nullptr && frames > 0) throw qola::JobError{QOLA_ERROR_ARGUMENT, "The buffer is missing", 1};
+    if (buffer == nullptr && frames > 0) throw qola::JobError{qola::Failure::Argument, "The buffer is missing", 1};
     frameDecoder.read(buffer, frames, done);
   });
   if (read != nullptr) *read = done;

@@ -1,10 +1,10 @@
-#include "codec/SettingsRecord.h"
+#include "api/SettingsRecord.h"
 
 #include <cstddef>
 #include <cstring>
 
 #include "common/Fatal.h"
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 
 namespace qola {
 namespace {
@@ -71,7 +71,7 @@ qola_settings readSettings(const qola_settings& settings) {
 
 CodecSettings codecSettings(const qola_settings& s, Mode mode) {
   if (s.size != sizeof(qola_settings)) {
-    throw JobError{QOLA_ERROR_ARGUMENT, "The settings record has a size this library does not know", 1};
+    throw JobError{Failure::Argument, "The settings record has a size this library does not know", 1};
   }
   CodecSettings settings;
   settings.mode = mode;
@@ -82,7 +82,7 @@ CodecSettings codecSettings(const qola_settings& s, Mode mode) {
                      settings.blockLengthIndex >= 0 &&
                      inRange(s.adaptation, QOLA_ADAPTATION_NONE, QOLA_ADAPTATION_FULL) &&
                      inRange(s.encoder_mode, QOLA_ENCODER_REFERENCE, QOLA_ENCODER_FAST) && s.threads >= 0;
-  if (!valid) throw JobError{QOLA_ERROR_ARGUMENT, "A setting is out of range", 1};
+  if (!valid) throw JobError{Failure::Argument, "A setting is out of range", 1};
   settings.channelCount = s.channels;
   settings.sampleBits = s.sample_bits;
   settings.adaptation = static_cast<Adaptation>(s.adaptation);
@@ -97,7 +97,7 @@ CodecSettings codecSettings(const qola_settings& s, Mode mode) {
   settings.requireChecksum = s.require_checksum != 0;
   if (mode == Mode::Compress && settings.encoderMode != EncoderMode::Fast && settings.adaptation != Adaptation::None &&
       settings.blockLengthIndex < kMinAdaptiveIndex) {
-    throw JobError{QOLA_ERROR_ARGUMENT, "Minimum block length for adaptation is 512!", 1};
+    throw JobError{Failure::Argument, "Minimum block length for adaptation is 512!", 1};
   }
   return settings;
 }

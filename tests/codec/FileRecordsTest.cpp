@@ -1,4 +1,4 @@
-#include "codec/FileFormat.h"
+#include "codec/FileRecords.h"
 
 #include <gtest/gtest.h>
 

@@ -9,16 +9,17 @@
 #include <new>
 #include <string>
 
-#include "codec/FileFormat.h"
-#include "codec/Probe.h"
+#include "api/PublicStatus.h"
+#include "api/SettingsRecord.h"
+#include "api/StreamHandles.h"
+#include "codec/FileRecords.h"
 #include "codec/Jobs.h"
+#include "codec/Probe.h"
 #include "codec/RangeRestore.h"
 #include "codec/Report.h"
-#include "codec/SettingsRecord.h"
 #include "common/Fatal.h"
+#include "common/FormatConstants.h"
 #include "common/InputSpool.h"
-#include "common/Format.h"
-#include "common/StreamHandles.h"
 
 struct qola_job {
   qola_settings settings{};
@@ -42,7 +43,7 @@ class CallbackSink : public ProgressSink {
   explicit CallbackSink(qola_job& job) : job_(job) {}
   void setProgress(int percent) override {
     if (finished_ || job_.progress == nullptr) return;
-    if (job_.progress(job_.user, percent) != 0) throw JobError{QOLA_CANCELLED, kCancelled, 1};
+    if (job_.progress(job_.user, percent) != 0) throw JobError{Failure::Cancelled, kCancelled, 1};
   }
   void showReport(const std::string&, const std::string&) override {}
   void finish(const qola_result& result) override {
@@ -65,7 +66,7 @@ std::string writeError(int cause) {
 
 JobError readError(const InputStream& input) {
   const int cause = input.readErrorCause();
-  return JobError{QOLA_ERROR_JOB,
+  return JobError{Failure::Job,
                   cause != 0 ? std::string("read error: ") + std::strerror(cause)
                              : std::string("read error: the input's read function failed"),
                   1};
@@ -81,7 +82,7 @@ void takeSampleLayout(const qola_input& input, CodecSettings& settings) {
 }
 
 void fail(qola_job& job, const JobError& error) {
-  job.status = error.status;
+  job.status = publicStatus(error.status);
   job.message = error.message;
   job.programMessage = qola::programText(error);
   job.exitCode = error.code;
@@ -103,7 +104,7 @@ qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode
   job->result = qola_result{};
   job->result.size = sizeof(qola_result);
   if (input == nullptr || output == nullptr || !input->stream->isOpen() || !output->stream->isOpen()) {
-    fail(*job, JobError{QOLA_ERROR_ARGUMENT, "A stream is missing or already used", 1});
+    fail(*job, JobError{Failure::Argument, "A stream is missing or already used", 1});
     return job->status;
   }
   try {
@@ -123,18 +124,18 @@ qola_status run(qola_job* job, qola_input* input, qola_output* output, Mode mode
       }
       if (input->stream->readFailed()) throw readError(*input->stream);
       if (output->stream->failed()) {
-        throw JobError{QOLA_ERROR_WRITE, writeError(output->stream->failureCause()), 1};
+        throw JobError{Failure::Write, writeError(output->stream->failureCause()), 1};
       }
       if (!commitOutput(*output)) {
         const std::string cause = std::strerror(errno);
-        throw JobError{QOLA_ERROR_WRITE, "cannot give the output its name: " + cause, 1};
+        throw JobError{Failure::Write, "cannot give the output its name: " + cause, 1};
       }
     } catch (const std::bad_alloc&) {
-      throw JobError{QOLA_ERROR_JOB, "error in memory allocation", 1};
+      throw JobError{Failure::Job, "error in memory allocation", 1};
     }
   } catch (const JobError& error) {
     // A read error cut the input short: that, not what the short input led to, is the cause.
-    const bool readFailed = input->stream->readFailed() && error.status != QOLA_CANCELLED;
+    const bool readFailed = input->stream->readFailed() && error.status != Failure::Cancelled;
     fail(*job, readFailed ? readError(*input->stream) : error);
     input->stream->close();
     output->stream->close();
@@ -228,7 +229,7 @@ qola_status qola_probe(qola_input* input, qola_info* info) {
   try {
     full = qola::infoOf(qola::readFileFacts(*input->stream));
   } catch (const qola::JobError& error) {
-    status = error.status;
+    status = qola::publicStatus(error.status);
   } catch (const std::bad_alloc&) {
     status = QOLA_ERROR_JOB;
   }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/Format.h"
+#include "common/FormatConstants.h"
 #include "pcm/PcmIo.h"
 
 namespace qola {
