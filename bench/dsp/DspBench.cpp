@@ -42,7 +42,7 @@ void BM_FDCT(benchmark::State& state) {
   std::vector<double> x(kLength);
   for (auto _ : state) {
     for (int i = 0; i < kLength; ++i) x[i] = samples[i];
-    qola::FDCT(x.data(), 12);
+    qola::forwardDct(x.data(), 12);
     benchmark::DoNotOptimize(x.data());
   }
   perSample(state);
@@ -52,11 +52,11 @@ void BM_FIDCT(benchmark::State& state) {
   const auto samples = musicLikeBlock(2);
   std::vector<double> coefficients(kLength);
   for (int i = 0; i < kLength; ++i) coefficients[i] = samples[i];
-  qola::FDCT(coefficients.data(), 12);
+  qola::forwardDct(coefficients.data(), 12);
   std::vector<double> x(kLength);
   for (auto _ : state) {
     x = coefficients;
-    qola::FIDCT(x.data(), 12);
+    qola::inverseDct(x.data(), 12);
     benchmark::DoNotOptimize(x.data());
   }
   perSample(state);

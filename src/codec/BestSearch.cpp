@@ -158,7 +158,7 @@ void smallestTransformRecord(TrialCoder& coder, const BestTechniques& techniques
   if (!techniques.roundingByBytes) return;
   const int L = 1 << s;
   std::copy_n(samples, L, coder.spectrum.begin());
-  FDCT(coder.spectrum.data(), s);
+  forwardDct(coder.spectrum.data(), s);
   std::copy_n(TK, L, coder.trialTK.begin());
   std::copy_n(CB, L / format::kBandSize, coder.trialCB.begin());
   roundByRate(s, coder.spectrum.data(), kRateWeight, coder.trialTK.data(), coder.trialCB.data());

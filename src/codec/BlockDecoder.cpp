@@ -39,7 +39,7 @@ ParsedSegment readSegment(SegmentParser& parser, DecodedBlock& block, int channe
       if (block.lagged) block.lag = header.lag;
       if (header.s > format::kMaxTransformExponent) {
         double unused = 0.0;
-        FIDCT(&unused, header.s);  // refuses the length before it touches a value
+        inverseDct(&unused, header.s);  // refuses the length before it touches a value
       }
       const bool fits = start + m <= layout.N;
       const std::size_t at = offsetOf(layout, channel, start);
@@ -173,16 +173,16 @@ void rebuildBlock(BlockRebuilder& rebuilder, DecodedBlock& block) {
   const std::int16_t* first = block.AWi.data();
   if (layout.channels == 1) {
     if (layout.eightBit) {
-      WriteMono8(first, block.frames, rebuilder.AWb.data(), output);
+      writeMono8(first, block.frames, rebuilder.AWb.data(), output);
     } else {
-      WriteMono16(first, block.frames, layout.swapBytes, rebuilder.pcmBytes.data(), output);
+      writeMono16(first, block.frames, layout.swapBytes, rebuilder.pcmBytes.data(), output);
     }
     return;
   }
   if (layout.eightBit) {
-    WriteStereo8(first, second, block.frames, rebuilder.AWb.data(), output);
+    writeStereo8(first, second, block.frames, rebuilder.AWb.data(), output);
   } else {
-    WriteStereo16(first, second, block.frames, layout.swapBytes, rebuilder.pcmBytes.data(), output);
+    writeStereo16(first, second, block.frames, layout.swapBytes, rebuilder.pcmBytes.data(), output);
   }
 }
 

@@ -73,12 +73,12 @@ void readSamples(CompressionJob& job, BlockSamples& block, int frames, InputStre
   auto* scratch = reinterpret_cast<std::uint8_t*>(job.buff.data());
   bool complete = false;
   if (job.layout.channels == 1) {
-    complete = job.layout.eightBit ? ReadMono8(block.AWi.data(), frames, job.AWb.data(), input)
-                                   : ReadMono16(block.AWi.data(), frames, job.layout.swapBytes, scratch, input);
+    complete = job.layout.eightBit ? readMono8(block.AWi.data(), frames, job.AWb.data(), input)
+                                   : readMono16(block.AWi.data(), frames, job.layout.swapBytes, scratch, input);
   } else if (job.layout.eightBit) {
-    complete = ReadStereo8(block.AWi.data(), block.AW2.data(), frames, job.AWb.data(), input);
+    complete = readStereo8(block.AWi.data(), block.AW2.data(), frames, job.AWb.data(), input);
   } else {
-    complete = ReadStereo16(block.AWi.data(), block.AW2.data(), frames, job.layout.swapBytes, scratch, input);
+    complete = readStereo16(block.AWi.data(), block.AW2.data(), frames, job.layout.swapBytes, scratch, input);
   }
   if (!complete) fatalError("The input ended early: it was changed or could not be read while compressing", 1);
 }
@@ -188,7 +188,7 @@ void compressFileWith(const CodecSettings& settings, const BestTechniques& techn
     throw JobError{Failure::NeedsSize, "The input cannot be measured: compression needs a file, not a pipe", 1};
   }
   const std::int64_t inputSize = input.size();
-  job.layout = EvaluateWaveHeader(input, settings);
+  job.layout = evaluateWaveHeader(input, settings);
   CompressionTrailer trailer;
   startCompressionTrailer(trailer, settings, input);
   if (job.layout.frames > format::kMaxSampleCount) {

@@ -29,7 +29,7 @@ void requantise(int s, const std::int16_t* source, std::uint64_t seed, std::int3
                 std::int8_t* CB, double* Temp) {
   const int L = 1 << s;
   for (int i = 0; i < L; ++i) Temp[i] = source[i];
-  FDCT(Temp, s);
+  forwardDct(Temp, s);
   const double step = quantiserStep(s);
   std::uint64_t state = seed;
   for (int i = 0; i < L; ++i) {

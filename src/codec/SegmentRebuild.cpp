@@ -20,7 +20,7 @@ void rebuildSegment(int s, const std::int32_t* coefficients, double* Temp) {
   const int L = 1 << s;
   const double step = quantiserStep(s);
   for (int i = 0; i < L; ++i) Temp[i] = coefficients[i] * step;
-  FIDCT(Temp, s);
+  inverseDct(Temp, s);
 }
 
 void subtractFromRounded(const double* values, const std::int16_t* subtrahends, int count, std::int16_t* out) {

@@ -9,7 +9,7 @@
 
 namespace qola {
 
-// Temp = FIDCT(coefficients * quantiserStep(s)) over 2^s values.
+// Temp = inverseDct(coefficients * quantiserStep(s)) over 2^s values.
 void rebuildSegment(int s, const std::int32_t* coefficients, double* Temp);
 
 // out[i] = roundRebuilt(values[i]) - subtrahends[i] in 16-bit wrap-around.

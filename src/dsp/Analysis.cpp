@@ -34,7 +34,7 @@ constexpr std::int32_t kSmallLimit = 1 << 20;
 constexpr int kMaxBand = 1024;
 
 // Bit costs are summed in 64 bits and clamped. For any block of 16-bit
-// samples they stay far below 2^31: FDCT preserves energy up to the factor N,
+// samples they stay far below 2^31: forwardDct preserves energy up to the factor N,
 // so the quantised values of a block satisfy sum v^2 <= N * 2^26, sum |v| <=
 // N * 2^13, and no cost reaches 2^27. Only arbitrary inputs can clamp.
 QOLA_INLINE std::int32_t clampCost(std::int64_t cost) {
@@ -306,7 +306,7 @@ QOLA_INLINE std::int32_t transformCost(int s, const std::int16_t* samples, std::
   const int length = 1 << s;
   std::array<double, format::kMaxBlockLength> spectrum;
   for (int i = 0; i < length; ++i) spectrum[i] = samples[i];
-  FDCT(spectrum.data(), s);
+  forwardDct(spectrum.data(), s);
   // The quotients stay in the spectrum's place for the choices that weigh their errors.
   const double step = quantiserStep(s);
   if (s % 2 == 0) {

@@ -35,7 +35,7 @@ double* blockVector(int logm) { return workingVector(blockVectors, logm); }
 
 const double* dctIvTable(int logm) { return kDctIvTableData + tableOffset(dctIvTableSize, logm); }
 
-void FDCTIV2(double* x, int logm, double scale) {
+void scaledDctIv(double* x, int logm, double scale) {
   checkLogm("FDCTIV2", logm, kMaxDctLogm);
   if (logm == 0) {
     x[0] = x[0] * scale;
@@ -65,7 +65,7 @@ void FDCTIV2(double* x, int logm, double scale) {
   const DctKernels& kernels = dctKernels();
   kernels.preRotate({x, n, preC, preD, preE, re, im});
 
-  SRFFT(re, im, logm - 1);
+  splitRadixFft(re, im, logm - 1);
 
   // The transform leaves its outputs in bit-reversed order: each is taken
   // from there, rotated and stored straight into its place in x.
@@ -81,13 +81,13 @@ void FDCTIV2(double* x, int logm, double scale) {
   kernels.postRotate(post, quarter + 1, half, postD - 1, postE - 1);
 }
 
-void FDCTREC(double* v, int m) {
+void forwardDctCore(double* v, int m) {
   const DctKernels& kernels = dctKernels();
   while (m > 1) {
     const int size = 1 << m;
     const int half = size / 2;
     kernels.foldHalves(v, size);
-    FDCTIV2(v + half, m - 1, std::sqrt(static_cast<double>(half)));
+    scaledDctIv(v + half, m - 1, std::sqrt(static_cast<double>(half)));
     --m;
   }
   double t = v[1] + v[0];
@@ -95,7 +95,7 @@ void FDCTREC(double* v, int m) {
   v[0] = t;
 }
 
-void FIDCTREC(double* v, int m) {
+void inverseDctCore(double* v, int m) {
   if (m == 1) {
     double t = v[1] + v[0];
     v[1] = v[0] - v[1];
@@ -104,8 +104,8 @@ void FIDCTREC(double* v, int m) {
   }
   const int size = 1 << m;
   const int half = size / 2;
-  FDCTIV2(v + half, m - 1, std::sqrt(static_cast<double>(half)));
-  FIDCTREC(v, m - 1);
+  scaledDctIv(v + half, m - 1, std::sqrt(static_cast<double>(half)));
+  inverseDctCore(v, m - 1);
   for (int i = 0; i < size / 4; ++i) std::swap(v[half + i], v[size - 1 - i]);
   for (int i = 0; i < half; ++i) {
     double t = v[size - 1 - i] + v[i];
@@ -114,7 +114,7 @@ void FIDCTREC(double* v, int m) {
   }
 }
 
-void FDCT(double* x, int logm) {
+void forwardDct(double* x, int logm) {
   checkLogm("FDCT", logm, kMaxDctLogm);
   if (logm == 0) return;
   if (logm == 1) {
@@ -126,7 +126,7 @@ void FDCT(double* x, int logm) {
   const int n = 1 << logm;
   double* v = blockVector(logm);
   for (int i = 0; i < n; ++i) v[i] = x[i];
-  FDCTREC(v, logm);
+  forwardDctCore(v, logm);
   // The core leaves the odd multiples of 2^c in v[h .. 2h-1], h = N/2^(c+1):
   // the first 2m outputs in natural order interleave the first m with
   // v[m .. 2m-1]. Each pass takes two such steps at once (one alone first when
@@ -151,7 +151,7 @@ void FDCT(double* x, int logm) {
   }
 }
 
-void FIDCT(double* x, int logm) {
+void inverseDct(double* x, int logm) {
   checkLogm("FIDCT", logm, kMaxDctLogm);
   if (logm == 0) return;
   if (logm == 1) {
@@ -170,7 +170,7 @@ void FIDCT(double* x, int logm) {
   }
   v[0] = x[0];
   v[1] = x[n / 2];
-  FIDCTREC(v, logm);
+  inverseDctCore(v, logm);
   const double r = 1.0 / n;
   for (int i = 0; i < n; ++i) x[i] = v[i] * r;
 }

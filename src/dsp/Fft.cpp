@@ -28,13 +28,13 @@ void splitRadix(double* re, double* im, int logm, const FftKernels& kernels) {
 
 const double* fftTwiddleTable(int logm) { return kTwiddleTableData + tableOffset(twiddleTableSize, logm); }
 
-void SRFFT(double* re, double* im, int logm) {
+void splitRadixFft(double* re, double* im, int logm) {
   checkLogm("SRFFT", logm, kMaxFftLogm);
   splitRadix(re, im, logm, fftKernels());
 }
 
-void BITREV(double* x, int logm) {
-  if (logm < 0 || logm > kMaxFftLogm) return;  // unreachable through CFFT, which checks first
+void bitReverse(double* x, int logm) {
+  if (logm < 0 || logm > kMaxFftLogm) return;  // unreachable through naturalOrderFft, which checks first
   const int n = 1 << logm;
   for (int j = 1; j < n; ++j) {
     const int r = reversedIndex(j, logm);
@@ -42,11 +42,11 @@ void BITREV(double* x, int logm) {
   }
 }
 
-void CFFT(double* re, double* im, int logm) {
-  SRFFT(re, im, logm);
+void naturalOrderFft(double* re, double* im, int logm) {
+  splitRadixFft(re, im, logm);
   if (logm > 1) {
-    BITREV(re, logm);
-    BITREV(im, logm);
+    bitReverse(re, logm);
+    bitReverse(im, logm);
   }
 }
 

@@ -23,20 +23,21 @@ inline constexpr std::array<std::uint16_t, 1 << kMaxFftLogm> kReversedIndex = []
   return table;
 }();
 
-// k < 2^logm with its low logm bits reversed: where SRFFT leaves output k.
+// k < 2^logm with its low logm bits reversed: where splitRadixFft leaves output k.
 inline int reversedIndex(int k, int logm) {
   return kReversedIndex[static_cast<std::size_t>(k)] >> (kMaxFftLogm - logm);
 }
 
+// The split-radix FFT (SRFFT, the name its length errors carry).
 // Forward DFT X_k = sum x_n e^(-2 pi i nk/N), unnormalised, left in
 // bit-reversed order.
-void SRFFT(double* re, double* im, int logm);
+void splitRadixFft(double* re, double* im, int logm);
 
-// Swaps x[j] with x[reverse(j)], reverse taking the low logm bits backwards.
-void BITREV(double* x, int logm);
+// BITREV: swaps x[j] with x[reverse(j)], reverse taking the low logm bits backwards.
+void bitReverse(double* x, int logm);
 
-// SRFFT followed by the permutation: result in natural order.
-void CFFT(double* re, double* im, int logm);
+// CFFT: splitRadixFft followed by the permutation, the result in natural order.
+void naturalOrderFft(double* re, double* im, int logm);
 
 // The six twiddle sub-tables of one length (C1, D1, E1, C3, D3, E3, each
 // N/4 - 2 entries); logm 4..12.

@@ -10,7 +10,7 @@
 namespace qola {
 
 // 2^(s/2 + 2), correctly rounded: a uniform step of 4 on orthonormally
-// scaled coefficients, since FDCT is 2^(s/2) times the orthonormal DCT-II.
+// scaled coefficients, since forwardDct is 2^(s/2) times the orthonormal DCT-II.
 double quantiserStep(int s);
 
 // Nearest integer, halves away from zero, for |x| < 2^31 - 0.5: truncate,

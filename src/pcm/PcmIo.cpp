@@ -37,7 +37,7 @@ std::int16_t swapped(std::int16_t sample) {
 
 }  // namespace
 
-PcmLayout EvaluateWaveHeader(InputStream& input, const CodecSettings& settings) {
+PcmLayout evaluateWaveHeader(InputStream& input, const CodecSettings& settings) {
   PcmLayout layout;
   layout.channels = settings.channelCount;
   layout.eightBit = settings.sampleBits == 8;
@@ -67,27 +67,27 @@ PcmLayout EvaluateWaveHeader(InputStream& input, const CodecSettings& settings) 
   return layout;
 }
 
-void SwapBytes16(std::int16_t* samples, int count) {
+void swapBytes16(std::int16_t* samples, int count) {
   for (int i = 0; i < count; ++i) samples[i] = swapped(samples[i]);
 }
 
-bool ReadMono16(std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
+bool readMono16(std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
                 InputStream& input) {
   const std::size_t bytes = static_cast<std::size_t>(frames) * 2;
   const bool complete = input.read(scratch, bytes) == bytes;
   for (int i = 0; i < frames; ++i) samples[i] = decode16(scratch + 2 * i);
-  if (swapBytes) SwapBytes16(samples, frames);
+  if (swapBytes) swapBytes16(samples, frames);
   return complete;
 }
 
-bool ReadMono8(std::int16_t* samples, int frames, std::uint8_t* AWb, InputStream& input) {
+bool readMono8(std::int16_t* samples, int frames, std::uint8_t* AWb, InputStream& input) {
   const auto bytes = static_cast<std::size_t>(frames);
   const bool complete = input.read(AWb, bytes) == bytes;
   for (int i = 0; i < frames; ++i) samples[i] = fromByte(AWb[i]);
   return complete;
 }
 
-bool ReadStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swapBytes,
+bool readStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swapBytes,
                   std::uint8_t* buff, InputStream& input) {
   const std::size_t bytes = static_cast<std::size_t>(frames) * 4;
   const bool complete = input.read(buff, bytes) == bytes;
@@ -96,13 +96,13 @@ bool ReadStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swap
     right[i] = decode16(buff + 4 * i + 2);
   }
   if (swapBytes) {
-    SwapBytes16(left, frames);
-    SwapBytes16(right, frames);
+    swapBytes16(left, frames);
+    swapBytes16(right, frames);
   }
   return complete;
 }
 
-bool ReadStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* AWb,
+bool readStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* AWb,
                  InputStream& input) {
   const std::size_t bytes = static_cast<std::size_t>(frames) * 2;
   const bool complete = input.read(AWb, bytes) == bytes;
@@ -113,7 +113,7 @@ bool ReadStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8
   return complete;
 }
 
-void WriteMono16(const std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
+void writeMono16(const std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
                  OutputStream& output) {
   for (int i = 0; i < frames; ++i) {
     encode16(scratch + 2 * i, swapBytes ? swapped(samples[i]) : samples[i]);
@@ -121,12 +121,12 @@ void WriteMono16(const std::int16_t* samples, int frames, bool swapBytes, std::u
   output.write(scratch, static_cast<std::size_t>(frames) * 2);
 }
 
-void WriteMono8(const std::int16_t* samples, int frames, std::uint8_t* AWb, OutputStream& output) {
+void writeMono8(const std::int16_t* samples, int frames, std::uint8_t* AWb, OutputStream& output) {
   for (int i = 0; i < frames; ++i) AWb[i] = toByte(samples[i]);
   output.write(AWb, static_cast<std::size_t>(frames));
 }
 
-void WriteStereo16(const std::int16_t* left, const std::int16_t* right, int frames, bool swapBytes,
+void writeStereo16(const std::int16_t* left, const std::int16_t* right, int frames, bool swapBytes,
                    std::uint8_t* buff, OutputStream& output) {
   for (int i = 0; i < frames; ++i) {
     encode16(buff + 4 * i, swapBytes ? swapped(left[i]) : left[i]);
@@ -135,7 +135,7 @@ void WriteStereo16(const std::int16_t* left, const std::int16_t* right, int fram
   output.write(buff, static_cast<std::size_t>(frames) * 4);
 }
 
-void WriteStereo8(const std::int16_t* left, const std::int16_t* right, int frames, std::uint8_t* AWb,
+void writeStereo8(const std::int16_t* left, const std::int16_t* right, int frames, std::uint8_t* AWb,
                   OutputStream& output) {
   for (int i = 0; i < frames; ++i) {
     AWb[2 * i] = toByte(left[i]);

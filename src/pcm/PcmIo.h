@@ -28,27 +28,27 @@ inline int bytesPerSample(const PcmLayout& layout) { return layout.eightBit ? 1 
 // RIFF/WAVE header at the start of the input. Leaves the input at byte 0.
 // A header whose channel count is not 1 is coded as stereo frames; an input
 // shorter than a whole header is raw PCM.
-PcmLayout EvaluateWaveHeader(InputStream& input, const CodecSettings& settings);
+PcmLayout evaluateWaveHeader(InputStream& input, const CodecSettings& settings);
 
-void SwapBytes16(std::int16_t* samples, int count);
+void swapBytes16(std::int16_t* samples, int count);
 
 // Compression side: F frames from the input. The byte scratch holds at least
 // F * bytes per frame bytes. Each returns false when the input ended early.
-bool ReadMono16(std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
+bool readMono16(std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
                 InputStream& input);
-bool ReadMono8(std::int16_t* samples, int frames, std::uint8_t* AWb, InputStream& input);
-bool ReadStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swapBytes,
+bool readMono8(std::int16_t* samples, int frames, std::uint8_t* AWb, InputStream& input);
+bool readStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swapBytes,
                   std::uint8_t* buff, InputStream& input);
-bool ReadStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* AWb,
+bool readStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* AWb,
                  InputStream& input);
 
 // Decompression side: F frames to the output. The sample arrays are left unchanged.
-void WriteMono16(const std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
+void writeMono16(const std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
                  OutputStream& output);
-void WriteMono8(const std::int16_t* samples, int frames, std::uint8_t* AWb, OutputStream& output);
-void WriteStereo16(const std::int16_t* left, const std::int16_t* right, int frames, bool swapBytes,
+void writeMono8(const std::int16_t* samples, int frames, std::uint8_t* AWb, OutputStream& output);
+void writeStereo16(const std::int16_t* left, const std::int16_t* right, int frames, bool swapBytes,
                    std::uint8_t* buff, OutputStream& output);
-void WriteStereo8(const std::int16_t* left, const std::int16_t* right, int frames, std::uint8_t* AWb,
+void writeStereo8(const std::int16_t* left, const std::int16_t* right, int frames, std::uint8_t* AWb,
                   OutputStream& output);
 
 }  // namespace qola

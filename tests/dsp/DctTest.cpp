@@ -27,8 +27,8 @@ Vector randomSamples(int n, std::uint32_t seed) {
   return x;
 }
 
-// FNV-1a over the bytes of the bit patterns of FDCT(16-bit samples) and of
-// FIDCT(quantised coefficients) at every length 2 .. 4096.
+// FNV-1a over the bytes of the bit patterns of forwardDct(16-bit samples) and of
+// inverseDct(quantised coefficients) at every length 2 .. 4096.
 std::pair<std::uint64_t, std::uint64_t> transformHashes() {
   std::uint64_t forward = 0xcbf29ce484222325u, inverse = forward;
   auto mix = [](std::uint64_t& hash, const Vector& values) {
@@ -41,10 +41,10 @@ std::pair<std::uint64_t, std::uint64_t> transformHashes() {
   std::uniform_int_distribution<int> coefficient(-600, 600);
   for (int logm = 1; logm <= kMaxDctLogm; ++logm) {
     Vector x = randomSamples(1 << logm, 300 + logm);
-    FDCT(x.data(), logm);
+    forwardDct(x.data(), logm);
     mix(forward, x);
     for (double& v : x) v = coefficient(random) * quantiserStep(logm);
-    FIDCT(x.data(), logm);
+    inverseDct(x.data(), logm);
     mix(inverse, x);
   }
   return {forward, inverse};

@@ -16,7 +16,7 @@ Bytes wav(int channels, int bits, std::uint32_t dataBytes, std::size_t actualByt
 
 // The layout comes from a WAV header where one is read, else from the settings;
 // the input is left at its start either way.
-TEST(EvaluateWaveHeader, LayoutFromTheHeaderOrTheSettings) {
+TEST(WaveHeaderEvaluation, LayoutFromTheHeaderOrTheSettings) {
   Bytes notRiff = wav(2, 16, 400, 400), shortRiff = wavHeader(2, 16, 0);
   notRiff[0] = 'X';
   shortRiff.resize(30);
@@ -46,7 +46,7 @@ TEST(EvaluateWaveHeader, LayoutFromTheHeaderOrTheSettings) {
     settings.wavEvaluation = c.wav;
     settings.swapBytes = c.swap;
     InputStream in(c.file);
-    const PcmLayout layout = EvaluateWaveHeader(in, settings);
+    const PcmLayout layout = evaluateWaveHeader(in, settings);
     EXPECT_TRUE(layout.channels == c.expected.channels && layout.eightBit == c.expected.eightBit &&
                 layout.swapBytes == c.expected.swapBytes && layout.headerLength == c.expected.headerLength &&
                 layout.frames == c.expected.frames)
@@ -62,10 +62,10 @@ TEST(PcmBlocks, InputsThatEndEarlyAreReported) {
   std::int16_t left[4], right[4];
   std::uint8_t scratch[16];
   InputStream in(file), stereo(file);
-  EXPECT_TRUE(ReadMono8(left, 3, scratch, in));
+  EXPECT_TRUE(readMono8(left, 3, scratch, in));
   EXPECT_EQ(left[0], -128);
-  EXPECT_FALSE(ReadMono8(left, 1, scratch, in));
-  EXPECT_FALSE(ReadStereo16(left, right, 1, false, scratch, stereo));
+  EXPECT_FALSE(readMono8(left, 1, scratch, in));
+  EXPECT_FALSE(readStereo16(left, right, 1, false, scratch, stereo));
 }
 
 }  // namespace
