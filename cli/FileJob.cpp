@@ -171,7 +171,8 @@ std::FILE* reportStream(const Options& options) {
   return audioToStdout ? stderr : stdout;
 }
 
-int processFile(const Options& options, const std::string& inputName, const JobRunner& runJob, bool* unchecked) {
+int processFile(const Options& options, const std::string& inputName, const JobRunner& runJob,
+                FileOutcome* outcome) {
   const std::string shown = shownName(inputName, "stdin");
   auto message = [&](const std::string& text) {
     std::fprintf(stderr, "qola: %s: %s\n", shown.c_str(), text.c_str());
@@ -226,8 +227,8 @@ int processFile(const Options& options, const std::string& inputName, const JobR
   };
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
   const JobResult result = runJob(options.settings, compress, in, out, shown, showProgress, *range);
-  if (unchecked != nullptr && !compress && !result.failed && !result.writeFailed) {
-    *unchecked = result.numbers.checksum == QOLA_CHECKSUM_NONE || result.numbers.checksum == QOLA_CHECKSUM_NOT_COMPARED;
+  if (outcome != nullptr && !compress && !result.failed && !result.writeFailed) {
+    outcome->unchecked = result.numbers.checksum == QOLA_CHECKSUM_NONE || result.numbers.checksum == QOLA_CHECKSUM_NOT_COMPARED;
   }
   if (result.failed && result.status == QOLA_ERROR_CHECKSUM && options.keepDamaged && output) {
     if (output->commit()) message("kept the damaged restore as " + outputName);
@@ -263,6 +264,10 @@ int processFile(const Options& options, const std::string& inputName, const JobR
     const std::int64_t written = result.numbers.compressed_size;
     const std::int64_t inputSize = result.numbers.input_size;
     const std::int64_t restored = result.numbers.original_size;
+    if (outcome != nullptr) {
+      outcome->inputBytes = inputSize;
+      outcome->compressedBytes = written;
+    }
     // With the trailer the bytes after the last whole frame are stored too.
     if (restored < inputSize && result.numbers.checksum == QOLA_CHECKSUM_NONE) {
       message("warning: " + notStored(inputSize - restored));

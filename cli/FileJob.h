@@ -38,9 +38,15 @@ using JobRunner = std::function<JobResult(const Settings& settings, bool compres
 // Where reports go: standard error whenever audio goes to standard output.
 std::FILE* reportStream(const Options& options);
 
-// Processes one input; returns 0, kExitJobFailed or kExitUsage. A restore
-// or test that no stored checksum confirmed sets *unchecked.
+// What a run's summary counts of one file.
+struct FileOutcome {
+  bool unchecked = false;            // a restore or test that no stored checksum confirmed
+  std::int64_t inputBytes = 0;       // a compression that succeeded: the bytes it read
+  std::int64_t compressedBytes = 0;  // and the bytes it wrote
+};
+
+// Processes one input; returns 0, kExitJobFailed or kExitUsage.
 int processFile(const Options& options, const std::string& inputName, const JobRunner& runJob,
-                bool* unchecked = nullptr);
+                FileOutcome* outcome = nullptr);
 
 }  // namespace qola::cli

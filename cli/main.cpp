@@ -9,41 +9,17 @@
 
 #include "FileJob.h"
 #include "Options.h"
+#include "Progress.h"
 
 namespace qola::cli {
 namespace {
 
-// Progress on standard error when it is a terminal.
-class ConsoleProgress {
- public:
-  ConsoleProgress(std::string label, bool show) : label_(std::move(label)), show_(show) {}
-  void attach(Job& job) {
-    if (show_) job.onProgress([this](int percent) { return update(percent); });
-  }
-  void clearLine() {
-    if (show_ && last_ >= 0) std::fprintf(stderr, "\r%*s\r", static_cast<int>(label_.size()) + 6, "");
-    last_ = -1;
-  }
-
- private:
-  bool update(int percent) {
-    if (percent != last_) {
-      last_ = percent;
-      std::fprintf(stderr, "\r%s: %3d%%", label_.c_str(), percent);
-      std::fflush(stderr);
-    }
-    return false;  // never cancels
-  }
-
-  std::string label_;
-  bool show_;
-  int last_ = -1;
-};
-
 // Runs one job over two owned files; a failed job comes back in the result.
 JobResult runJob(const Settings& settings, bool compress, std::FILE* in, Output& output, const std::string& label,
                  bool showProgress, const FrameRange& range) {
-  ConsoleProgress progress(label, showProgress);
+  // A part's progress is of the part, which the file's measure does not tell.
+  ConsoleProgress progress(label, showProgress,
+                           showProgress && !range.part ? measureInput(in, compress, settings) : InputMeasure{});
   JobResult result;
   try {
     Input input = Input::file(in, true);
@@ -65,6 +41,16 @@ JobResult runJob(const Settings& settings, bool compress, std::FILE* in, Output&
   }
   progress.clearLine();
   return result;
+}
+
+// The files compressed together, as each file's report gives its own.
+std::string totalRatio(std::int64_t inputBytes, std::int64_t compressedBytes) {
+  if (compressedBytes <= 0) return "";
+  char text[96];
+  std::snprintf(text, sizeof text, ", total ratio %.3f (%lld -> %lld bytes)",
+                static_cast<double>(inputBytes) / static_cast<double>(compressedBytes),
+                static_cast<long long>(inputBytes), static_cast<long long>(compressedBytes));
+  return text;
 }
 
 // A report that cannot be written is a failure, as in the GNU tools.
@@ -96,11 +82,15 @@ int run(int argc, char** argv) {
   bool fileError = false;
   int failures = 0;
   int unchecked = 0;
+  std::int64_t inputBytes = 0;
+  std::int64_t compressedBytes = 0;
   for (const std::string& input : options->inputs) {
-    bool withoutChecksum = false;
-    const int status = processFile(*options, input, &runJob, &withoutChecksum);
+    FileOutcome outcome;
+    const int status = processFile(*options, input, &runJob, &outcome);
     if (status != 0) ++failures;
-    if (withoutChecksum) ++unchecked;
+    if (outcome.unchecked) ++unchecked;
+    inputBytes += outcome.inputBytes;
+    compressedBytes += outcome.compressedBytes;
     jobFailed = jobFailed || status == kExitJobFailed;
     fileError = fileError || status == kExitUsage;
   }
@@ -108,8 +98,8 @@ int run(int argc, char** argv) {
     // A restore that nothing confirmed is said here too, where a script reads the outcome.
     const std::string withoutChecksum =
         unchecked > 0 ? ", " + std::to_string(unchecked) + " with no checksum stored" : std::string();
-    std::fprintf(reportStream(*options), "%zu file(s) processed, %d failed%s\n", options->inputs.size(), failures,
-                 withoutChecksum.c_str());
+    std::fprintf(reportStream(*options), "%zu file(s) processed, %d failed%s%s\n", options->inputs.size(), failures,
+                 withoutChecksum.c_str(), totalRatio(inputBytes, compressedBytes).c_str());
   }
   jobFailed = !standardOutputWritten() || jobFailed;
   // A failed job outranks a usage error.
