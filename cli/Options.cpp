@@ -302,10 +302,12 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
     error = "--delete-input-file applies to compression only";
     return std::nullopt;
   }
-  if (options.action == Action::Compress && options.settings.encoder_mode != QOLA_ENCODER_FAST &&
-      options.settings.adaptation != QOLA_ADAPTATION_NONE &&
-      options.settings.block_length != 0 && options.settings.block_length < 512) {
-    error = "Minimum block length for adaptation is 512! (use -a none for shorter blocks)";
+  const bool compressing = options.action == Action::Compress;
+  if (const char* refusal = options.settings.refusal(compressing)) {
+    Settings unsplit = options.settings;
+    unsplit.adaptation = QOLA_ADAPTATION_NONE;
+    error = refusal;
+    if (unsplit.refusal(compressing) == nullptr) error += " (use -a none for shorter blocks)";
     return std::nullopt;
   }
   return options;

@@ -93,8 +93,7 @@ std::string replaceQuestion(const std::string& name) {
          "\" already exists. Do you want to replace it?";
 }
 
-std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output,
-                          CMainDialog& dialog) {
+Settings librarySettings(const DialogSettings& settings) {
   Settings job;
   job.channels = settings.channelCount;
   job.sample_bits = settings.sampleBits;
@@ -105,6 +104,12 @@ std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std:
   job.swap_bytes = settings.swapBytes ? 1 : 0;
   job.encoder_mode = QOLA_ENCODER_REFERENCE;  // exactly the dialog's choices, byte for byte
   job.trailer = 1;
+  return job;
+}
+
+std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output,
+                          CMainDialog& dialog) {
+  const Settings job = librarySettings(settings);
   Input in = Input::file(input, true);
   Output out = Output::file(output, true);
   Job runner(job);
@@ -270,8 +275,8 @@ void CMainDialog::onStart() {
     error(kEnterFileName);
     return;
   }
-  if (compressing && adaptation != 0 && blockLengthIndex < 2) {
-    error(kMinimumBlockLength);
+  if (const char* refusal = librarySettings(settings()).refusal(compressing)) {
+    error(refusal);
     return;
   }
   // Where the job would read what it writes, it is refused before either file is touched.

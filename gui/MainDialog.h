@@ -19,7 +19,6 @@ namespace qola::ui {
 inline constexpr int kMaxNameLength = 4095;
 
 inline constexpr const char* kEnterFileName = "Please enter a file name!";
-inline constexpr const char* kMinimumBlockLength = "Minimum block length for adaptation is 512!";
 inline constexpr const char* kCouldNotOpen = "Could not open file!";
 inline constexpr const char* kErrorTitle = "Error";
 inline constexpr const char* kHelpFailed = "Failed to launch help.";
@@ -69,6 +68,8 @@ class CMainDialog;
 // qola::Error. Tests substitute their own.
 using JobEntry = std::string (*)(const DialogSettings&, std::FILE* input, std::FILE* output, CMainDialog& dialog);
 std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, CMainDialog& dialog);
+// The dialog's choices as the library's settings.
+Settings librarySettings(const DialogSettings& settings);
 
 struct JobEntries {
   JobEntry compress = &runLibraryJob;

@@ -39,9 +39,9 @@ faults=(
 
 configure() {
   cmake -S "$tree" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQOLA_BUILD_GUI=OFF \
-    -DQOLA_BUILD_BENCH=OFF > "$work/configure.log"
+    -DQOLA_BUILD_BENCH=OFF -DQOLA_BUILD_PYTHON=OFF -DQOLA_BUILD_GSTREAMER=OFF > "$work/configure.log"
 }
-build_tests() { cmake --build "$build" --target qola_tests -j "$(nproc)" > "$work/build.log" 2>&1; }
+build_tests() { cmake --build "$build" --target qola_tests qola_shared qola_unload_test -j "$(nproc)" > "$work/build.log" 2>&1; }
 # A directory that does not exist: the tests must not find the shared folder.
 run_tests() {
   (cd "$build" && QOLA_SHARED_DIR="$work/no-shared" ctest -j "$(nproc)" --timeout 300 > "$work/ctest.log" 2>&1)

@@ -106,6 +106,13 @@ static inline void qola_default_settings(qola_settings* settings) {
   qola_init_settings(settings, sizeof(qola_settings));
 }
 
+/* Why a compression (compressing nonzero) or restore job would refuse these
+ * settings, as its message says it ("Minimum block length for adaptation is
+ * 512!", "A setting is out of range"), or NULL when it takes them: a front
+ * end asks before it opens any file. The text lives as long as the library
+ * is loaded. */
+QOLA_API const char* qola_settings_refusal(const qola_settings* settings, int compressing);
+
 /* Inputs. A job reads its input to the end and closes what it owns. Input
  * and output handles are single-use: one job (or one probe) uses them up,
  * and a second run on the same handle answers QOLA_ERROR_ARGUMENT; free them

@@ -64,6 +64,8 @@ class Error : public std::runtime_error {
 // The command line's defaults; change the fields as needed.
 struct Settings : qola_settings {
   Settings() { qola_default_settings(this); }
+  // Why a job would refuse these settings; nullptr when it takes them.
+  const char* refusal(bool compressing) const { return qola_settings_refusal(this, compressing ? 1 : 0); }
 };
 
 namespace detail {

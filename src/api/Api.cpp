@@ -171,6 +171,11 @@ void qola_job_set_progress(qola_job* job, qola_progress_fn progress, void* user)
   job->user = user;
 }
 
+const char* qola_settings_refusal(const qola_settings* settings, int compressing) {
+  if (settings == nullptr) return "A setting is out of range";
+  return qola::settingsRefusal(qola::readSettings(*settings), compressing != 0 ? qola::Mode::Compress : qola::Mode::Decompress);
+}
+
 qola_status qola_compress(qola_job* job, qola_input* input, qola_output* output) {
   return qola::run(job, input, output, qola::Mode::Compress);
 }

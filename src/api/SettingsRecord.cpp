@@ -69,20 +69,28 @@ qola_settings readSettings(const qola_settings& settings) {
   return s;
 }
 
-CodecSettings codecSettings(const qola_settings& s, Mode mode) {
-  if (s.size != sizeof(qola_settings)) {
-    throw JobError{Failure::Argument, "The settings record has a size this library does not know", 1};
+const char* settingsRefusal(const qola_settings& s, Mode mode) {
+  if (s.size != sizeof(qola_settings)) return "The settings record has a size this library does not know";
+  // 0: the encoder chooses.
+  const int blockLengthIndex = s.block_length == 0 ? kMaxBlockLengthIndex : blockLengthIndexOf(s.block_length);
+  const bool valid = (s.channels == 1 || s.channels == 2) && (s.sample_bits == 8 || s.sample_bits == 16) &&
+                     blockLengthIndex >= 0 && inRange(s.adaptation, QOLA_ADAPTATION_NONE, QOLA_ADAPTATION_FULL) &&
+                     inRange(s.encoder_mode, QOLA_ENCODER_REFERENCE, QOLA_ENCODER_FAST) && s.threads >= 0;
+  if (!valid) return "A setting is out of range";
+  // Splitting a block needs segments of at least 128 samples at a quarter of N.
+  if (mode == Mode::Compress && s.encoder_mode != QOLA_ENCODER_FAST && s.adaptation != QOLA_ADAPTATION_NONE &&
+      blockLengthIndex < kMinAdaptiveIndex) {
+    return "Minimum block length for adaptation is 512!";
   }
+  return nullptr;
+}
+
+CodecSettings codecSettings(const qola_settings& s, Mode mode) {
+  if (const char* refusal = settingsRefusal(s, mode)) throw JobError{Failure::Argument, refusal, 1};
   CodecSettings settings;
   settings.mode = mode;
-  // 0: the encoder chooses.
   settings.chooseBlockLength = s.block_length == 0;
   settings.blockLengthIndex = settings.chooseBlockLength ? kMaxBlockLengthIndex : blockLengthIndexOf(s.block_length);
-  const bool valid = (s.channels == 1 || s.channels == 2) && (s.sample_bits == 8 || s.sample_bits == 16) &&
-                     settings.blockLengthIndex >= 0 &&
-                     inRange(s.adaptation, QOLA_ADAPTATION_NONE, QOLA_ADAPTATION_FULL) &&
-                     inRange(s.encoder_mode, QOLA_ENCODER_REFERENCE, QOLA_ENCODER_FAST) && s.threads >= 0;
-  if (!valid) throw JobError{Failure::Argument, "A setting is out of range", 1};
   settings.channelCount = s.channels;
   settings.sampleBits = s.sample_bits;
   settings.adaptation = static_cast<Adaptation>(s.adaptation);
@@ -95,10 +103,6 @@ CodecSettings codecSettings(const qola_settings& s, Mode mode) {
   settings.trailer = s.trailer != 0;
   settings.index = s.index != 0;
   settings.requireChecksum = s.require_checksum != 0;
-  if (mode == Mode::Compress && settings.encoderMode != EncoderMode::Fast && settings.adaptation != Adaptation::None &&
-      settings.blockLengthIndex < kMinAdaptiveIndex) {
-    throw JobError{Failure::Argument, "Minimum block length for adaptation is 512!", 1};
-  }
   return settings;
 }
 

@@ -33,6 +33,10 @@ bool initSettings(qola_settings* settings, std::size_t size);
 // back with size 0, which codecSettings refuses.
 qola_settings readSettings(const qola_settings& settings);
 
+// Why a job of this mode refuses a record of this library's size (a static
+// text), or nullptr when it takes it.
+const char* settingsRefusal(const qola_settings& settings, Mode mode);
+
 // The public settings as the codec's record. Every field is checked as the
 // integer the caller stored before it becomes one of the codec's enums;
 // throws a JobError with QOLA_ERROR_ARGUMENT for a value out of range.

@@ -114,7 +114,33 @@ TEST(SettingsRecord, OutOfRangeIntegersAreRefused) {
       const JobRun run = runJob(compress, testWav(100), settings);
       EXPECT_EQ(run.status, QOLA_ERROR_ARGUMENT) << c.value;
       EXPECT_EQ(run.message, "A setting is out of range");
+      EXPECT_STREQ(settings.refusal(compress), "A setting is out of range");
     }
+  }
+  EXPECT_STREQ(qola_settings_refusal(nullptr, 1), "A setting is out of range");
+}
+
+// Front ends ask before they open files: the answer is the job's own.
+TEST(SettingsRecord, RefusalIsTheJobsAnswer) {
+  const struct {
+    int blockLength;
+    qola_adaptation adaptation;
+    qola_encoder_mode mode;
+  } cases[] = {
+      {256, QOLA_ADAPTATION_FULL, QOLA_ENCODER_DEFAULT}, {256, QOLA_ADAPTATION_MEDIUM, QOLA_ENCODER_REFERENCE},
+      {256, QOLA_ADAPTATION_NONE, QOLA_ENCODER_DEFAULT}, {256, QOLA_ADAPTATION_FULL, QOLA_ENCODER_FAST},
+      {512, QOLA_ADAPTATION_FULL, QOLA_ENCODER_BEST},    {0, QOLA_ADAPTATION_FULL, QOLA_ENCODER_DEFAULT},
+  };
+  for (const auto& c : cases) {
+    Settings settings;
+    settings.block_length = c.blockLength;
+    settings.adaptation = c.adaptation;
+    settings.encoder_mode = c.mode;
+    const JobRun run = runJob(true, testWav(100), settings);
+    const char* refusal = settings.refusal(true);
+    EXPECT_EQ(run.message, refusal != nullptr ? refusal : "") << c.blockLength << " " << c.adaptation;
+    EXPECT_EQ(refusal == nullptr, run.status == QOLA_OK);
+    EXPECT_EQ(settings.refusal(false), nullptr);  // a restore takes N from the file
   }
 }
 
