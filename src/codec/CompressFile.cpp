@@ -26,8 +26,7 @@ constexpr int kSlotsPerThread = 2;
 // One block between reading and writing.
 struct BlockSlot {
   BlockSamples samples;
-  int transformLength = 0;
-  Adaptation level = Adaptation::None;
+  bool final = false;  // the final partial block, coded in the shape that codes smallest
   int frames = 0;
   std::vector<std::uint8_t> bytes;  // its coded segment records
 };
@@ -83,47 +82,65 @@ void readSamples(CompressionJob& job, BlockSamples& block, int frames, InputStre
   if (!complete) fatalError("The input ended early: it was changed or could not be read while compressing", 1);
 }
 
-// Length of the final partial block's single segment. The reference encoder
-// keeps the reference shape; the others take the shortest segment that holds
-// the frames, which a reader accepts as it accepts any final segment of at
-// least the remaining frames.
-int finalTransformLength(const CompressionJob& job, Adaptation level) {
+// What fills the final partial block's segment after its frames. Those
+// samples are never restored, so the encoder may choose them: zeros (the
+// reference encoder's choice) or the last sample held, which leaves no step
+// at the end for the transform to code; on noise-like data the zeros can
+// code smaller.
+enum class Padding { Zeros, LastSample };
+
+struct FinalShape {
+  int length = 0;  // of the block's single segment
+  Padding padding = Padding::Zeros;
+};
+
+// The shapes the final partial block is coded in; the smallest coding is
+// kept. The reference encoder keeps the reference shape; the others also try
+// the shortest segment that holds the frames, which a reader accepts as it
+// accepts any final segment of at least the remaining frames, and both
+// paddings. Trying the reference shape too keeps the block from coding larger
+// than the reference encoder codes it.
+std::vector<FinalShape> finalShapes(const CompressionJob& job) {
   const int N = job.choices.N;
-  if (job.choices.mode == EncoderMode::Reference) {
-    return level == Adaptation::None ? N : finalSegmentLength(N, job.last, true);
+  const int referenceLength = job.level == Adaptation::None ? N : finalSegmentLength(N, job.last, true);
+  if (job.choices.mode == EncoderMode::Reference) return {{referenceLength, Padding::Zeros}};
+  int shortest = 1 << format::kMinSegmentExponent;
+  while (shortest < job.last) shortest *= 2;
+  shortest = std::min(shortest, N);
+  std::vector<FinalShape> shapes{{shortest, Padding::LastSample}, {shortest, Padding::Zeros}};
+  if (referenceLength != shortest) {
+    shapes.push_back({referenceLength, Padding::LastSample});
+    shapes.push_back({referenceLength, Padding::Zeros});
   }
-  int length = 1 << format::kMinSegmentExponent;
-  while (length < job.last) length *= 2;
-  return std::min(length, N);
+  return shapes;
 }
 
-// The samples after the final block's frames are never restored, so the
-// encoder may choose them: the reference encoder zeros them, the others hold
-// the last sample, which leaves no step at the end for the transform to code.
-void padFinalBlock(std::int16_t* samples, int frames, int length, EncoderMode mode) {
-  const std::int16_t value = mode == EncoderMode::Reference ? std::int16_t{0} : samples[frames - 1];
+void padFinalBlock(std::int16_t* samples, int frames, int length, Padding padding) {
+  const std::int16_t value = padding == Padding::Zeros ? std::int16_t{0} : samples[frames - 1];
   std::fill(samples + frames, samples + length, value);
 }
 
-// Reads block k into the slot with the shape the final-block rule gives it.
+// Codes the final partial block in each of its shapes and keeps the
+// smallest (the first of equal ones).
+void encodeFinalBlock(const CompressionJob& job, BlockEncoder& coder, BlockSlot& slot) {
+  std::vector<std::uint8_t> candidate;
+  bool first = true;
+  for (const FinalShape& shape : finalShapes(job)) {
+    padFinalBlock(slot.samples.AWi.data(), slot.frames, shape.length, shape.padding);
+    if (job.layout.channels == 2) padFinalBlock(slot.samples.AW2.data(), slot.frames, shape.length, shape.padding);
+    candidate.clear();
+    // The final partial block is never split.
+    encodeBlock(coder, slot.samples, shape.length, Adaptation::None, candidate);
+    if (first || candidate.size() < slot.bytes.size()) slot.bytes.swap(candidate);
+    first = false;
+  }
+}
+
+// Reads block k into the slot.
 void readBlock(CompressionJob& job, std::int64_t k, BlockSlot& slot, InputStream& input) {
-  const int N = job.choices.N;
-  slot.transformLength = N;
-  slot.level = job.level;
-  slot.frames = N;
-  const bool final = job.last != 0 && k == job.blocks - 1;
-  if (final) {
-    slot.transformLength = finalTransformLength(job, slot.level);
-    slot.level = Adaptation::None;  // the final partial block is never split
-    slot.frames = job.last;
-  }
+  slot.final = job.last != 0 && k == job.blocks - 1;
+  slot.frames = slot.final ? job.last : job.choices.N;
   readSamples(job, slot.samples, slot.frames, input);
-  if (final && job.last < slot.transformLength) {
-    padFinalBlock(slot.samples.AWi.data(), job.last, slot.transformLength, job.choices.mode);
-    if (job.layout.channels == 2) {
-      padFinalBlock(slot.samples.AW2.data(), job.last, slot.transformLength, job.choices.mode);
-    }
-  }
 }
 
 // Writes a coded block and reports the progress; false when the output failed.
@@ -147,9 +164,13 @@ bool codeBlocks(CompressionJob& job, int threads, InputStream& input, OutputStre
   for (int i = 0; i < threads; ++i) coders.push_back(std::make_unique<BlockEncoder>(job.choices));
   const auto code = [&](int slot, int worker) {
     BlockSlot& block = slots[static_cast<std::size_t>(slot)];
+    BlockEncoder& coder = *coders[static_cast<std::size_t>(worker)];
     block.bytes.clear();
-    encodeBlock(*coders[static_cast<std::size_t>(worker)], block.samples, block.transformLength, block.level,
-                block.bytes);
+    if (block.final) {
+      encodeFinalBlock(job, coder, block);
+    } else {
+      encodeBlock(coder, block.samples, job.choices.N, job.level, block.bytes);
+    }
   };
   // Declared after what its workers use, so that they stop first.
   WorkerPool pool(threads == 1 ? 0 : threads, slotCount, code);
