@@ -1,5 +1,5 @@
-#include "entropy/Ac.h"
-
+#include "entropy/ArithDecoder.h"
+#include "entropy/ArithEncoder.h"
 #include <algorithm>
 #include <array>
 #include <bit>

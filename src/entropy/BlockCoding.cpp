@@ -7,7 +7,8 @@
 
 #include "common/Fatal.h"
 #include "common/FormatConstants.h"
-#include "entropy/Ac.h"
+#include "entropy/ArithDecoder.h"
+#include "entropy/ArithEncoder.h"
 
 namespace qola {
 namespace {

@@ -1,4 +1,5 @@
-#include "entropy/Ac.h"
+#include "entropy/ArithDecoder.h"
+#include "entropy/ArithEncoder.h"
 
 #include <gtest/gtest.h>
 
