@@ -43,9 +43,10 @@ ParsedSegment readSegment(SegmentParser& parser, DecodedBlock& block, int channe
       }
       const bool fits = start + m <= layout.N;
       const std::size_t at = offsetOf(layout, channel, start);
-      std::int32_t* TK = fits ? block.TK.data() + at : parser.spareTK.data();
-      std::int16_t* AWf = fits ? block.AWf.data() + at : parser.spareAWf.data();
-      decodeTransformSegment({header.s, AWf, TK, parser.CB.data()}, parser.reader, input);
+      std::int32_t* coefficients = fits ? block.coefficients.data() + at : parser.spareCoefficients.data();
+      std::int16_t* residuals = fits ? block.residuals.data() + at : parser.spareResiduals.data();
+      decodeTransformSegment({header.s, residuals, coefficients, parser.bandParameters.data()}, parser.reader,
+                             input);
       break;
     }
   }
@@ -108,25 +109,25 @@ void parseStereo(SegmentParser& parser, std::int64_t remaining, InputStream& inp
 
 SegmentParser::SegmentParser(const BlockLayout& settings) : layout(settings) {
   const auto N = static_cast<std::size_t>(layout.N);
-  allocateBuffer(CB, N / format::kBandSize, "CB");
-  allocateBuffer(spareTK, N, "TK");
-  allocateBuffer(spareAWf, N, "AWf");
+  allocateBuffer(bandParameters, N / format::kBandSize, "CB");
+  allocateBuffer(spareCoefficients, N, "TK");
+  allocateBuffer(spareResiduals, N, "AWf");
 }
 
 BlockRebuilder::BlockRebuilder(const BlockLayout& settings) : layout(settings) {
   const auto N = static_cast<std::size_t>(layout.N);
   const auto channels = static_cast<std::size_t>(layout.channels);
-  allocateBuffer(Temp, N, "Temp");
-  if (layout.channels == 2) allocateBuffer(buff, N, "buff");
+  allocateBuffer(transform, N, "Temp");
+  if (layout.channels == 2) allocateBuffer(secondChannel, N, "buff");
   allocateBuffer(pcmBytes, N * 2 * channels, "buff");
-  if (layout.eightBit) allocateBuffer(AWb, N * channels, "AWb");
+  if (layout.eightBit) allocateBuffer(eightBitBytes, N * channels, "AWb");
 }
 
 void allocateBlock(const BlockLayout& layout, DecodedBlock& block) {
   const auto values = static_cast<std::size_t>(layout.N) * static_cast<std::size_t>(layout.channels);
-  allocateBuffer(block.AWi, values, "AWi");
-  allocateBuffer(block.TK, values, "TK");
-  allocateBuffer(block.AWf, values, "AWf");
+  allocateBuffer(block.samples, values, "AWi");
+  allocateBuffer(block.coefficients, values, "TK");
+  allocateBuffer(block.residuals, values, "AWf");
   allocateBuffer(block.bytes, 2 * values, "buff");
   block.bytes.clear();  // keeps the room for the block's bytes
   // A block holds at most N / 2^7 segments per channel.
@@ -150,19 +151,20 @@ const std::int16_t* rebuildSamples(BlockRebuilder& rebuilder, DecodedBlock& bloc
   const BlockLayout& layout = rebuilder.layout;
   for (const ParsedSegment& segment : block.segments) {
     const std::size_t at = offsetOf(layout, segment.channel, segment.start);
-    std::int16_t* samples = block.AWi.data() + at;
+    std::int16_t* samples = block.samples.data() + at;
     const int m = 1 << segment.s;
     if (segment.kind == format::SegmentKind::Transform) {
-      reconstructSegment(segment.s, block.TK.data() + at, block.AWf.data() + at, rebuilder.Temp.data(), samples);
+      reconstructSegment(segment.s, block.coefficients.data() + at, block.residuals.data() + at,
+                         rebuilder.transform.data(), samples);
     } else {
       std::fill_n(samples, m, segment.value);  // a zero segment's value is 0
     }
   }
   if (layout.channels == 1) return nullptr;
-  const std::int16_t* second = block.AWi.data() + layout.N;
+  const std::int16_t* second = block.samples.data() + layout.N;
   if (!block.lagged) return second;
-  jointReconstruct(block.lag, block.length, block.AWi.data(), second, rebuilder.buff.data());
-  return rebuilder.buff.data();
+  jointReconstruct(block.lag, block.length, block.samples.data(), second, rebuilder.secondChannel.data());
+  return rebuilder.secondChannel.data();
 }
 
 void rebuildBlock(BlockRebuilder& rebuilder, DecodedBlock& block) {
@@ -170,17 +172,17 @@ void rebuildBlock(BlockRebuilder& rebuilder, DecodedBlock& block) {
   const std::int16_t* second = rebuildSamples(rebuilder, block);
   block.bytes.clear();
   OutputStream output(block.bytes);
-  const std::int16_t* first = block.AWi.data();
+  const std::int16_t* first = block.samples.data();
   if (layout.channels == 1) {
     if (layout.eightBit) {
-      writeMono8(first, block.frames, rebuilder.AWb.data(), output);
+      writeMono8(first, block.frames, rebuilder.eightBitBytes.data(), output);
     } else {
       writeMono16(first, block.frames, layout.swapBytes, rebuilder.pcmBytes.data(), output);
     }
     return;
   }
   if (layout.eightBit) {
-    writeStereo8(first, second, block.frames, rebuilder.AWb.data(), output);
+    writeStereo8(first, second, block.frames, rebuilder.eightBitBytes.data(), output);
   } else {
     writeStereo16(first, second, block.frames, layout.swapBytes, rebuilder.pcmBytes.data(), output);
   }

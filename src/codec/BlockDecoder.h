@@ -22,7 +22,7 @@ struct BlockLayout {
   bool jointStereo = false;  // lagged segments carry a lag byte
   bool eightBit = false;
   bool swapBytes = false;
-  int finalFrames = 0;  // r: frames of the final partial block, 0 when there is none
+  int finalFrames = 0;  // frames of the final partial block, 0 when there is none
 };
 
 // One segment record as parsed: where it lies and what fills it.
@@ -37,9 +37,9 @@ struct ParsedSegment {
 // One block between parsing and writing. Channel c's values lie at c * N.
 struct DecodedBlock {
   std::vector<ParsedSegment> segments;  // in file order
-  std::vector<std::int32_t> TK;         // coefficients of the transform segments
-  std::vector<std::int16_t> AWf;        // their residuals
-  std::vector<std::int16_t> AWi;        // the rebuilt samples
+  std::vector<std::int32_t> coefficients;         // coefficients of the transform segments
+  std::vector<std::int16_t> residuals;        // their residuals
+  std::vector<std::int16_t> samples;        // the rebuilt samples
   int frames = 0;                       // frames to write: after a damaged segment, those placed before it
   int length = 0;                       // stereo: the length the second channel is rebuilt over
   bool lagged = false;                  // the second channel is a difference signal
@@ -53,11 +53,11 @@ struct SegmentParser {
 
   BlockLayout layout;
   BitReader reader;
-  std::vector<std::int8_t> CB;
+  std::vector<std::int8_t> bandParameters;
   // A segment that overruns its block is decoded here, so that the payload's
   // own checks still come before the overrun is refused.
-  std::vector<std::int32_t> spareTK;
-  std::vector<std::int16_t> spareAWf;
+  std::vector<std::int32_t> spareCoefficients;
+  std::vector<std::int16_t> spareResiduals;
 };
 
 // Working memory of one rebuilding thread.
@@ -65,10 +65,10 @@ struct BlockRebuilder {
   explicit BlockRebuilder(const BlockLayout& layout);
 
   BlockLayout layout;
-  std::vector<double> Temp;
-  std::vector<std::int16_t> buff;      // the second channel rebuilt from a difference
+  std::vector<double> transform;
+  std::vector<std::int16_t> secondChannel;      // the second channel rebuilt from a difference
   std::vector<std::uint8_t> pcmBytes;  // interleaving scratch of the PCM writers
-  std::vector<std::uint8_t> AWb;
+  std::vector<std::uint8_t> eightBitBytes;
 };
 
 // The block's buffers, for N samples per channel.
@@ -79,8 +79,8 @@ void allocateBlock(const BlockLayout& layout, DecodedBlock& block);
 // it shows, after block.segments and block.frames name what was placed.
 void parseBlock(SegmentParser& parser, std::int64_t remainingFrames, InputStream& input, DecodedBlock& block);
 
-// Rebuilds the parsed segments' samples: the first channel at block.AWi, the
-// second (stereo) at the returned address, in block.AWi or the rebuilder's
+// Rebuilds the parsed segments' samples: the first channel at block.samples, the
+// second (stereo) at the returned address, in block.samples or the rebuilder's
 // scratch, valid until the rebuilder's next block.
 const std::int16_t* rebuildSamples(BlockRebuilder& rebuilder, DecodedBlock& block);
 

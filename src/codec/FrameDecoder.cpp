@@ -136,7 +136,7 @@ void FrameDecoder::decodeBlock(std::int64_t block) {
 }
 
 void FrameDecoder::copyFrames(int first, int count, std::uint8_t* destination) const {
-  const std::int16_t* left = block_.AWi.data() + first;
+  const std::int16_t* left = block_.samples.data() + first;
   const std::int16_t* right = second_ != nullptr ? second_ + first : nullptr;
   if (layout_.eightBit) {
     // An 8-bit sample is held as its byte value - 128.

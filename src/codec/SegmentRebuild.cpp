@@ -16,11 +16,11 @@
 
 namespace qola {
 
-void rebuildSegment(int s, const std::int32_t* coefficients, double* Temp) {
+void rebuildSegment(int s, const std::int32_t* coefficients, double* transform) {
   const int L = 1 << s;
   const double step = quantiserStep(s);
-  for (int i = 0; i < L; ++i) Temp[i] = coefficients[i] * step;
-  inverseDct(Temp, s);
+  for (int i = 0; i < L; ++i) transform[i] = coefficients[i] * step;
+  inverseDct(transform, s);
 }
 
 void subtractFromRounded(const double* values, const std::int16_t* subtrahends, int count, std::int16_t* out) {
@@ -60,10 +60,10 @@ void subtractFromRounded(const double* values, const std::int16_t* subtrahends, 
   }
 }
 
-void reconstructSegment(int s, const std::int32_t* TK, const std::int16_t* AWf, double* Temp,
-                        std::int16_t* AWi) {
-  rebuildSegment(s, TK, Temp);
-  subtractFromRounded(Temp, AWf, 1 << s, AWi);
+void reconstructSegment(int s, const std::int32_t* coefficients, const std::int16_t* residuals, double* transform,
+                        std::int16_t* samples) {
+  rebuildSegment(s, coefficients, transform);
+  subtractFromRounded(transform, residuals, 1 << s, samples);
 }
 
 void jointReconstruct(int lag, int length, const std::int16_t* first, const std::int16_t* difference,

@@ -9,15 +9,15 @@
 
 namespace qola {
 
-// Temp = inverseDct(coefficients * quantiserStep(s)) over 2^s values.
-void rebuildSegment(int s, const std::int32_t* coefficients, double* Temp);
+// transform = inverseDct(coefficients * quantiserStep(s)) over 2^s values.
+void rebuildSegment(int s, const std::int32_t* coefficients, double* transform);
 
 // out[i] = roundRebuilt(values[i]) - subtrahends[i] in 16-bit wrap-around.
 void subtractFromRounded(const double* values, const std::int16_t* subtrahends, int count, std::int16_t* out);
 
 // Decoder: samples = rounded rebuild - residual, in 16-bit wrap-around.
-void reconstructSegment(int s, const std::int32_t* TK, const std::int16_t* AWf, double* Temp,
-                        std::int16_t* AWi);
+void reconstructSegment(int s, const std::int32_t* coefficients, const std::int16_t* residuals, double* transform,
+                        std::int16_t* samples);
 
 // second[j] = difference[j] + first~[j + lag], first~ being first mirrored at
 // both ends exactly as the stereo decision mirrors it.

@@ -80,20 +80,20 @@ bool readMono16(std::int16_t* samples, int frames, bool swapBytes, std::uint8_t*
   return complete;
 }
 
-bool readMono8(std::int16_t* samples, int frames, std::uint8_t* AWb, InputStream& input) {
+bool readMono8(std::int16_t* samples, int frames, std::uint8_t* scratch, InputStream& input) {
   const auto bytes = static_cast<std::size_t>(frames);
-  const bool complete = input.read(AWb, bytes) == bytes;
-  for (int i = 0; i < frames; ++i) samples[i] = fromByte(AWb[i]);
+  const bool complete = input.read(scratch, bytes) == bytes;
+  for (int i = 0; i < frames; ++i) samples[i] = fromByte(scratch[i]);
   return complete;
 }
 
 bool readStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swapBytes,
-                  std::uint8_t* buff, InputStream& input) {
+                  std::uint8_t* scratch, InputStream& input) {
   const std::size_t bytes = static_cast<std::size_t>(frames) * 4;
-  const bool complete = input.read(buff, bytes) == bytes;
+  const bool complete = input.read(scratch, bytes) == bytes;
   for (int i = 0; i < frames; ++i) {
-    left[i] = decode16(buff + 4 * i);
-    right[i] = decode16(buff + 4 * i + 2);
+    left[i] = decode16(scratch + 4 * i);
+    right[i] = decode16(scratch + 4 * i + 2);
   }
   if (swapBytes) {
     swapBytes16(left, frames);
@@ -102,13 +102,13 @@ bool readStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swap
   return complete;
 }
 
-bool readStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* AWb,
+bool readStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* scratch,
                  InputStream& input) {
   const std::size_t bytes = static_cast<std::size_t>(frames) * 2;
-  const bool complete = input.read(AWb, bytes) == bytes;
+  const bool complete = input.read(scratch, bytes) == bytes;
   for (int i = 0; i < frames; ++i) {
-    left[i] = fromByte(AWb[2 * i]);
-    right[i] = fromByte(AWb[2 * i + 1]);
+    left[i] = fromByte(scratch[2 * i]);
+    right[i] = fromByte(scratch[2 * i + 1]);
   }
   return complete;
 }
@@ -121,27 +121,27 @@ void writeMono16(const std::int16_t* samples, int frames, bool swapBytes, std::u
   output.write(scratch, static_cast<std::size_t>(frames) * 2);
 }
 
-void writeMono8(const std::int16_t* samples, int frames, std::uint8_t* AWb, OutputStream& output) {
-  for (int i = 0; i < frames; ++i) AWb[i] = toByte(samples[i]);
-  output.write(AWb, static_cast<std::size_t>(frames));
+void writeMono8(const std::int16_t* samples, int frames, std::uint8_t* scratch, OutputStream& output) {
+  for (int i = 0; i < frames; ++i) scratch[i] = toByte(samples[i]);
+  output.write(scratch, static_cast<std::size_t>(frames));
 }
 
 void writeStereo16(const std::int16_t* left, const std::int16_t* right, int frames, bool swapBytes,
-                   std::uint8_t* buff, OutputStream& output) {
+                   std::uint8_t* scratch, OutputStream& output) {
   for (int i = 0; i < frames; ++i) {
-    encode16(buff + 4 * i, swapBytes ? swapped(left[i]) : left[i]);
-    encode16(buff + 4 * i + 2, swapBytes ? swapped(right[i]) : right[i]);
+    encode16(scratch + 4 * i, swapBytes ? swapped(left[i]) : left[i]);
+    encode16(scratch + 4 * i + 2, swapBytes ? swapped(right[i]) : right[i]);
   }
-  output.write(buff, static_cast<std::size_t>(frames) * 4);
+  output.write(scratch, static_cast<std::size_t>(frames) * 4);
 }
 
-void writeStereo8(const std::int16_t* left, const std::int16_t* right, int frames, std::uint8_t* AWb,
+void writeStereo8(const std::int16_t* left, const std::int16_t* right, int frames, std::uint8_t* scratch,
                   OutputStream& output) {
   for (int i = 0; i < frames; ++i) {
-    AWb[2 * i] = toByte(left[i]);
-    AWb[2 * i + 1] = toByte(right[i]);
+    scratch[2 * i] = toByte(left[i]);
+    scratch[2 * i + 1] = toByte(right[i]);
   }
-  output.write(AWb, static_cast<std::size_t>(frames) * 2);
+  output.write(scratch, static_cast<std::size_t>(frames) * 2);
 }
 
 }  // namespace qola

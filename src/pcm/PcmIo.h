@@ -36,19 +36,19 @@ void swapBytes16(std::int16_t* samples, int count);
 // F * bytes per frame bytes. Each returns false when the input ended early.
 bool readMono16(std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
                 InputStream& input);
-bool readMono8(std::int16_t* samples, int frames, std::uint8_t* AWb, InputStream& input);
+bool readMono8(std::int16_t* samples, int frames, std::uint8_t* scratch, InputStream& input);
 bool readStereo16(std::int16_t* left, std::int16_t* right, int frames, bool swapBytes,
-                  std::uint8_t* buff, InputStream& input);
-bool readStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* AWb,
+                  std::uint8_t* scratch, InputStream& input);
+bool readStereo8(std::int16_t* left, std::int16_t* right, int frames, std::uint8_t* scratch,
                  InputStream& input);
 
 // Decompression side: F frames to the output. The sample arrays are left unchanged.
 void writeMono16(const std::int16_t* samples, int frames, bool swapBytes, std::uint8_t* scratch,
                  OutputStream& output);
-void writeMono8(const std::int16_t* samples, int frames, std::uint8_t* AWb, OutputStream& output);
+void writeMono8(const std::int16_t* samples, int frames, std::uint8_t* scratch, OutputStream& output);
 void writeStereo16(const std::int16_t* left, const std::int16_t* right, int frames, bool swapBytes,
-                   std::uint8_t* buff, OutputStream& output);
-void writeStereo8(const std::int16_t* left, const std::int16_t* right, int frames, std::uint8_t* AWb,
+                   std::uint8_t* scratch, OutputStream& output);
+void writeStereo8(const std::int16_t* left, const std::int16_t* right, int frames, std::uint8_t* scratch,
                   OutputStream& output);
 
 }  // namespace qola
