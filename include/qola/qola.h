@@ -133,6 +133,12 @@ QOLA_API qola_input* qola_input_callbacks(qola_read_fn read, qola_size_fn size, 
  * the settings' channels, sample width, WAV evaluation and byte order; the
  * restore gives the same bytes back. NULL for another layout. */
 QOLA_API qola_input* qola_input_samples(const void* samples, size_t frames, int channels, int bits);
+/* Gives a samples input a plain PCM WAV header at this sample rate: the file
+ * stores it and a restore writes a WAV file (16-bit samples little-endian on
+ * any host). QOLA_ERROR_ARGUMENT for an input not made by qola_input_samples,
+ * one used or given a rate already, a rate of 0, or sizes beyond the header's
+ * 32-bit fields. */
+QOLA_API qola_status qola_input_set_sample_rate(qola_input* input, uint32_t sample_rate);
 /* Moves to a byte offset from the start; returns 0 on success. */
 typedef int (*qola_seek_fn)(void* user, int64_t offset);
 /* Callbacks that can seek: a decoder can then go back, and a restore reads

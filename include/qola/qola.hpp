@@ -108,6 +108,13 @@ class Input {
   static Input samples(const std::int16_t* samples, std::size_t frames, int channels) {
     return Input(detail::checked(qola_input_samples(samples, frames, channels, 16)));
   }
+  // Samples read as a WAV file at this rate (a samples input only).
+  Input& withSampleRate(std::uint32_t sampleRate) {
+    const qola_status status = qola_input_set_sample_rate(handle_.get(), sampleRate);
+    if (status == QOLA_ERROR_ARGUMENT) throw Error(status, "the samples cannot take a WAV header at this rate", 2);
+    if (status != QOLA_OK) throw Error(status, qola_status_string(status), 1);
+    return *this;
+  }
   static Input callbacks(qola_read_fn read, qola_size_fn size, void* user) {
     return Input(detail::checked(qola_input_callbacks(read, size, user)));
   }

@@ -28,7 +28,6 @@ from __future__ import annotations
 import dataclasses
 import enum
 import os
-import struct
 import sys
 from typing import IO, Any, Callable, Optional, Union
 
@@ -228,14 +227,6 @@ def read(file: Source, start: int = 0, stop: Optional[int] = None, *, always_2d:
     return frames, facts["samplerate"]
 
 
-def _wav_header(frames: int, channels: int, sample_bits: int, samplerate: int) -> bytes:
-    block_align = channels * sample_bits // 8
-    data_size = frames * block_align
-    return struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + data_size, b"WAVE", b"fmt ", 16, 1,
-                       channels, samplerate, samplerate * block_align, block_align, sample_bits,
-                       b"data", data_size)
-
-
 def write(file: PathLike, data: np.ndarray, samplerate: Optional[int] = None, *,
           progress: Optional[Progress] = None, **settings: Any) -> Report:
     """Compresses samples into a ``.qla`` file.
@@ -244,32 +235,32 @@ def write(file: PathLike, data: np.ndarray, samplerate: Optional[int] = None, *,
     one row per frame and one or two columns (a 1-D array is mono). With a
     ``samplerate`` the file carries a WAV header and restores to a WAV file;
     without one it holds raw PCM. Further keywords are compression settings.
+    The samples are compressed from the array's memory (a copy is made only
+    of an array that is not C-contiguous in the host's byte order).
     """
     array = np.asarray(data)
     if array.ndim == 1:
         array = array[:, np.newaxis]
     if array.ndim != 2 or array.shape[1] not in (1, 2):
         raise ArgumentError("data must have one or two channels (frames x channels)", 2)
-    if array.dtype == np.int16:
-        sample_bits = 16
-    elif array.dtype == np.uint8:
-        sample_bits = 8
+    if array.dtype.kind == "i" and array.dtype.itemsize == 2:
+        native = np.dtype(np.int16)
+    elif array.dtype.kind == "u" and array.dtype.itemsize == 1:
+        native = np.dtype(np.uint8)
     else:
         raise ArgumentError(f"data must be int16 or uint8, not {array.dtype}", 2)
     for name in ("channels", "sample_bits", "wav_evaluation"):
         if name in settings:
             raise TypeError(f"write() takes {name} from the data")
-    channels = array.shape[1]
-    pcm = np.ascontiguousarray(array, dtype=array.dtype.newbyteorder("<")).tobytes()
-    chosen = _settings(dict(settings, channels=channels, sample_bits=sample_bits), _COMPRESS_SETTINGS)
+    array = np.ascontiguousarray(array, dtype=native)
+    rate = None
     if samplerate is not None:
-        if not 0 < int(samplerate) < 2**32:
+        if not isinstance(samplerate, (int, np.integer)) or not 0 < int(samplerate) < 2**32:
             raise ArgumentError("samplerate must be a positive integer", 2)
-        pcm = _wav_header(array.shape[0], channels, sample_bits, int(samplerate)) + pcm
-        chosen["wav_evaluation"] = 1
-    else:
-        chosen["wav_evaluation"] = 0
-    return _run(True, pcm, False, file, chosen, progress)[1]
+        rate = int(samplerate)
+    _, facts = _qola.compress_samples(array, rate, os.fsencode(file), _settings(settings, _COMPRESS_SETTINGS),
+                                      progress)
+    return Report._from_facts(facts)
 
 
 def info(file: Source) -> Info:

@@ -27,6 +27,22 @@ Source Source::open(const py::object& source, bool isPath) {
   return Source{std::move(view), std::move(input)};
 }
 
+Source Source::samples(const py::buffer& frames, std::optional<std::uint32_t> sampleRate) {
+  py::buffer_info view = frames.request();
+  const bool fits = view.ndim == 2 && (view.itemsize == 1 || view.itemsize == 2) &&
+                    view.strides[1] == view.itemsize && view.strides[0] == view.itemsize * view.shape[1];
+  if (!fits) {
+    throw qola::Error(QOLA_ERROR_ARGUMENT, "the samples must be a C-contiguous frames x channels array", 2);
+  }
+  InputHandle input(qola_input_samples(view.ptr, static_cast<std::size_t>(view.shape[0]),
+                                       static_cast<int>(view.shape[1]), static_cast<int>(view.itemsize * 8)));
+  if (!input) throw qola::Error(QOLA_ERROR_ARGUMENT, "the samples must have one or two channels", 2);
+  if (sampleRate && qola_input_set_sample_rate(input.get(), *sampleRate) != QOLA_OK) {
+    throw qola::Error(QOLA_ERROR_ARGUMENT, "the samples do not fit a WAV file at this rate", 2);
+  }
+  return Source{std::move(view), std::move(input)};
+}
+
 void Progress::attach(qola_job* job) {
   if (!wanted()) return;
   qola_job_set_progress(

@@ -7,6 +7,7 @@
 
 #include <qola/qola.h>
 
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <optional>
@@ -41,6 +42,9 @@ struct Source {
   InputHandle input;
 
   static Source open(const pybind11::object& source, bool isPath);
+  // Interleaved samples of a C-contiguous frames x channels array of uint8
+  // or int16 in the host's order, read as a WAV file when a rate is given.
+  static Source samples(const pybind11::buffer& frames, std::optional<std::uint32_t> sampleRate);
 };
 
 // A Python progress function, callable from any thread. It is called only

@@ -62,13 +62,11 @@ py::dict resultDict(const qola_result& result) {
 
 // Runs one compression or restore from source to target (a path, or memory
 // when target is None). Returns the memory output (or None) and the facts.
-py::tuple run(bool compressing, const py::object& sourceObject, bool sourceIsPath,
-              const std::optional<py::bytes>& target, const py::dict& settings,
-              const py::object& progressFunction) {
+py::tuple runFrom(bool compressing, Source& source, const std::optional<py::bytes>& target,
+                  const py::dict& settings, const py::object& progressFunction) {
   const qola_settings chosen = settingsFrom(settings);
   JobHandle job(checked(qola_job_create(&chosen)));
   Progress progress(progressFunction);
-  Source source = Source::open(sourceObject, sourceIsPath);
   auto buffer = std::make_shared<Buffer>();
   OutputHandle output;
   if (target) {
@@ -80,6 +78,21 @@ py::tuple run(bool compressing, const py::object& sourceObject, bool sourceIsPat
   const qola_result& result = runJob(job.get(), compressing, source.input.get(), output.get(), progress);
   py::object bytes = target ? py::none() : py::cast(buffer);
   return py::make_tuple(bytes, resultDict(result));
+}
+
+py::tuple run(bool compressing, const py::object& sourceObject, bool sourceIsPath,
+              const std::optional<py::bytes>& target, const py::dict& settings,
+              const py::object& progressFunction) {
+  Source source = Source::open(sourceObject, sourceIsPath);
+  return runFrom(compressing, source, target, settings, progressFunction);
+}
+
+// Compresses a frames x channels array straight from its memory.
+py::tuple compressSamples(const py::buffer& frames, std::optional<std::uint32_t> sampleRate,
+                          const std::optional<py::bytes>& target, const py::dict& settings,
+                          const py::object& progressFunction) {
+  Source source = Source::samples(frames, sampleRate);
+  return runFrom(true, source, target, settings, progressFunction);
 }
 
 }  // namespace
@@ -106,6 +119,8 @@ PYBIND11_MODULE(_qola, module) {
   });
 
   module.def("run", &run, py::arg("compressing"), py::arg("source"), py::arg("source_is_path"), py::arg("target"),
+             py::arg("settings"), py::arg("progress"));
+  module.def("compress_samples", &compressSamples, py::arg("frames"), py::arg("samplerate"), py::arg("target"),
              py::arg("settings"), py::arg("progress"));
   module.def("version", [] { return std::string(qola_version()); });
   defineSamples(module);

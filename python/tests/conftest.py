@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import os
 import shutil
+import struct
 from pathlib import Path
 
 import numpy as np
@@ -23,6 +24,15 @@ def tone(frames: int, channels: int, dtype: type, seed: int = 1) -> np.ndarray:
     if dtype == np.uint8:
         return np.clip(128 + 100 * (wave + noise), 0, 255).astype(np.uint8)
     return np.clip(20000 * (wave + noise), -32768, 32767).astype(np.int16)
+
+
+def wav_bytes(data: np.ndarray, samplerate: int) -> bytes:
+    """The bytes of a plain PCM WAV file of frames x channels samples."""
+    block_align = data.shape[1] * data.itemsize
+    size = data.shape[0] * block_align
+    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + size, b"WAVE", b"fmt ", 16, 1, data.shape[1],
+                         samplerate, samplerate * block_align, block_align, data.itemsize * 8, b"data", size)
+    return header + data.astype(data.dtype.newbyteorder("<")).tobytes()
 
 
 @pytest.fixture

@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 import qola
-from conftest import tone
+from conftest import tone, wav_bytes
 
 pytest.importorskip("dask.distributed", reason="dask.distributed is not installed")
 SCRIPT = Path(__file__).resolve().parents[2] / "examples" / "python" / "convert_archive.py"
@@ -33,8 +33,7 @@ def test_tree_to_qla_and_back(tmp_path):
     for name, data in originals.items():
         path = tmp_path / "src" / name
         path.parent.mkdir(parents=True, exist_ok=True)
-        channels = data.shape[1]
-        path.write_bytes(qola._wav_header(len(data), channels, data.itemsize * 8, 22050) + data.tobytes())
+        path.write_bytes(wav_bytes(data, 22050))
     (tmp_path / "src" / "notes.txt").write_text("not audio")
 
     status, rows = convert(tmp_path / "src", tmp_path / "qla")

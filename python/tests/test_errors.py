@@ -13,7 +13,7 @@ import numpy as np
 import pytest
 
 import qola
-from conftest import tone
+from conftest import tone, wav_bytes
 
 
 @pytest.fixture(scope="module")
@@ -65,6 +65,8 @@ def test_settings_out_of_range(settings):
     (lambda: qola.write("x.qla", np.zeros((4, 3), np.int16)), qola.ArgumentError),
     (lambda: qola.write("x.qla", np.zeros(4, np.float32)), qola.ArgumentError),
     (lambda: qola.write("x.qla", np.zeros(4, np.int16), channels=1), TypeError),
+    (lambda: qola.write("x.qla", np.zeros(4, np.int16), 0), qola.ArgumentError),
+    (lambda: qola.write("x.qla", np.zeros(4, np.int16), 2**31), qola.ArgumentError),  # bytes/s beyond 32 bits
     (lambda: qola.read("/nonexistent/x.qla"), FileNotFoundError),
     (lambda: qola.compress_file("/nonexistent/x.wav", "/tmp/x.qla"), FileNotFoundError),
 ])
@@ -123,7 +125,7 @@ def test_every_status_has_its_class():
 
 @pytest.mark.parametrize("call", [qola.decompress, lambda d: qola.read(io.BytesIO(d)),
                                   lambda d: qola.info(io.BytesIO(d))])
-@pytest.mark.parametrize("data", [b"", qola._wav_header(2000, 2, 16, 8000) + tone(2000, 2, np.int16).tobytes()])
+@pytest.mark.parametrize("data", [b"", wav_bytes(tone(2000, 2, np.int16), 8000)])
 def test_not_qola_input(call, data):
     with pytest.raises(qola.NotQolaError) as raised:
         call(data)

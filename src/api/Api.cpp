@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "api/PublicStatus.h"
 #include "api/SettingsRecord.h"
@@ -20,6 +21,7 @@
 #include "common/Fatal.h"
 #include "common/FormatConstants.h"
 #include "common/InputSpool.h"
+#include "pcm/PcmIo.h"
 
 struct qola_job {
   qola_settings settings{};
@@ -72,13 +74,17 @@ JobError readError(const InputStream& input) {
                   1};
 }
 
+bool bigEndianSamples(const qola_input& input) {
+  return std::endian::native == std::endian::big && input.sampleBits == 16;
+}
+
 // A sample buffer's own layout; 16-bit samples in the host's order are
-// big-endian bytes on a big-endian host.
+// big-endian bytes on a big-endian host, unless they read as a WAV file.
 void takeSampleLayout(const qola_input& input, CodecSettings& settings) {
   settings.channelCount = input.sampleChannels;
   settings.sampleBits = input.sampleBits;
-  settings.wavEvaluation = false;
-  settings.swapBytes = std::endian::native == std::endian::big && input.sampleBits == 16;
+  settings.wavEvaluation = input.headed != nullptr;
+  settings.swapBytes = input.headed == nullptr && bigEndianSamples(input);
 }
 
 void fail(qola_job& job, const JobError& error) {
@@ -241,6 +247,25 @@ qola_status qola_probe(qola_input* input, qola_info* info) {
   input->stream->close();  // what was read is gone from a pipe: no job may start in the middle
   if (status == QOLA_OK && !qola::copyInfo(full, info)) status = QOLA_ERROR_ARGUMENT;
   return status;
+}
+
+qola_status qola_input_set_sample_rate(qola_input* input, uint32_t sample_rate) {
+  if (input == nullptr || input->sampleChannels == 0 || input->headed != nullptr || !input->stream->isOpen()) {
+    return QOLA_ERROR_ARGUMENT;
+  }
+  try {
+    std::vector<std::uint8_t> header =
+        qola::plainWavHeader(input->sampleChannels, input->sampleBits, sample_rate, input->samples.size());
+    if (header.empty()) return QOLA_ERROR_ARGUMENT;
+    // A WAV file holds little-endian samples: the restore then writes a file any reader takes.
+    auto headed =
+        std::make_unique<qola::HeadedSamples>(std::move(header), input->samples, qola::bigEndianSamples(*input));
+    input->stream = std::make_unique<qola::InputStream>(headed->callbacks());
+    input->headed = std::move(headed);
+  } catch (const std::bad_alloc&) {
+    return QOLA_ERROR_JOB;
+  }
+  return QOLA_OK;
 }
 
 const char* qola_version(void) { return QOLA_VERSION_STRING; }

@@ -85,6 +85,7 @@ qola_input* qola_input_samples(const void* samples, size_t frames, int channels,
   if (input != nullptr) {
     input->sampleChannels = channels;
     input->sampleBits = bits;
+    input->samples = std::span(static_cast<const std::uint8_t*>(samples), frames * frameBytes);
   }
   return input;
 }

@@ -5,18 +5,23 @@
 #include <qola/qola.h>
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "common/HeadedSamples.h"
 #include "common/OutputFile.h"
 #include "common/Stream.h"
 
 struct qola_input {
+  // A samples input given a WAV header: what the stream reads (declared first, so it outlives the stream).
+  std::unique_ptr<qola::HeadedSamples> headed;
   std::unique_ptr<qola::InputStream> stream;
   // Interleaved samples in the host's order whose layout the caller gave:
   // compression takes it instead of the settings' (0: not such an input).
   int sampleChannels = 0;
   int sampleBits = 0;
+  std::span<const std::uint8_t> samples;
 };
 
 struct qola_output {

@@ -67,6 +67,32 @@ PcmLayout evaluateWaveHeader(InputStream& input, const CodecSettings& settings) 
   return layout;
 }
 
+std::vector<std::uint8_t> plainWavHeader(int channels, int bits, std::uint32_t sampleRate,
+                                         std::uint64_t dataBytes) {
+  constexpr std::uint64_t kMax32 = 0xffffffffu;
+  constexpr std::uint32_t kRiffSizeBeyondData = format::kWavHeaderSize - 8;
+  const auto blockAlign = static_cast<std::uint32_t>(channels * (bits / 8));
+  if (sampleRate == 0 || std::uint64_t{sampleRate} * blockAlign > kMax32 ||
+      dataBytes > kMax32 - kRiffSizeBeyondData) {
+    return {};
+  }
+  std::vector<std::uint8_t> header(format::kWavHeaderSize);
+  std::uint8_t* at = header.data();
+  std::memcpy(at, "RIFF", 4);
+  storeLittle32(at + 4, static_cast<std::uint32_t>(dataBytes) + kRiffSizeBeyondData);
+  std::memcpy(at + 8, "WAVEfmt ", 8);
+  storeLittle32(at + 16, 16);  // the format chunk's size
+  storeLittle16(at + 20, 1);   // integer PCM
+  storeLittle16(at + kChannelsOffset, static_cast<std::uint16_t>(channels));
+  storeLittle32(at + 24, sampleRate);
+  storeLittle32(at + 28, sampleRate * blockAlign);
+  storeLittle16(at + 32, static_cast<std::uint16_t>(blockAlign));
+  storeLittle16(at + kBitsPerSampleOffset, static_cast<std::uint16_t>(bits));
+  std::memcpy(at + 36, "data", 4);
+  storeLittle32(at + 40, static_cast<std::uint32_t>(dataBytes));
+  return header;
+}
+
 void swapBytes16(std::int16_t* samples, int count) {
   for (int i = 0; i < count; ++i) samples[i] = swapped(samples[i]);
 }

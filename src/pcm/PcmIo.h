@@ -10,6 +10,7 @@
 #include "common/Stream.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace qola {
 
@@ -29,6 +30,12 @@ inline int bytesPerSample(const PcmLayout& layout) { return layout.eightBit ? 1 
 // A header whose channel count is not 1 is coded as stereo frames; an input
 // shorter than a whole header is raw PCM.
 PcmLayout evaluateWaveHeader(InputStream& input, const CodecSettings& settings);
+
+// The 44-byte header of a plain PCM WAV file: channels (1 or 2) of 8- or
+// 16-bit samples at sampleRate, dataBytes of them. Empty when the rate is 0
+// or a size does not fit the header's 32-bit fields.
+std::vector<std::uint8_t> plainWavHeader(int channels, int bits, std::uint32_t sampleRate,
+                                         std::uint64_t dataBytes);
 
 void swapBytes16(std::int16_t* samples, int count);
 

@@ -270,6 +270,30 @@ TEST(Api, CompressesSampleBuffers) {
   EXPECT_EQ(qola_input_samples(nullptr, 10, 2, 16), nullptr);
 }
 
+// Samples given a rate compress to the very file their WAV bytes give, and
+// only a fresh samples input takes a rate.
+TEST(Api, SampleBuffersWithARateAreWavFiles) {
+  const Bytes wav = testWav(9000);
+  std::vector<std::int16_t> samples(2 * 9000);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<std::int16_t>(wav[44 + 2 * i] | wav[45 + 2 * i] << 8);
+  }
+  Input input = Input::samples(samples.data(), 9000, 2);
+  input.withSampleRate(44100);
+  Job job;
+  Output packedOut = Output::memory();
+  EXPECT_EQ(job.compress(input, packedOut).header_length, 44);
+  EXPECT_EQ(Bytes(packedOut.data().begin(), packedOut.data().end()), packed(wav));
+
+  Input used = Input::samples(samples.data(), 9000, 2);
+  used.withSampleRate(8000);
+  Input memory = Input::memory(wav);
+  EXPECT_EQ(qola_input_set_sample_rate(used.get(), 8000), QOLA_ERROR_ARGUMENT);  // a rate already
+  EXPECT_EQ(qola_input_set_sample_rate(memory.get(), 8000), QOLA_ERROR_ARGUMENT);
+  EXPECT_EQ(qola_input_set_sample_rate(Input::samples(samples.data(), 9000, 2).get(), 0), QOLA_ERROR_ARGUMENT);
+  EXPECT_EQ(qola_input_set_sample_rate(nullptr, 8000), QOLA_ERROR_ARGUMENT);
+}
+
 // A stream without a size compresses as the same bytes would from memory.
 TEST(Api, CompressesFromAPipe) {
   for (const Bytes& input : {testWav(30000), Bytes(), Bytes{1, 2, 3}}) {
