@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Python package's wheel with pip and no package index, installs
 # it into a fresh virtual environment that sees the system's numpy and
-# pytest, uses it as the README shows and runs the package's tests against
-# the installed copy.
+# pytest, uses it and runs the package's tests against the installed copy;
+# installs the source tree with pip install . into another fresh environment
+# and runs the README's line there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -24,7 +25,14 @@ data, samplerate = qola.read("demo.wav.qla")
 print(f"qola {qola.library_version()}: {data.shape[0]} frames x {data.shape[1]} channels "
       f"{data.dtype} at {samplerate} Hz, ratio {report.ratio:.3f}")
 PY
+# The README's way: pip install . from the source tree into another fresh
+# environment (the backend reuses the wheel's build folder), then its line.
+"$python" -m venv --system-site-packages "$work/venv-source"
+(cd "$root" && "$work/venv-source/bin/pip" install --quiet --no-index .)
+(cd "$root" && "$work/venv-source/bin/python" -c \
+  "import qola, tempfile, os; out = os.path.join(tempfile.mkdtemp(), 'demo.wav.qla'); qola.compress_file('samples/demo.wav', out); print(qola.read(out))")
+
 cli=$root/build/release/cli/qola
 [ -x "$cli" ] && export QOLA_CLI=$cli
 "$venv/python" -m pytest -q -p no:cacheprovider "$root/python/tests"
-echo "python check: wheel built offline, installed in a fresh environment, tests pass"
+echo "python check: wheel built offline and installed in a fresh environment, pip install . in another, tests pass"
