@@ -221,7 +221,8 @@ TEST_F(MainWindowOnScreen, DISABLED_Screenshot) {
   Input in = Input::memory({reinterpret_cast<const std::uint8_t*>(pcm.data()), pcm.size()});
   Output out = Output::memory();
   Job job;
-  CReportDialog report(window, reportText(job.compress(in, out)), "Ready");
+  CReportDialog report(window, withOutputName(reportText(job.compress(in, out)), "/home/user/music/concert.qla"),
+                       "Ready");
   report.Move(window->GetScreenRect().GetBottomRight() - wxSize(report.GetSize().x * 3 / 5, report.GetSize().y / 2));
   report.Show();
   pump(500ms);
