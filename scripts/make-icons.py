@@ -83,5 +83,5 @@ def write_png(grid, path):
 
 for size in (32, 16):
     grid = draw(size)
-    write_xpm(grid, f'qola_{size}_xpm', f'src/ui/resources/qola-{size}.xpm')
-    write_png(grid, f'src/ui/resources/qola-{size}.png')
+    write_xpm(grid, f'qola_{size}_xpm', f'gui/resources/qola-{size}.xpm')
+    write_png(grid, f'gui/resources/qola-{size}.png')

@@ -1,7 +1,8 @@
 // The lag carrier: keeps a block's second channel as a difference signal when
 // that signal needs no transform segment of its own.
 //
-// A reader takes a block's lag from the kind-3 segment of its second channel,
+// A reader takes a block's lag from the lagged transform segment (kind 3 of
+// the segment byte) of its second channel,
 // and zero and constant segments leave that lag standing. A difference signal
 // made only of zero and constant runs (identical channels, for one) can still
 // be stored as such: one short run of it is coded as a lagged transform

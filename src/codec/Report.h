@@ -17,7 +17,8 @@ inline constexpr const char* kReportTitle = QOLA_REPORT_TITLE;
 inline constexpr std::size_t kFirstResultSize = offsetof(qola_result, ignored_bytes) + sizeof(std::int64_t);
 inline constexpr std::size_t kResultSizeWithInputSize = offsetof(qola_result, input_size) + sizeof(std::int64_t);
 
-// frames n, channels c, bytes per sample b, stored header length H.
+// The numbers of a compression from the frames, channels, bytes per sample,
+// the stored WAV header's length and the compressed file's size.
 qola_result compressionResult(std::int64_t frames, int channels, int bytesPerSample, int headerLength,
                               std::int64_t compressedSize);
 qola_result decompressionResult(const FileHeader& header);
@@ -28,8 +29,4 @@ std::string reportText(const qola_result& result);
 // Reads input_size, so the record must be of a size that holds it.
 const char* grownInputReason(const qola_result& result);
 
-inline std::string compressionReport(std::int64_t frames, int channels, int bytesPerSample, int headerLength,
-                                     std::int64_t compressedSize) {
-  return reportText(compressionResult(frames, channels, bytesPerSample, headerLength, compressedSize));
-}
 }  // namespace qola

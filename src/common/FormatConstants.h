@@ -10,7 +10,9 @@ namespace qola::format {
 
 // File header: version byte, flags byte, 32-bit sample count per channel.
 inline constexpr int kFileHeaderSize = 6;
-inline constexpr std::uint8_t kVersionByte = 0x11;  // version 17 ("1.7"), platform "DOS"
+// The platform bit only names the writer's system in the report ("DOS" when
+// clear, "Solaris" when set); decoding is the same either way.
+inline constexpr std::uint8_t kVersionByte = 0x11;  // version 17 ("1.7"), platform bit clear
 inline constexpr int kMinVersion = 15;              // older files are refused
 inline constexpr std::uint8_t kPlatformBit = 0x80;  // set: written on "Solaris"
 inline constexpr std::uint8_t kVersionMask = 0x7f;
@@ -45,7 +47,8 @@ inline constexpr std::uint8_t kModelMagnitudeMask = 0x3f;
 inline constexpr int kMaxResidual = 31;
 inline constexpr int kMinPeakedResidual = 3;
 // The fixed peaked model is only worth it when more than 3/5 of a segment's m
-// residuals are non-zero (integer division, as the writer has always cut it).
+// residuals are non-zero; 3m/5 is cut toward zero, and every reader and
+// writer must cut it alike.
 constexpr int peakedModelThreshold(int m) { return 3 * m / 5; }
 // Initial counts of the symbols M-3 .. M+3 of the fixed peaked model.
 inline constexpr std::array<int, 7> kPeakCounts = {14, 82, 236, 335, 236, 82, 14};

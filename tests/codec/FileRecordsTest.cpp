@@ -5,12 +5,11 @@
 #include <tuple>
 
 #include "TestSupport.h"
-#include "codec/Report.h"
 
 namespace qola::test {
 namespace {
 
-TEST(FileFormat, SegmentHeadersAndConstantValue) {
+TEST(FileRecords, SegmentHeadersAndConstantValue) {
   using enum format::SegmentKind;
   // header written, its bytes, whether the file has the joint flag, header read back
   const std::vector<std::tuple<SegmentHeader, Bytes, bool, SegmentHeader>> cases = {
@@ -42,24 +41,13 @@ TEST(FileFormat, SegmentHeadersAndConstantValue) {
   EXPECT_EQ(readConstantValue(constant), -2);
 }
 
-TEST(FileFormat, TheFinalSegmentRule) {
+TEST(FileRecords, TheFinalSegmentRule) {
   // (N, frames in the final block, adaptive, the final segment's length); N/4 only from N = 512 on.
   for (const auto& [N, frames, adaptive, length] : std::vector<std::tuple<int, int, bool, int>>{
            {4096, 1808, false, 4096}, {4096, 1000, true, 1024}, {4096, 1024, true, 1024}, {4096, 1025, true, 2048},
            {4096, 3000, true, 4096}, {512, 100, true, 128}, {256, 60, true, 128}, {128, 10, true, 128}}) {
     EXPECT_EQ(finalSegmentLength(N, frames, adaptive), length) << N << " " << frames;
   }
-}
-
-TEST(Report, CompressionTextIsExact) {
-  EXPECT_EQ(compressionReport(100000, 2, 2, 0, 200000),
-            "\nprocessed data\t: 2 x 100000 samples (16 bit)\noriginal size\t: 400000 bytes"
-            "\ncompressed file\t: 200000 bytes\ncompression ratio\t: 2.000\naverage bit rate\t: 8.000 bps");
-  EXPECT_EQ(compressionReport(1000, 1, 1, 44, 522),
-            "\nprocessed data\t: 1000 samples (8 bit)\noriginal size\t: 1044 bytes"
-            "\ncompressed file\t: 522 bytes\ncompression ratio\t: 2.000\naverage bit rate\t: 4.000 bps");
-  EXPECT_EQ(compressionReport(0, 2, 2, 0, 6).substr(0, 47), "\nprocessed data\t: 2 x 0 samples (16 bit)\norigin");
-  EXPECT_NE(compressionReport(0, 2, 2, 0, 6).find("average bit rate\t: 0.000 bps"), std::string::npos);
 }
 
 }  // namespace
