@@ -6,14 +6,12 @@
 #include <cstdint>
 
 #include "dsp/RebuildArithmetic.h"
+#include "dsp/RebuildKernels.h"
 
 namespace qola {
 
 // transform = inverseDct(coefficients * quantiserStep(s)) over 2^s values.
 void rebuildSegment(int s, const std::int32_t* coefficients, double* transform);
-
-// out[i] = roundRebuilt(values[i]) - subtrahends[i] in 16-bit wrap-around.
-void subtractFromRounded(const double* values, const std::int16_t* subtrahends, int count, std::int16_t* out);
 
 // Decoder: samples = rounded rebuild - residual, in 16-bit wrap-around.
 void reconstructSegment(int s, const std::int32_t* coefficients, const std::int16_t* residuals, double* transform,
