@@ -35,7 +35,8 @@ struct QolaDec {
   qola_input* input;
   qola_decoder* decoder;
   int channels, sampleBits, rate;
-  gint64 frames, nextFrame;
+  gint64 firstFrame;      // the decoder's frame where the audio starts (a WAV header may run past 44 bytes)
+  gint64 frames, nextFrame;  // the audio's frames, and the next one counted from firstFrame
   gboolean needSegment;
   GstSegment segment;
 };
@@ -94,7 +95,7 @@ void closeDecoder(QolaDec* dec) {
   dec->input = nullptr;
   dec->whole = nullptr;
   dec->offset = 0;
-  dec->frames = dec->nextFrame = 0;
+  dec->firstFrame = dec->frames = dec->nextFrame = 0;
 }
 
 GstClockTime frameTime(const QolaDec* dec, gint64 frame) {
@@ -115,6 +116,16 @@ gboolean openDecoder(QolaDec* dec, qola_input* input) {
   qola_decoder_format(dec->decoder, &dec->channels, &dec->sampleBits, &dec->frames, &rate);
   dec->rate = rate > 0 ? rate : dec->rawRate;
   dec->nextFrame = 0;
+  // Header bytes beyond the stored header and chunks after the data are no
+  // audio. When they cannot be told (a damaged start), the reads report it.
+  if (qola_decoder_audio_frames(dec->decoder, &dec->firstFrame, &dec->frames) != QOLA_OK) {
+    qola_decoder_format(dec->decoder, nullptr, nullptr, &dec->frames, nullptr);
+    dec->firstFrame = 0;
+  }
+  if (qola_decoder_seek(dec->decoder, dec->firstFrame) != QOLA_OK) {
+    GST_ELEMENT_ERROR(dec, STREAM, DECODE, ("The QOLA file is damaged."), ("%s", qola_decoder_message(dec->decoder)));
+    return FALSE;
+  }
 
   gchar* streamId = gst_pad_create_stream_id(dec->srcpad, GST_ELEMENT(dec), nullptr);
   gst_pad_push_event(dec->srcpad, gst_event_new_stream_start(streamId));
@@ -274,7 +285,7 @@ gboolean seek(QolaDec* dec, GstEvent* event) {
   const gint64 frame = std::clamp<gint64>(
       static_cast<gint64>(gst_util_uint64_scale_int_ceil(dec->segment.start, dec->rate, GST_SECOND)), 0,
       dec->frames);
-  const gboolean moved = qola_decoder_seek(dec->decoder, frame) == QOLA_OK;
+  const gboolean moved = qola_decoder_seek(dec->decoder, dec->firstFrame + frame) == QOLA_OK;
   if (moved) {
     dec->nextFrame = frame;
     dec->segment.start = dec->segment.time = dec->segment.position = frameTime(dec, frame);

@@ -63,6 +63,26 @@ Bytes toneWav() {
   return wav;
 }
 
+// A WAV file as recorders write them: a format chunk of 18 bytes and a LIST
+// chunk before the data, another chunk after it. The header runs 16 bytes
+// (4 frames) past the 44 a compressed file stores.
+Bytes chunkyWav(const Bytes& plain) {
+  const Bytes samples(plain.begin() + 44, plain.end());
+  Bytes wav = {'R', 'I', 'F', 'F'};
+  putLittle(wav, static_cast<std::uint32_t>(4 + 26 + 14 + 8 + samples.size() + 20), 4);
+  wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  putLittle(wav, 18, 4);
+  wav.insert(wav.end(), plain.begin() + 20, plain.begin() + 36);
+  putLittle(wav, 0, 2);  // no format extension
+  wav.insert(wav.end(), {'L', 'I', 'S', 'T', 6, 0, 0, 0, 'I', 'N', 'F', 'O', 0, 0});
+  wav.insert(wav.end(), {'d', 'a', 't', 'a'});
+  putLittle(wav, static_cast<std::uint32_t>(samples.size()), 4);
+  wav.insert(wav.end(), samples.begin(), samples.end());
+  wav.insert(wav.end(), {'i', 'd', '3', ' ', 12, 0, 0, 0});
+  wav.insert(wav.end(), 12, 0x7F);
+  return wav;
+}
+
 Bytes runJob(bool compressing, const Bytes& in) {
   qola_settings settings;
   qola_default_settings(&settings);
@@ -173,6 +193,19 @@ TEST_F(GstPlugin, DecodebinToWavGivesTheRestoredSamples) {
   ASSERT_TRUE(outcome.ended) << outcome.error;
   const Bytes restored = runJob(false, qla_);
   EXPECT_EQ(wavData(readFile(out)), Bytes(restored.begin() + 44, restored.end()));
+}
+
+// Only the data chunk's samples are audio: not the header bytes past the
+// stored 44, nor a chunk after the data.
+TEST_F(GstPlugin, DecodebinGivesOnlyTheDataChunk) {
+  const Bytes wav = chunkyWav(wav_);
+  ASSERT_EQ(runJob(false, runJob(true, wav)), wav);
+  writeFile(dir_ / "chunky.qla", runJob(true, wav));
+  const fs::path out = dir_ / "chunky.wav";
+  const Outcome outcome = launch("filesrc location=" + (dir_ / "chunky.qla").string() +
+                                 " ! decodebin ! audioconvert ! wavenc ! filesink location=" + out.string());
+  ASSERT_TRUE(outcome.ended) << outcome.error;
+  EXPECT_EQ(wavData(readFile(out)), Bytes(wav_.begin() + 44, wav_.end()));
 }
 
 TEST_F(GstPlugin, PlaybinPlaysToTheEnd) {

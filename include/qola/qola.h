@@ -363,6 +363,15 @@ QOLA_API qola_status qola_decoder_seek(qola_decoder* decoder, int64_t frame);
 /* The frame the next read starts at. */
 QOLA_API int64_t qola_decoder_tell(const qola_decoder* decoder);
 
+/* The frames that hold the audio of the stored WAV file's data chunk,
+ * [*first, *first + *count). A WAV header may run past the 44 bytes a file
+ * stores (a longer format chunk, chunks before the data) and chunks may
+ * follow the data: the codec keeps those bytes among the samples, and this
+ * tells a player which frames to play. The whole file for raw PCM, an input
+ * that cannot go back, or a data chunk that does not start on a frame. Reads
+ * the first frames and returns to the position it found. */
+QOLA_API qola_status qola_decoder_audio_frames(qola_decoder* decoder, int64_t* first, int64_t* count);
+
 /* Up to `frames` frames into buffer (frames x channels x bytes per sample);
  * *read (may be NULL) gets the frames given, fewer only at the end of the
  * file or on a failure, when the frames before the damage are still given. */

@@ -246,6 +246,10 @@ class Decoder {
   }
 
   void seek(std::int64_t frame) { check(qola_decoder_seek(handle_.get(), frame)); }
+  // The frames of the stored WAV file's data chunk: [first, first + count).
+  void audioFrames(std::int64_t& first, std::int64_t& count) {
+    check(qola_decoder_audio_frames(handle_.get(), &first, &count));
+  }
   std::int64_t tell() const { return qola_decoder_tell(handle_.get()); }
 
   // Up to `frames` interleaved frames into samples (frames x channels

@@ -93,6 +93,18 @@ std::vector<std::uint8_t> plainWavHeader(int channels, int bits, std::uint32_t s
   return header;
 }
 
+std::optional<WavDataChunk> findWavDataChunk(std::span<const std::uint8_t> fileStart) {
+  constexpr std::uint64_t kChunkHeader = 8;
+  if (fileStart.size() < 12 || !isWaveHeader(fileStart.data())) return std::nullopt;
+  std::uint64_t at = 12;
+  while (at + kChunkHeader <= fileStart.size()) {
+    const std::uint32_t size = loadLittle32(fileStart.data() + at + 4);
+    if (std::memcmp(fileStart.data() + at, "data", 4) == 0) return WavDataChunk{at + kChunkHeader, size};
+    at += kChunkHeader + size + (size & 1u);  // chunks keep even offsets
+  }
+  return std::nullopt;
+}
+
 void swapBytes16(std::int16_t* samples, int count) {
   for (int i = 0; i < count; ++i) samples[i] = swapped(samples[i]);
 }

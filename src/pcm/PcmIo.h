@@ -10,6 +10,8 @@
 #include "common/Stream.h"
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 namespace qola {
@@ -36,6 +38,16 @@ PcmLayout evaluateWaveHeader(InputStream& input, const CodecSettings& settings);
 // or a size does not fit the header's 32-bit fields.
 std::vector<std::uint8_t> plainWavHeader(int channels, int bits, std::uint32_t sampleRate,
                                          std::uint64_t dataBytes);
+
+// Where a RIFF/WAVE file's data chunk sits: its samples' byte offset and the
+// size its header gives.
+struct WavDataChunk {
+  std::uint64_t offset = 0;
+  std::uint32_t size = 0;
+};
+// Walks the chunks in a file's leading bytes; nothing when they are no
+// RIFF/WAVE header or end before the data chunk's header.
+std::optional<WavDataChunk> findWavDataChunk(std::span<const std::uint8_t> fileStart);
 
 void swapBytes16(std::int16_t* samples, int count);
 

@@ -236,6 +236,54 @@ TEST(FrameDecoder, ADamagedUnitLeavesTheOthersReadable) {
   expectRange(decoder, packed, damagedAt + 4096, 100);
 }
 
+// A WAV file whose header runs past the 44 stored bytes by a LIST chunk
+// before the data, and a chunk of `after` bytes after the data.
+Bytes chunkyWav(int channels, int bits, std::uint32_t listBytes, std::uint32_t dataBytes, std::uint32_t after) {
+  Bytes file = wavHeader(channels, bits, dataBytes);
+  Bytes list = {'L', 'I', 'S', 'T', static_cast<std::uint8_t>(listBytes), 0, 0, 0};
+  list.resize(8 + listBytes, ' ');
+  file.insert(file.begin() + 36, list.begin(), list.end());  // before the data chunk's header
+  for (std::uint32_t i = 0; i < dataBytes; ++i) file.push_back(static_cast<std::uint8_t>(i * 37));
+  if (after != 0) {
+    file.insert(file.end(), {'i', 'd', '3', ' ', static_cast<std::uint8_t>(after), 0, 0, 0});
+    file.resize(file.size() + after, 0x7f);
+  }
+  return file;
+}
+
+// The audio is the data chunk's frames: neither header bytes past the stored
+// 44 nor chunks after the data. Where that cannot be told in frames, the
+// whole file is. The decoder stays where it was.
+TEST(FrameDecoder, AudioFramesAreTheDataChunks) {
+  Settings raw;
+  raw.wav_evaluation = 0;
+  Bytes unsized = wavHeader(2, 16, 0xffffffffu);  // the size a stream's writer leaves: to the end
+  unsized.resize(44 + 4000, 5);
+  const struct {
+    Bytes file;
+    bool wav;
+    std::int64_t first, count;
+  } cases[] = {
+      {chunkyWav(2, 16, 8, 4000, 12), true, 4, 1000},  // 16 header bytes more, 20 after the data: 5 frames
+      {chunkyWav(1, 8, 6, 1001, 0), true, 14, 1001},
+      {chunkyWav(2, 16, 6, 4000, 0), true, 0, 1003},   // the data starts inside a frame: all of it
+      {chunkyWav(2, 16, 0, 4000, 0), true, 2, 1000},   // an empty chunk's header alone
+      {unsized, true, 0, 1000},
+      {Bytes(4000, 9), false, 0, 1000},
+  };
+  for (const auto& c : cases) {
+    const JobRun packed = runJob(true, c.file, c.wav ? Settings() : raw);
+    ASSERT_EQ(packed.status, QOLA_OK) << packed.message;
+    Decoder decoder(Input::memory(packed.output));
+    decoder.seek(std::min<std::int64_t>(10, decoder.frames()));
+    std::int64_t first = -1, count = -1;
+    decoder.audioFrames(first, count);
+    EXPECT_EQ(first, c.first) << c.file.size();
+    EXPECT_EQ(count, c.count) << c.file.size();
+    EXPECT_EQ(decoder.tell(), std::min<std::int64_t>(10, decoder.frames()));
+  }
+}
+
 // The C++ layer refuses a buffer of the other sample width.
 TEST(FrameDecoder, SampleTypeMustMatchTheFile) {
   const Packed packed = pack(1, 8, 1000, 256);
