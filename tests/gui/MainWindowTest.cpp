@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <wx/clipbrd.h>
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
 #include <wx/html/helpdlg.h>
@@ -205,6 +206,23 @@ TEST_F(MainWindowOnScreen, InputDuringAJobWaitsOrIsDropped) {
     EXPECT_EQ(fs::file_size(dir / "out.qla"), 4u) << "the job did not finish";
   }
   fs::remove_all(dir);
+}
+
+// Ctrl+C in the report puts it on the clipboard as plain text, its colons lined up.
+TEST_F(MainWindowOnScreen, ReportCopiesAlignedText) {
+  const std::string text = "\nprocessed data\t: 2 x 10 samples (16 bit)\noutput file\t: /x.qla";
+  CReportDialog report(window, text, "Ready");
+  report.Show();
+  ASSERT_TRUE(pumpUntil([&] { return report.IsShownOnScreen(); }));
+  report.SetFocus();
+  pump(200ms);
+  test::pressKey('C', wxMOD_CONTROL);
+  pump(200ms);
+  wxTextDataObject copied;
+  ASSERT_TRUE(wxTheClipboard->Open());
+  EXPECT_TRUE(wxTheClipboard->GetData(copied));
+  wxTheClipboard->Close();
+  EXPECT_EQ(copied.GetText().utf8_string(), alignedText(text));
 }
 
 // Not a test: scripts/screenshot.sh runs it to take the documentation's
