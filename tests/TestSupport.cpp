@@ -32,16 +32,36 @@ Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes, Recor
   return output;
 }
 
-JobRun runJob(bool compress, std::span<const std::uint8_t> input, const Settings& settings, bool pipe) {
-  auto read = [](void* user, void* buffer, std::size_t count) -> std::ptrdiff_t {
-    auto& rest = *static_cast<std::span<const std::uint8_t>*>(user);
-    const std::size_t n = std::min({count, rest.size(), std::size_t{999}});
-    std::copy_n(rest.begin(), n, static_cast<std::uint8_t*>(buffer));
-    rest = rest.subspan(n);
+Input ScriptedReader::input(Kind kind) {
+  const auto read = [](void* user, void* buffer, std::size_t count) -> std::ptrdiff_t {
+    auto& self = *static_cast<ScriptedReader*>(user);
+    if (self.position >= self.failAt) return -1;
+    const std::size_t n =
+        std::min({count, self.step, self.bytes.size() - self.position, self.failAt - self.position});
+    std::copy_n(self.bytes.begin() + static_cast<std::ptrdiff_t>(self.position), n, static_cast<std::uint8_t*>(buffer));
+    self.position += n;
     return static_cast<std::ptrdiff_t>(n);
   };
-  std::span<const std::uint8_t> rest = input;
-  Input in = pipe ? Input::callbacks(read, nullptr, &rest) : Input::memory(input);
+  const auto size = [](void* user) -> std::int64_t {
+    return static_cast<std::int64_t>(static_cast<ScriptedReader*>(user)->bytes.size());
+  };
+  const auto seek = [](void* user, std::int64_t offset) -> int {
+    auto& self = *static_cast<ScriptedReader*>(user);
+    if (offset < 0 || offset > static_cast<std::int64_t>(self.bytes.size())) return -1;
+    self.position = static_cast<std::size_t>(offset);
+    return 0;
+  };
+  if (kind == Seekable) return Input::callbacks(read, size, seek, this);
+  return Input::callbacks(read, kind == Sized ? +size : nullptr, this);
+}
+
+JobRun runJob(bool compress, std::span<const std::uint8_t> input, const Settings& settings, bool pipe) {
+  ScriptedReader pipeReader{input, 999};
+  Input in = pipe ? pipeReader.input(ScriptedReader::Pipe) : Input::memory(input);
+  return runJob(compress, in, settings);
+}
+
+JobRun runJob(bool compress, Input& in, const Settings& settings) {
   Output out = Output::memory();
   Job job(settings);
   JobRun run;

@@ -56,6 +56,19 @@ std::optional<std::string> fatalProgramTextOf(Function&& function) {
   return std::nullopt;
 }
 
+// A callback input over bytes: at most `step` bytes a read, a read error
+// from byte failAt on; input() gives it without a size (a pipe), with one,
+// or seekable as well.
+struct ScriptedReader {
+  enum Kind { Pipe, Sized, Seekable };
+  std::span<const std::uint8_t> bytes;
+  std::size_t step = 1;
+  std::size_t failAt = SIZE_MAX;
+  std::size_t position = 0;
+
+  Input input(Kind kind);
+};
+
 // A job through the public interface, its error caught. From a pipe, the
 // input has no size and arrives in short reads.
 struct JobRun {
@@ -67,6 +80,7 @@ struct JobRun {
 };
 JobRun runJob(bool compress, std::span<const std::uint8_t> input, const Settings& settings = Settings(),
               bool pipe = false);
+JobRun runJob(bool compress, Input& input, const Settings& settings = Settings());
 
 Bytes readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);

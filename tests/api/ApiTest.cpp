@@ -168,38 +168,11 @@ TEST(Api, CancelLeavesNoOutputFile) {
   std::filesystem::remove_all(path);
 }
 
-// A reader that hands out at most `step` bytes per call and fails at `failAt`.
-struct ScriptedReader {
-  std::span<const std::uint8_t> bytes;
-  std::size_t step = 1;
-  std::size_t failAt = SIZE_MAX;
-  std::size_t position = 0;
-
-  static std::ptrdiff_t read(void* user, void* buffer, std::size_t count) {
-    auto& self = *static_cast<ScriptedReader*>(user);
-    if (self.position >= self.failAt) return -1;
-    const std::size_t n = std::min({count, self.step, self.bytes.size() - self.position, self.failAt - self.position});
-    std::copy_n(self.bytes.begin() + static_cast<std::ptrdiff_t>(self.position), n, static_cast<std::uint8_t*>(buffer));
-    self.position += n;
-    return static_cast<std::ptrdiff_t>(n);
-  }
-  static std::int64_t size(void* user) { return static_cast<std::int64_t>(static_cast<ScriptedReader*>(user)->bytes.size()); }
-
-  JobRun run(bool compress, const Settings& settings = Settings()) {
-    Input in = Input::callbacks(&read, &size, this);
-    Output out = Output::memory();
-    Job job(settings);
-    JobRun result;
-    try {
-      result.result = compress ? job.compress(in, out) : job.decompress(in, out);
-    } catch (const Error& error) {
-      result.status = error.status();
-      result.message = error.what();
-    }
-    result.output.assign(out.data().begin(), out.data().end());
-    return result;
-  }
-};
+// A job reading through a scripted reader that has a size.
+JobRun runScripted(ScriptedReader reader, bool compress) {
+  Input in = reader.input(ScriptedReader::Sized);
+  return runJob(compress, in);
+}
 
 // Any read size works, also for the WAV header; a read error anywhere fails
 // the job with its cause, also exactly where the trailer starts (where the
@@ -212,12 +185,10 @@ TEST(ApiInputs, ShortReadsWorkAndReadErrorsFail) {
   const std::size_t trailerStart = packed(wav, noTrailer).size();
   ASSERT_LT(trailerStart, compressed.size());
   for (const std::size_t step : {1, 3, 43, 44, 45, 4096}) {
-    ScriptedReader pcm{wav, step};
-    const JobRun packedRun = pcm.run(true);
+    const JobRun packedRun = runScripted({wav, step}, true);
     EXPECT_EQ(packedRun.status, QOLA_OK) << step << packedRun.message;
     EXPECT_EQ(packedRun.output, compressed) << step << "-byte reads";
-    ScriptedReader file{compressed, step};
-    const JobRun restored = file.run(false);
+    const JobRun restored = runScripted({compressed, step}, false);
     EXPECT_EQ(restored.status, QOLA_OK) << step << restored.message;
     EXPECT_EQ(restored.output, wav) << step << "-byte reads";
     EXPECT_EQ(restored.result.checksum, QOLA_CHECKSUM_OK);
@@ -225,13 +196,11 @@ TEST(ApiInputs, ShortReadsWorkAndReadErrorsFail) {
   for (const std::size_t failAt : {std::size_t{0}, std::size_t{3}, std::size_t{30}, std::size_t{44},
                                    trailerStart / 2, trailerStart, compressed.size() - 1}) {
     for (const std::size_t step : {1, 4096}) {
-      ScriptedReader file{compressed, step, failAt};
-      const JobRun restored = file.run(false);
+      const JobRun restored = runScripted({compressed, step, failAt}, false);
       EXPECT_EQ(restored.status, QOLA_ERROR_JOB) << "failing at " << failAt;
       EXPECT_EQ(restored.message, "read error: the input's read function failed") << failAt;
       if (failAt > wav.size()) continue;
-      ScriptedReader pcm{wav, step, failAt};
-      EXPECT_EQ(pcm.run(true).status, QOLA_ERROR_JOB) << "compressing, failing at " << failAt;
+      EXPECT_EQ(runScripted({wav, step, failAt}, true).status, QOLA_ERROR_JOB) << "compressing, failing at " << failAt;
     }
   }
 }

@@ -131,35 +131,13 @@ TEST(FrameDecoder, ReadsToTheEndAndStops) {
   EXPECT_EQ(decoder.tell(), 9000);
 }
 
-struct Pipe {
-  std::span<const std::uint8_t> rest;
-  std::span<const std::uint8_t> all;
-};
-
-std::ptrdiff_t pipeRead(void* user, void* buffer, std::size_t count) {
-  auto& pipe = *static_cast<Pipe*>(user);
-  const std::size_t n = std::min({count, pipe.rest.size(), std::size_t{333}});
-  std::copy_n(pipe.rest.begin(), n, static_cast<std::uint8_t*>(buffer));
-  pipe.rest = pipe.rest.subspan(n);
-  return static_cast<std::ptrdiff_t>(n);
-}
-
-std::int64_t pipeSize(void* user) { return static_cast<std::int64_t>(static_cast<Pipe*>(user)->all.size()); }
-
-int pipeSeek(void* user, std::int64_t offset) {
-  auto& pipe = *static_cast<Pipe*>(user);
-  if (offset < 0 || offset > static_cast<std::int64_t>(pipe.all.size())) return -1;
-  pipe.rest = pipe.all.subspan(static_cast<std::size_t>(offset));
-  return 0;
-}
-
 // Callbacks without a seek function read forward only; with one they seek
 // like a file, and find the trailer at the end.
 TEST(FrameDecoder, CallbackInputsSeekOnlyWithASeekFunction) {
   const Packed packed = pack(1, 16, 5000, 256);
-  Pipe pipe{packed.file, packed.file};
   {
-    Decoder decoder(Input::callbacks(&pipeRead, nullptr, &pipe));
+    ScriptedReader pipe{packed.file, 333};
+    Decoder decoder(pipe.input(ScriptedReader::Pipe));
     expectRange(decoder, packed, 0, 1000);
     expectRange(decoder, packed, 3000, 500);  // forward: fine
     try {
@@ -169,8 +147,8 @@ TEST(FrameDecoder, CallbackInputsSeekOnlyWithASeekFunction) {
       EXPECT_EQ(error.status(), QOLA_ERROR_ARGUMENT);
     }
   }
-  pipe.rest = packed.file;
-  Decoder decoder(Input::callbacks(&pipeRead, &pipeSize, &pipeSeek, &pipe));
+  ScriptedReader file{packed.file, 333};
+  Decoder decoder(file.input(ScriptedReader::Seekable));
   expectRange(decoder, packed, 4000, 1000);
   expectRange(decoder, packed, 10, 300);
 }

@@ -21,22 +21,11 @@ struct Probed {
 
 // From memory (its end can be read) or from a pipe (read forward only, no size).
 Probed probe(const Bytes& bytes, bool pipe = false) {
-  struct Rest {
-    const Bytes* bytes;
-    std::size_t at = 0;
-  } rest{&bytes};
-  const auto read = [](void* user, void* buffer, std::size_t count) -> std::ptrdiff_t {
-    auto& r = *static_cast<Rest*>(user);
-    const std::size_t n = std::min<std::size_t>({count, r.bytes->size() - r.at, 5});
-    if (n > 0) std::memcpy(buffer, r.bytes->data() + r.at, n);
-    r.at += n;
-    return static_cast<std::ptrdiff_t>(n);
-  };
-  qola_input* input = pipe ? qola_input_callbacks(read, nullptr, &rest) : qola_input_memory(bytes.data(), bytes.size());
+  ScriptedReader reader{bytes, 5};
+  Input input = pipe ? reader.input(ScriptedReader::Pipe) : Input::memory(bytes);
   Probed probed;
   probed.info.size = sizeof(qola_info);
-  probed.status = qola_probe(input, &probed.info);
-  qola_input_free(input);
+  probed.status = qola_probe(input.get(), &probed.info);
   return probed;
 }
 
