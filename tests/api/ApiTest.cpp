@@ -148,26 +148,6 @@ TEST(Api, BlockLengthZeroLeavesTheChoiceToTheEncoder) {
   }
 }
 
-// A cancelled job ends with its own status and leaves no file behind.
-TEST(Api, CancelLeavesNoOutputFile) {
-  const Bytes pcm = testWav(20000);
-  const auto path = std::filesystem::temp_directory_path() / ("qola-api-cancel-" + std::to_string(getpid()));
-  std::filesystem::create_directories(path);
-  Job job;
-  int calls = 0;
-  job.onProgress([&](int percent) { return ++calls > 3 && percent > 10; });
-  Input in = Input::memory(pcm);
-  Output out = Output::create((path / "x.qla").string());
-  try {
-    job.compress(in, out);
-    ADD_FAILURE() << "not cancelled";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.status(), QOLA_CANCELLED);
-  }
-  EXPECT_TRUE(std::filesystem::is_empty(path));
-  std::filesystem::remove_all(path);
-}
-
 // A job reading through a scripted reader that has a size.
 JobRun runScripted(ScriptedReader reader, bool compress) {
   Input in = reader.input(ScriptedReader::Sized);
@@ -274,21 +254,31 @@ TEST(Api, CompressesFromAPipe) {
   }
 }
 
-// The contracts the header states: handles are used up by one run, the
-// job may run again with new ones, and a cancelled memory output keeps what
-// was written before the cancel.
-TEST(Api, HandlesAreSingleUseAndCancelledMemoryKeepsItsBytes) {
+// The contracts the header states: a cancelled job ends with its own status,
+// leaves no file behind a path output and keeps what a memory output was
+// given; handles are used up by one run, and the job may run again with new ones.
+TEST(Api, CancelledJobsAndSingleUseHandles) {
   const Bytes pcm = testWav(40000);
+  const auto folder = std::filesystem::temp_directory_path() / ("qola-api-cancel-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
   Job job;
   job.onProgress([](int percent) { return percent >= 50; });
+  const auto expectCancelled = [&job](Input& input, Output& output) {
+    try {
+      job.compress(input, output);
+      ADD_FAILURE() << "not cancelled";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.status(), QOLA_CANCELLED);
+    }
+  };
+  Input pathIn = Input::memory(pcm);
+  Output pathOut = Output::create((folder / "x.qla").string());
+  expectCancelled(pathIn, pathOut);
   Input in = Input::memory(pcm);
   Output out = Output::memory();
-  try {
-    job.compress(in, out);
-    ADD_FAILURE() << "not cancelled";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.status(), QOLA_CANCELLED);
-  }
+  expectCancelled(in, out);
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
+  std::filesystem::remove_all(folder);
   const std::size_t kept = out.data().size();
   EXPECT_GT(kept, 6u);
   EXPECT_LT(kept, packed(pcm).size());
