@@ -205,6 +205,10 @@ def read(file: Source, start: int = 0, stop: Optional[int] = None, *, always_2d:
     ``samplerate`` comes from the stored WAV header and is None for raw PCM.
     ``file`` is a path or a binary file object.
 
+    The frames are those of the stored WAV file's data chunk: header bytes
+    past the 44 a file stores and chunks after the data, which the codec
+    keeps among its samples, are left out (``info().frames`` counts them).
+
     ``start`` and ``stop`` select frames as a slice does (negative values
     count from the end). A whole file is restored on ``threads`` threads (0:
     all cores) and checked against its stored MD5 (:class:`ChecksumError`);
@@ -212,16 +216,23 @@ def read(file: Source, start: int = 0, stop: Optional[int] = None, *, always_2d:
     """
     source, is_path = _input(file)
     facts = _qola.probe(source, is_path)
-    first, last, _ = slice(start, stop).indices(facts["frames"])
+    audio_start, audio_frames = 0, facts["frames"]
+    if facts["header_length"]:
+        try:
+            audio_start, audio_frames = _qola.audio_frames(source, is_path)
+        except Error:
+            pass  # a damaged start: the restore below says what is wrong
+    first, last, _ = slice(start, stop).indices(audio_frames)
     count = max(0, last - first)
     dtype = np.dtype(np.int16) if facts["sample_bits"] == 16 else np.dtype(np.uint8)
     frames = np.empty((count, facts["channels"]), dtype)
-    if count and count == facts["frames"]:
-        _qola.restore_into(source, is_path, facts["header_length"], frames, int(threads), progress)
+    if count and count == audio_frames:
+        skip = facts["header_length"] + audio_start * frames.itemsize * facts["channels"]
+        _qola.restore_into(source, is_path, skip, frames, int(threads), progress)
         if dtype.itemsize == 2 and sys.byteorder == "big":
             frames.byteswap(inplace=True)  # the restore wrote little-endian samples
     elif count:
-        _qola.decode_into(source, is_path, first, frames, progress)
+        _qola.decode_into(source, is_path, audio_start + first, frames, progress)
     if not always_2d and facts["channels"] == 1:
         frames = frames[:, 0]
     return frames, facts["samplerate"]

@@ -21,11 +21,12 @@ def probe(source: Union[bytes, bytearray, memoryview], source_is_path: bool) -> 
 def restore_into(
     source: Union[bytes, bytearray, memoryview],
     source_is_path: bool,
-    header_length: int,
+    skip: int,
     frames: Any,
     threads: int,
     progress: Optional[Callable[[int], Any]],
 ) -> dict[str, Any]: ...
+def audio_frames(source: Union[bytes, bytearray, memoryview], source_is_path: bool) -> tuple[int, int]: ...
 def decode_into(
     source: Union[bytes, bytearray, memoryview],
     source_is_path: bool,

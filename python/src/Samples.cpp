@@ -47,7 +47,7 @@ py::dict probe(const py::object& sourceObject, bool sourceIsPath) {
 struct FrameSink {
   std::uint8_t* frames;
   std::size_t size;
-  std::size_t skip;  // the header's length
+  std::size_t skip;  // the bytes before the first frame wanted
   std::size_t offset = 0;
 
   static int write(void* user, const void* data, std::size_t count) {
@@ -65,11 +65,11 @@ struct FrameSink {
 
 // Restores a whole file on every thread straight into frames, whose size the
 // caller took from the probe; samples come little-endian.
-py::dict restoreInto(const py::object& sourceObject, bool sourceIsPath, std::size_t headerLength, py::buffer frames,
+py::dict restoreInto(const py::object& sourceObject, bool sourceIsPath, std::size_t skip, py::buffer frames,
                      int threads, const py::object& progressFunction) {
   py::buffer_info target = frames.request(true);
   FrameSink sink{static_cast<std::uint8_t*>(target.ptr), static_cast<std::size_t>(target.size * target.itemsize),
-                 headerLength};
+                 skip};
   qola_settings settings;
   qola_default_settings(&settings);
   settings.swap_bytes = -1;
@@ -120,11 +120,26 @@ void decodeInto(const py::object& sourceObject, bool sourceIsPath, std::int64_t 
   if (status != QOLA_OK) fail();
 }
 
+// The frames of the stored WAV file's data chunk: (first, count).
+py::tuple audioFrames(const py::object& sourceObject, bool sourceIsPath) {
+  Source source = Source::open(sourceObject, sourceIsPath);
+  DecoderHandle decoder(checked(qola_decoder_open(source.input.get())));
+  std::int64_t first = 0, count = 0;
+  qola_status status = qola_decoder_status(decoder.get());
+  if (status == QOLA_OK) {
+    py::gil_scoped_release unlocked;
+    status = qola_decoder_audio_frames(decoder.get(), &first, &count);
+  }
+  if (status != QOLA_OK) throw qola::Error(status, qola_decoder_message(decoder.get()), 1);
+  return py::make_tuple(first, count);
+}
+
 }  // namespace
 
 void defineSamples(py::module_& module) {
+  module.def("audio_frames", &audioFrames, py::arg("source"), py::arg("source_is_path"));
   module.def("probe", &probe, py::arg("source"), py::arg("source_is_path"));
-  module.def("restore_into", &restoreInto, py::arg("source"), py::arg("source_is_path"), py::arg("header_length"),
+  module.def("restore_into", &restoreInto, py::arg("source"), py::arg("source_is_path"), py::arg("skip"),
              py::arg("frames"), py::arg("threads"), py::arg("progress"));
   module.def("decode_into", &decodeInto, py::arg("source"), py::arg("source_is_path"), py::arg("start"),
              py::arg("frames"), py::arg("progress"));
