@@ -171,125 +171,188 @@ std::FILE* reportStream(const Options& options) {
   return audioToStdout ? stderr : stdout;
 }
 
-int processFile(const Options& options, const std::string& inputName, const JobRunner& runJob,
-                FileOutcome* outcome) {
-  const std::string shown = shownName(inputName, "stdin");
-  auto message = [&](const std::string& text) {
-    std::fprintf(stderr, "qola: %s: %s\n", shown.c_str(), text.c_str());
-  };
-  auto fail = [&](int status, const std::string& text) {
+namespace {
+
+// One input file through the job: the checks before anything is written,
+// the output settled, the job and its verification, the output's name and
+// the input's deletion, then the warnings and the report line. A step that
+// fails prints its message and gives the exit status; 0 lets the file go on.
+class FileJob {
+ public:
+  FileJob(const Options& options, const std::string& inputName, const JobRunner& runJob, FileOutcome* outcome)
+      : options_(options),
+        inputName_(inputName),
+        runJob_(runJob),
+        outcome_(outcome),
+        shown_(shownName(inputName, "stdin")),
+        compress_(options.action == Action::Compress),
+        test_(options.action == Action::Test),
+        verifying_(options.verify && compress_) {}
+
+  int run() {
+    std::optional<FrameRange> range;
+    if (const int status = checkInput(range)) return status;
+    if (const int status = openOutput()) return status;
+    if (const int status = runTheJob(*range)) return status;
+    if (const int status = finishOutput()) return status;
+    report();
+    return 0;
+  }
+
+ private:
+  void message(const std::string& text) const {
+    std::fprintf(stderr, "qola: %s: %s\n", shown_.c_str(), text.c_str());
+  }
+  int fail(int status, const std::string& text) const {
     message(text);
     return status;
-  };
-  const bool test = options.action == Action::Test;
-  const bool compress = options.action == Action::Compress;
-  std::string error;
-  std::optional<InputFile> input = openInput(inputName, error);
-  if (!input) return fail(kExitUsage, error);
-  if (!compress && input->regular && !couldBeCompressed(*input)) return fail(kExitJobFailed, "not a QOLA file");
-  if (compress && !options.force && alreadyCompressed(*input)) {
-    return fail(kExitUsage, "already compressed (a QOLA file), skipped (use -f to compress it again)");
   }
-  if (compress && options.settings.swap_bytes != 0 && options.settings.wav_evaluation != 0 && startsAsWav(*input)) {
-    message("warning: a WAV file's samples are little-endian: -s (big-endian samples) is probably wrong");
+
+  // The input is opened and is what the job needs; the frame range fits it.
+  int checkInput(std::optional<FrameRange>& range) {
+    std::string error;
+    input_ = openInput(inputName_, error);
+    if (!input_) return fail(kExitUsage, error);
+    if (!compress_ && input_->regular && !couldBeCompressed(*input_)) {
+      return fail(kExitJobFailed, "not a QOLA file");
+    }
+    if (compress_ && !options_.force && alreadyCompressed(*input_)) {
+      return fail(kExitUsage, "already compressed (a QOLA file), skipped (use -f to compress it again)");
+    }
+    if (compress_ && options_.settings.swap_bytes != 0 && options_.settings.wav_evaluation != 0 &&
+        startsAsWav(*input_)) {
+      message("warning: a WAV file's samples are little-endian: -s (big-endian samples) is probably wrong");
+    }
+    range = frameRange(options_, *input_, error);
+    if (!range) return fail(kExitUsage, error);
+    return 0;
   }
-  const std::optional<FrameRange> range = frameRange(options, *input, error);
-  if (!range) return fail(kExitUsage, error);
 
   // Everything about the output is settled before the job runs.
-  const bool verifying = options.verify && compress;
-  std::optional<JobOutput> output;
-  if (!test) {
-    const std::string name = outputNameFor(options, inputName);
-    if (sameFile(*input, name)) return fail(kExitUsage, "input and output are the same file");
-    if (namesStandardOutput(name) && ::isatty(STDOUT_FILENO) != 0 && !options.force) {
-      return fail(kExitUsage, "audio is not written to a terminal (use -f to force)");
+  int openOutput() {
+    if (!test_) {
+      const std::string name = outputNameFor(options_, inputName_);
+      if (sameFile(*input_, name)) return fail(kExitUsage, "input and output are the same file");
+      if (namesStandardOutput(name) && ::isatty(STDOUT_FILENO) != 0 && !options_.force) {
+        return fail(kExitUsage, "audio is not written to a terminal (use -f to force)");
+      }
+      output_ = JobOutput::open(name, {options_.force, verifying_, options_.deleteInput});
+      if (!output_) return fail(kExitUsage, unusable(name, errno));
+      outputName_ = shownName(name, "stdout");
     }
-    output = JobOutput::open(name, {options.force, verifying, options.deleteInput});
-    if (!output) return fail(kExitUsage, unusable(name, errno));
+    // The library copies a stream it cannot measure; verifying reads the
+    // input a second time, so then the copy must be ours.
+    std::string error;
+    if (verifying_ && !spoolIfUnmeasurable(*input_, error)) return fail(kExitJobFailed, error);
+    return 0;
   }
-  // The library copies a stream it cannot measure; verifying reads the input
-  // a second time, so then the copy must be ours.
-  if (verifying && !spoolIfUnmeasurable(*input, error)) return fail(kExitJobFailed, error);
 
-  std::optional<Output> discarded;
-  if (test) discarded = Output::callbacks([](void*, const void*, std::size_t) { return 0; }, nullptr);
-  Output& out = output ? output->stream() : *discarded;
-  std::FILE* in = streamOver(input->fd.get(), "rb");
-  if (in == nullptr) return fail(kExitUsage, std::string("cannot read the input: ") + std::strerror(errno));
-  const std::string outputName = output ? shownName(outputNameFor(options, inputName), "stdout") : "";
-
-  auto changed = [&]() -> std::string {
-    const auto now = changedSize(*input);
+  // Why the input's size moved while it was read; empty when it did not.
+  std::string changed() const {
+    const auto now = changedSize(*input_);
     if (!now) return "";
-    return "the input changed size while it was read (" + bytes(input->status.st_size) + " at the start, " +
+    return "the input changed size while it was read (" + bytes(input_->status.st_size) + " at the start, " +
            std::to_string(*now) + " now); nothing was written";
-  };
-  const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
-  const JobResult result = runJob(options.settings, compress, in, out, shown, showProgress, *range);
-  if (outcome != nullptr && !compress && !result.failed && !result.writeFailed) {
-    outcome->unchecked = result.numbers.checksum == QOLA_CHECKSUM_NONE || result.numbers.checksum == QOLA_CHECKSUM_NOT_COMPARED;
-  }
-  if (result.failed && result.status == QOLA_ERROR_CHECKSUM && options.keepDamaged && output) {
-    if (output->commit()) message("kept the damaged restore as " + outputName);
-  }
-  if (result.failed || result.writeFailed) return fail(kExitJobFailed, result.message);
-  if (const std::string why = changed(); !why.empty()) return fail(kExitJobFailed, why);
-  if (verifying) {
-    if (const std::string why = verify(options, output->written(), *input, runJob); !why.empty()) {
-      return fail(kExitJobFailed, why);
-    }
-    if (const std::string why = changed(); !why.empty()) return fail(kExitJobFailed, why);
   }
 
-  if (output) {
-    if (input->regular) output->takeAttributes(input->status);
-    if (!output->commit()) {
-      if (errno == EEXIST) return fail(kExitUsage, unusable(outputName, EEXIST));
+  int runTheJob(const FrameRange& range) {
+    std::optional<Output> discarded;
+    if (test_) discarded = Output::callbacks([](void*, const void*, std::size_t) { return 0; }, nullptr);
+    Output& out = output_ ? output_->stream() : *discarded;
+    std::FILE* in = streamOver(input_->fd.get(), "rb");
+    if (in == nullptr) return fail(kExitUsage, std::string("cannot read the input: ") + std::strerror(errno));
+    const bool showProgress = !options_.quiet && ::isatty(STDERR_FILENO) != 0;
+    result_ = runJob_(options_.settings, compress_, in, out, shown_, showProgress, range);
+    const qola_checksum checksum = result_.numbers.checksum;
+    if (outcome_ != nullptr && !compress_ && !result_.failed && !result_.writeFailed) {
+      outcome_->unchecked = checksum == QOLA_CHECKSUM_NONE || checksum == QOLA_CHECKSUM_NOT_COMPARED;
+    }
+    if (result_.failed && result_.status == QOLA_ERROR_CHECKSUM && options_.keepDamaged && output_) {
+      if (output_->commit()) message("kept the damaged restore as " + outputName_);
+    }
+    if (result_.failed || result_.writeFailed) return fail(kExitJobFailed, result_.message);
+    if (const std::string why = changed(); !why.empty()) return fail(kExitJobFailed, why);
+    if (verifying_) {
+      if (const std::string why = verify(options_, output_->written(), *input_, runJob_); !why.empty()) {
+        return fail(kExitJobFailed, why);
+      }
+      if (const std::string why = changed(); !why.empty()) return fail(kExitJobFailed, why);
+    }
+    return 0;
+  }
+
+  // The output takes its name; the input goes only once its compressed file
+  // is verified, on the disk and read back from its name.
+  int finishOutput() {
+    if (!output_) return 0;
+    if (input_->regular) output_->takeAttributes(input_->status);
+    if (!output_->commit()) {
+      if (errno == EEXIST) return fail(kExitUsage, unusable(outputName_, EEXIST));
       return fail(kExitJobFailed, std::string("cannot give the output its name: ") + std::strerror(errno));
     }
-  }
-
-  // The input goes only once its compressed file is verified, on the disk
-  // and read back from its name.
-  if (options.deleteInput && input->regular) {
-    if (!output->readsBackFromItsName()) {
-      return fail(kExitJobFailed, "the output read back from " + outputName + " differs; the input is kept");
+    if (!options_.deleteInput || !input_->regular) return 0;
+    if (!output_->readsBackFromItsName()) {
+      return fail(kExitJobFailed, "the output read back from " + outputName_ + " differs; the input is kept");
     }
-    if (::unlink(inputName.c_str()) != 0) {
+    if (::unlink(inputName_.c_str()) != 0) {
       return fail(kExitUsage, std::string("cannot delete the input: ") + std::strerror(errno));
     }
+    return 0;
   }
-  if (compress) {
-    const std::int64_t written = result.numbers.compressed_size;
-    const std::int64_t inputSize = result.numbers.input_size;
-    const std::int64_t restored = result.numbers.original_size;
-    if (outcome != nullptr) {
-      outcome->inputBytes = inputSize;
-      outcome->compressedBytes = written;
+
+  // A compression's bytes not stored and why its file grew.
+  void compressionWarnings() {
+    const std::int64_t written = result_.numbers.compressed_size;
+    const std::int64_t inputSize = result_.numbers.input_size;
+    const std::int64_t restored = result_.numbers.original_size;
+    if (outcome_ != nullptr) {
+      outcome_->inputBytes = inputSize;
+      outcome_->compressedBytes = written;
     }
     // With the trailer the bytes after the last whole frame are stored too.
-    if (restored < inputSize && result.numbers.checksum == QOLA_CHECKSUM_NONE) {
+    if (restored < inputSize && result_.numbers.checksum == QOLA_CHECKSUM_NONE) {
       message("warning: " + notStored(inputSize - restored));
     }
-    if (const char* why = qola_growth_reason(&result.numbers); !options.quiet && why != nullptr) {
+    if (const char* why = qola_growth_reason(&result_.numbers); !options_.quiet && why != nullptr) {
       message("the compressed file is larger than its input (" + std::to_string(written) + " > " +
               bytes(inputSize) + "): " + why + "; it is still correct");
     }
   }
-  if (!compress && result.numbers.ignored_bytes > 0) message(ignoredBytes(result.numbers.ignored_bytes));
-  if (!options.quiet) {
-    std::FILE* reports = reportStream(options);
-    const std::string checksum = compress ? "" : " (" + checksumText(result.numbers) + ")";
-    if (test) {
-      std::fprintf(reports, "%s: ok%s%s\n", shown.c_str(), checksum.c_str(), result.report.c_str());
+
+  void report() {
+    if (compress_) compressionWarnings();
+    if (!compress_ && result_.numbers.ignored_bytes > 0) message(ignoredBytes(result_.numbers.ignored_bytes));
+    if (options_.quiet) return;
+    std::FILE* reports = reportStream(options_);
+    const std::string checksum = compress_ ? "" : " (" + checksumText(result_.numbers) + ")";
+    if (test_) {
+      std::fprintf(reports, "%s: ok%s%s\n", shown_.c_str(), checksum.c_str(), result_.report.c_str());
     } else {
-      std::fprintf(reports, "%s -> %s%s%s%s\n", shown.c_str(), outputName.c_str(),
-                   verifying ? " (verified)" : "", checksum.c_str(), result.report.c_str());
+      std::fprintf(reports, "%s -> %s%s%s%s\n", shown_.c_str(), outputName_.c_str(),
+                   verifying_ ? " (verified)" : "", checksum.c_str(), result_.report.c_str());
     }
     std::fflush(reports);
   }
-  return 0;
+
+  const Options& options_;
+  const std::string& inputName_;
+  const JobRunner& runJob_;
+  FileOutcome* outcome_;
+  const std::string shown_;
+  const bool compress_;
+  const bool test_;
+  const bool verifying_;
+  std::optional<InputFile> input_;
+  std::optional<JobOutput> output_;
+  std::string outputName_;  // as messages show it; empty for a test
+  JobResult result_;
+};
+
+}  // namespace
+
+int processFile(const Options& options, const std::string& inputName, const JobRunner& runJob,
+                FileOutcome* outcome) {
+  return FileJob(options, inputName, runJob, outcome).run();
 }
 
 }  // namespace qola::cli
