@@ -50,6 +50,9 @@ ParsedSegment readSegment(SegmentParser& parser, DecodedBlock& block, int channe
       break;
     }
   }
+  // The arithmetic decoder reads the missing bytes of a cut file as 1-bits
+  // and may still finish; the segment is then not the one that was written.
+  if (input.fetchedPastEnd()) fileEndsEarly("inside a segment");
   return segment;
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "codec/BlockDecoder.h"
@@ -42,7 +43,7 @@ void copyHeaderBack(DecompressionJob& job, InputStream& input, OutputStream& out
   const int length = readFileByte(input, "inside the header copy");
   std::vector<std::uint8_t> bcpy;
   allocateBuffer(bcpy, static_cast<std::size_t>(length), "bcpy");
-  if (input.read(bcpy.data(), bcpy.size()) != bcpy.size()) damagedFile("the file ends inside the header copy");
+  if (input.read(bcpy.data(), bcpy.size()) != bcpy.size()) fileEndsEarly("inside the header copy");
   output.write(bcpy.data(), bcpy.size());
   job.headerLength = length;
   std::uint32_t channelMask = 0;
@@ -120,6 +121,19 @@ bool decodeBlocks(DecompressionJob& job, int threads, InputStream& input, Output
   return true;
 }
 
+// A file cut inside its audio has lost its trailer and so its index: the
+// blocks were decoded forward until the bytes ran out, and what came before
+// the cut is written (every whole block; in mono also the segments before
+// it). Names what is lost.
+JobError cutShortError(const DecompressionJob& job) {
+  const std::int64_t restored = job.done / job.layout.channels;
+  return JobError{Failure::Checksum,
+                  "Damaged file: the file ends before its last segment; frames " +
+                      framesText(restored, job.frames - 1, job.sampleRate) + " are lost, the " +
+                      std::to_string(restored) + " frames before them are restored",
+                  1};
+}
+
 // Through the block index when the file has one that fits it: every thread
 // then parses and rebuilds; else block by block in file order.
 bool decodeAudio(DecompressionJob& job, const RestoreTrailer& trailer, int threads, InputStream& input,
@@ -128,9 +142,18 @@ bool decodeAudio(DecompressionJob& job, const RestoreTrailer& trailer, int threa
   UnitRestore units{
       job.layout, job.frames,
       placeUnits(trailer.index, job.frames, job.layout.N, format::kFileHeaderSize + headerCopy, trailer.audioEnd)};
-  if (units.units.empty()) return decodeBlocks(job, jobThreads(threads, job.blocks), input, output, sink);
-  return restoreUnits(units, jobThreads(threads, static_cast<long long>(units.units.size())), input, output, sink,
-                      job.damaged);
+  if (!units.units.empty()) {
+    return restoreUnits(units, jobThreads(threads, static_cast<long long>(units.units.size())), input, output,
+                        sink, job.damaged);
+  }
+  try {
+    return decodeBlocks(job, jobThreads(threads, job.blocks), input, output, sink);
+  } catch (const JobError& error) {
+    // The arithmetic decoder fails on the 1-bits it reads past a cut.
+    const bool cut = error.inputEnded || input.fetchedPastEnd();
+    if (!cut || input.readFailed() || job.done == 0) throw;  // damage, or nothing to salvage
+    throw cutShortError(job);
+  }
 }
 
 }  // namespace
@@ -175,6 +198,7 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   input.close();
   sink.finish(result);
   sink.setProgress(0);
+  if (!trailer.cut.empty()) throw JobError{Failure::Checksum, trailer.cut, 1};
   if (!job.damaged.empty()) throw damagedUnitsError(job.damaged, job.sampleRate);
   requireChecksum(result, settings.requireChecksum);
 }

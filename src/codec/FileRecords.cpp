@@ -132,7 +132,7 @@ std::int16_t readConstantValue(InputStream& input) {
 
 std::uint8_t readFileByte(InputStream& input, const char* where) {
   const int byte = input.getByte();
-  if (byte < 0) damagedFile(std::string("the file ends ") + where);
+  if (byte < 0) fileEndsEarly(where);
   return static_cast<std::uint8_t>(byte);
 }
 

@@ -135,7 +135,7 @@ FileFacts readFileFacts(InputStream& input) {
     const int length = readFileByte(input, "inside the header copy");
     facts.wavHeader.resize(static_cast<std::size_t>(length));
     if (input.read(facts.wavHeader.data(), facts.wavHeader.size()) != facts.wavHeader.size()) {
-      damagedFile("the file ends inside the header copy");
+      fileEndsEarly("inside the header copy");
     }
     facts.audioOffset += 1 + length;
     readWavFormat(facts.wavHeader, facts.sampleRate, facts.channelMask);

@@ -15,9 +15,9 @@ bool startsWithMagic(std::span<const std::uint8_t> bytes) {
          std::equal(kTrailerMagic.begin(), kTrailerMagic.end(), bytes.begin());
 }
 
-constexpr std::size_t kVersionOffset = 4;
-constexpr std::size_t kFlagsOffset = 5;
-constexpr std::size_t kLengthOffset = 6;
+constexpr std::size_t kVersionOffset = format::kTrailerVersionOffset;
+constexpr std::size_t kFlagsOffset = format::kTrailerFlagsOffset;
+constexpr std::size_t kLengthOffset = format::kTrailerLengthOffset;
 constexpr std::size_t kCrcSize = 4;
 constexpr std::size_t kWordSize = 4;
 constexpr std::size_t kMaxShortLength = 0xffff;
@@ -143,6 +143,23 @@ ParsedTrailer parseTrailer(std::span<const std::uint8_t> bytes) {
   parsed.trailer.leftover.assign(own.begin() + format::kTrailerLeftoverOffset,
                                  own.begin() + static_cast<std::ptrdiff_t>(leftoverEnd));
   return parsed;
+}
+
+bool endsInsideTrailer(std::span<const std::uint8_t> start, std::int64_t count) {
+  const std::size_t magic = std::min(start.size(), kTrailerMagic.size());
+  if (magic == 0 || !std::equal(start.begin(), start.begin() + static_cast<std::ptrdiff_t>(magic),
+                                kTrailerMagic.begin())) {
+    return false;
+  }
+  if (start.size() < kLengthOffset + 2) return true;
+  std::size_t length = loadBig16(&start[kLengthOffset]);
+  if (length == 0) {  // too long for 16 bits: the 32-bit length follows the leftover bytes
+    if (start.size() <= static_cast<std::size_t>(format::kTrailerLeftoverCountOffset)) return true;
+    const std::size_t wideAt = format::kTrailerLeftoverOffset + start[format::kTrailerLeftoverCountOffset];
+    if (start.size() < wideAt + kWordSize) return true;
+    length = loadBig32(&start[wideAt]);
+  }
+  return static_cast<std::int64_t>(length) > count;
 }
 
 std::optional<std::size_t> trailerLengthFromEnd(std::span<const std::uint8_t> tail) {

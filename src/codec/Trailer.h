@@ -39,6 +39,11 @@ struct ParsedTrailer {
 // Bytes that may start with a trailer; anything after it is left to the caller.
 ParsedTrailer parseTrailer(std::span<const std::uint8_t> bytes);
 
+// True when the `count` bytes after the audio, which begin with start, begin
+// like a trailer (a part of its magic at least) but end before the length it
+// states, or before it states one: a trailer cut short.
+bool endsInsideTrailer(std::span<const std::uint8_t> start, std::int64_t count);
+
 // Where a trailer would start, counted back from the end of a file whose last
 // bytes are `tail` (kWideTrailerEndSize of them suffice); nullopt when the
 // tail does not end like a trailer.

@@ -47,6 +47,44 @@ std::optional<Trailer> trailerAtEnd(std::span<const std::uint8_t> bytes) {
   return parsed.trailer;
 }
 
+// A trailer cut short; one whose end is there is damaged instead.
+bool trailerCutShort(const Rest& rest) {
+  return endsInsideTrailer(rest.head, rest.count) && !trailerLengthFromEnd(rest.tail);
+}
+
+// A stored byte order that differs from the one the samples were written in
+// fails the job when the caller left the choice to the trailer.
+void requireStoredOrder(const RestoreTrailer& trailer, bool storedSwap) {
+  if (trailer.swapExplicit || storedSwap == trailer.swapBytes) return;
+  fatalError(std::string("The file was compressed with swap bytes ") + onOff(storedSwap) +
+                 ", which could not be known before its end: restore it again with swap bytes " + onOff(storedSwap),
+             1);
+}
+
+// Gives back what the start of a cut trailer still holds: its leftover bytes,
+// and the MD5 comparison once they are written. Returns why the job fails.
+std::string salvageCutTrailer(RestoreTrailer& trailer, std::span<const std::uint8_t> head, OutputStream& output) {
+  const std::string cut = "Damaged file: the file ends inside its checksum trailer; every frame is restored";
+  const std::string unchecked = "; the checksum is not checked";
+  if (head.size() <= static_cast<std::size_t>(format::kTrailerLeftoverCountOffset)) {
+    return cut + ", but not the bytes after the last whole frame, if there were any" + unchecked;
+  }
+  const std::size_t k = head[format::kTrailerLeftoverCountOffset];
+  if (head.size() < format::kTrailerLeftoverOffset + k) {
+    return cut + ", but not the " + std::to_string(k) + " bytes after the last whole frame" + unchecked;
+  }
+  const bool storedSwap = (head[format::kTrailerFlagsOffset] & format::kTrailerFlagSwapBytes) != 0 && !trailer.eightBit;
+  requireStoredOrder(trailer, storedSwap);
+  output.write(head.data() + format::kTrailerLeftoverOffset, k);
+  output.digestInto(nullptr);
+  const Md5Digest written = trailer.md5.finish();
+  if (storedSwap != trailer.swapBytes) return cut + " in the byte order chosen" + unchecked;
+  if (!std::equal(written.begin(), written.end(), head.begin() + format::kTrailerMd5Offset)) {
+    return cut + ", but the restored data differs from the original's checksum";
+  }
+  return "Damaged file: the file ends inside its checksum trailer; every byte is restored and matches the checksum";
+}
+
 }  // namespace
 
 void startCompressionTrailer(CompressionTrailer& trailer, const CodecSettings& settings, InputStream& input) {
@@ -107,6 +145,11 @@ void startRestoreTrailer(RestoreTrailer& trailer, const CodecSettings& settings,
 void finishRestoreTrailer(RestoreTrailer& trailer, InputStream& input, OutputStream& output, qola_result& result) {
   if (!trailer.on) return;
   const Rest rest = readRest(input, trailer.maxLength + 1);
+  if (trailerCutShort(rest)) {
+    trailer.cut = salvageCutTrailer(trailer, rest.head, output);
+    output.digestInto(nullptr);
+    return;
+  }
   const ParsedTrailer parsed = parseTrailer(rest.head);
   if (parsed.check == TrailerCheck::Damaged) damagedFile("the checksum trailer is damaged");
   if (parsed.check == TrailerCheck::NotATrailer) {
@@ -130,12 +173,7 @@ void finishRestoreTrailer(RestoreTrailer& trailer, InputStream& input, OutputStr
   }
   const Trailer& stored = parsed.trailer;
   const bool storedSwap = stored.swapBytes && !trailer.eightBit;
-  if (!trailer.swapExplicit && storedSwap != trailer.swapBytes) {
-    fatalError(std::string("The file was compressed with swap bytes ") + onOff(storedSwap) +
-                   ", which could not be known before its end: restore it again with swap bytes " +
-                   onOff(storedSwap),
-               1);
-  }
+  requireStoredOrder(trailer, storedSwap);
   output.write(stored.leftover.data(), stored.leftover.size());
   output.digestInto(nullptr);
   const Md5Digest written = trailer.md5.finish();

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "codec/BlockIndex.h"
 #include "codec/FileRecords.h"
@@ -44,6 +45,7 @@ struct RestoreTrailer {
   BlockIndex index;           // the index of that trailer
   std::int64_t audioEnd = 0;  // where that trailer begins
   Md5 md5;
+  std::string cut;  // the file ends inside its trailer: why the job fails, after all it could restore
 };
 
 // Before the header copy is written. On a seekable input the trailer is read
@@ -51,7 +53,8 @@ struct RestoreTrailer {
 void startRestoreTrailer(RestoreTrailer& trailer, const CodecSettings& settings, const FileHeader& header,
                          InputStream& input, OutputStream& output);
 // After the last segment: finds the trailer where the audio ends, writes its
-// leftover bytes and fills the checksum fields of the result.
+// leftover bytes and fills the checksum fields of the result. Of a trailer
+// cut short it writes what is left and names the loss in trailer.cut.
 void finishRestoreTrailer(RestoreTrailer& trailer, InputStream& input, OutputStream& output, qola_result& result);
 // The checksum fields of one result into another.
 void copyChecksum(const qola_result& from, qola_result& to);

@@ -57,7 +57,7 @@ std::string timeOf(std::int64_t frame, int sampleRate) {
 void readUnit(const UnitPlace& unit, InputStream& input, UnitSlot& slot) {
   allocateBuffer(slot.coded, unit.length, "buff");
   if (input.read(slot.coded.data(), slot.coded.size()) != slot.coded.size()) {
-    damagedFile("the file ends before its last segment");
+    fileEndsEarly("before its last segment");
   }
 }
 
@@ -134,13 +134,17 @@ bool restoreUnits(const UnitRestore& job, int threads, InputStream& input, Outpu
   return true;
 }
 
+std::string framesText(std::int64_t first, std::int64_t last, int sampleRate) {
+  std::string text = std::to_string(first) + " to " + std::to_string(last);
+  if (sampleRate > 0) text += " (" + timeOf(first, sampleRate) + " to " + timeOf(last + 1, sampleRate) + ")";
+  return text;
+}
+
 JobError damagedUnitsError(const std::vector<DamagedRange>& damaged, int sampleRate) {
   std::string ranges;
   for (const DamagedRange& range : damaged) {
     if (!ranges.empty()) ranges += ", ";
-    ranges += std::to_string(range.first) + " to " + std::to_string(range.last);
-    if (sampleRate > 0)
-      ranges += " (" + timeOf(range.first, sampleRate) + " to " + timeOf(range.last + 1, sampleRate) + ")";
+    ranges += framesText(range.first, range.last, sampleRate);
   }
   return JobError{Failure::Checksum,
                   "checksum MISMATCH: the audio of frames " + ranges +

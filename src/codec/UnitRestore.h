@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "codec/BlockIndex.h"
@@ -53,6 +54,10 @@ struct DamagedRange {
 // Returns false when the output failed.
 bool restoreUnits(const UnitRestore& job, int threads, InputStream& input, OutputStream& output, ProgressSink& sink,
                   std::vector<DamagedRange>& damaged);
+
+// "first to last" frames, and their times "(m:ss.mmm to m:ss.mmm)" when the
+// sample rate is known (0: unknown).
+std::string framesText(std::int64_t first, std::int64_t last, int sampleRate);
 
 // The failure of a restore with damaged units: names their frames, and their
 // times when the sample rate is known (0: unknown).

@@ -31,6 +31,13 @@ void terminatingError(const std::string& cause) {
 
 void damagedFile(const std::string& what) { terminatingError("Damaged file: " + what); }
 
+void fileEndsEarly(const std::string& where) {
+  JobError error{Failure::Job, "Damaged file: the file ends " + where, 1};
+  error.terminates = true;
+  error.inputEnded = true;
+  throw error;
+}
+
 void coderError(const char* file, int line, const std::string& message) {
   // The source file's own name, not the build machine's path to it.
   const std::string path(file);

@@ -40,6 +40,7 @@ struct JobError {
   int code = 1;         // the exit code the programs use
   std::string origin;   // the coder's "file:line" of the failing check ("" for others)
   bool terminates = false;  // the programs add ", program terminated"
+  bool inputEnded = false;  // the input ran out before what it holds: a file cut short
 };
 
 // The error as the programs show it: the coder's "file:line: error: "
@@ -55,6 +56,8 @@ std::string programText(const JobError& error);
 // A compressed file that cannot be what a writer produced: truncated,
 // corrupted or crafted.
 [[noreturn]] void damagedFile(const std::string& what);
+// The damaged file whose input ends before what it holds, inside `where`.
+[[noreturn]] void fileEndsEarly(const std::string& where);
 
 // The arithmetic coder's own error, with the place of its check, code 1.
 [[noreturn]] void coderError(const char* file, int line, const std::string& message);

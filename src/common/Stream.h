@@ -50,6 +50,9 @@ class InputStream {
   std::size_t read(std::uint8_t* destination, std::size_t count);
   // Undoes the last count fetches (at most kMaxStepBack), end-of-input fetches included.
   void stepBack(int count);
+  // True while a fetch that met the end is not stepped back: what was decoded
+  // since took bytes the input does not have.
+  bool fetchedPastEnd() const { return endFetches_ > 0; }
   // Total length in bytes; -1 when unknown. Leaves the position unchanged.
   std::int64_t size();
   // Back to byte 0; false when the input cannot go back there.

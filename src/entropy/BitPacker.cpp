@@ -31,7 +31,7 @@ BitReader refillBitsSlowly(BitReader reader, InputStream& input) {
   return reader;
 }
 
-void codeEndsEarly() { damagedFile("the file ends inside a coefficient code"); }
+void codeEndsEarly() { fileEndsEarly("inside a coefficient code"); }
 
 std::uint64_t getOnes(BitReader& reader, InputStream& input, std::uint64_t limit) {
   std::uint64_t count = 0;

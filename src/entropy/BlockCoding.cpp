@@ -337,7 +337,7 @@ void decodeTransformSegment(const TransformSegment& segment, BitReader& reader, 
   const int m = 1 << segment.s;
   const int bands = m / kBandSize;
   const int modelByte = input.getByte();
-  if (modelByte < 0) damagedFile("the file ends before a model byte");
+  if (modelByte < 0) fileEndsEarly("before a model byte");
   const int magnitude = modelByte & format::kModelMagnitudeMask;
   const bool peaked = (modelByte & format::kModelAdaptiveBit) == 0;
   if (magnitude > format::kMaxResidual) damagedFile("a model byte states residuals above 31");

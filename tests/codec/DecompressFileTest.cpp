@@ -1,7 +1,10 @@
 // Decoder behaviour on hand-made files: worked examples, reports and refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "TestSupport.h"
+#include "codec/BlockIndex.h"
 
 namespace qola::test {
 namespace {
@@ -44,7 +47,8 @@ TEST(DecompressFile, OldVersionIsRefusedBeforeAnythingIsWritten) {
 TEST(DecompressFile, DamagedStructuresAreRefused) {
   const std::vector<std::pair<Bytes, std::string>> damaged = {
       {{0x11, 0x00, 0, 0, 0, 0x80}, "the file ends before its last segment"},
-      {{0x11, 0x00, 0, 0, 0x01, 0x00, 0x00}, "the file ends before its last segment"},
+      {{0x11, 0x00, 0, 0, 0x01, 0x00, 0x00},
+       "the file ends before its last segment; frames 128 to 255 are lost, the 128 frames before them are restored"},
       {{0x11, 0x00, 0, 0, 0, 0x80, 0x01}, "a segment is longer than its block"},  // 256 samples in 128
       {{0x11, 0xC1, 0, 0, 0x01, 0x00, 0x00, 0x01}, "the segments of a block overrun its length"},  // 128 + 256
       {{0x11, 0x00, 0, 0, 0, 0x80, 0x40, 0x12}, "the file ends inside a constant segment"},
@@ -83,6 +87,121 @@ TEST(DecompressFile, DamagedStructuresAreRefused) {
     EXPECT_EQ(written[0], written[1]);
   }
   EXPECT_EQ(written[0].size(), 2u * (3 * 256 + 128)) << "the last case: three blocks and the half before the damage";
+}
+
+struct Restore {
+  std::optional<Failure> status;  // none: restored
+  std::string message;
+  Bytes output;
+};
+
+Restore restore(std::span<const std::uint8_t> file, int threads) {
+  Restore r;
+  CodecSettings settings;
+  settings.mode = Mode::Decompress;
+  settings.threads = threads;
+  try {
+    InputStream in(file);
+    OutputStream out(r.output);
+    RecordingSink sink;
+    decompressFile(settings, in, out, sink);
+  } catch (const JobError& error) {
+    r.status = error.status;
+    r.message = error.message;
+  }
+  return r;
+}
+
+// A file cut at any length has lost its trailer and so its index: the blocks
+// are decoded forward, what came before the cut is written exactly (every
+// whole unit at least) and the lost frames are named; the job fails as
+// damaged, which a caller may keep. A cut inside the trailer loses at most
+// its leftover bytes and the checksum. Nothing is kept of a cut before the
+// first block ends.
+TEST(DecompressFile, ACutFileRestoresWhatCameBeforeTheCut) {
+  constexpr std::int64_t kFrames = 4096 * 6 + 700;
+  constexpr std::int64_t kAudioStart = 6 + 1 + 44;
+  constexpr std::size_t kFrameBytes = 4;  // stereo 16-bit
+  Bytes original = testWav(kFrames, 40);
+  original.push_back(0x5A);  // after the last whole frame: kept in the trailer
+  Settings settings;
+  settings.block_length = 1024;  // four blocks a unit
+  const Bytes file = runJob(true, original, settings).output;
+  InputStream in(file);
+  const std::vector<UnitPlace> units = readFileIndex(in, kFrames, 1024, kAudioStart);
+  ASSERT_EQ(units.size(), 7u);
+  const std::int64_t audioEnd = units.back().offset + units.back().length;
+  const auto size = static_cast<std::int64_t>(file.size());
+
+  enum class Outcome { Nothing, AudioLost, LeftoverLost, Verified, LooksWhole };
+  const struct {
+    std::int64_t length;
+    Outcome outcome;
+  } cases[] = {
+      {3, Outcome::Nothing},  // inside the file header
+      {30, Outcome::Nothing},  // inside the header copy
+      {kAudioStart, Outcome::Nothing},
+      {kAudioStart + 20, Outcome::Nothing},
+      {units[1].offset - 1, Outcome::AudioLost},
+      {units[1].offset, Outcome::AudioLost},
+      {units[1].offset + 1, Outcome::AudioLost},
+      {units[2].offset + units[2].length / 2, Outcome::AudioLost},
+      {units[3].offset - 1, Outcome::AudioLost},
+      {units[3].offset, Outcome::AudioLost},
+      {units[4].offset + 7, Outcome::AudioLost},
+      {units[6].offset - 1, Outcome::AudioLost},
+      {units[6].offset, Outcome::AudioLost},
+      {audioEnd - 1, Outcome::AudioLost},
+      {audioEnd, Outcome::LooksWhole},  // as if written without a trailer
+      {audioEnd + 2, Outcome::LeftoverLost},  // a part of the magic
+      {audioEnd + 20, Outcome::LeftoverLost},  // inside the MD5
+      {audioEnd + 26, Outcome::Verified},  // the leftover byte is there
+      {audioEnd + (size - audioEnd) / 2, Outcome::Verified},  // inside the index
+      {size - 1, Outcome::Verified},
+  };
+  for (const auto& c : cases) {
+    const Bytes cut(file.begin(), file.begin() + c.length);
+    const Restore r = restore(cut, 1);
+    const Restore threaded = restore(cut, 2);
+    EXPECT_TRUE(r.output == threaded.output) << c.length;
+    EXPECT_EQ(r.message, threaded.message) << c.length;
+    switch (c.outcome) {
+      case Outcome::Nothing:
+        EXPECT_TRUE(r.status && *r.status != Failure::Checksum) << c.length;
+        break;
+      case Outcome::AudioLost: {
+        EXPECT_EQ(r.status, Failure::Checksum) << c.length;
+        ASSERT_TRUE(r.output.size() < original.size() && std::equal(r.output.begin(), r.output.end(), original.begin()))
+            << c.length << ": the output is not the original's start";
+        const auto restored = static_cast<std::int64_t>((r.output.size() - 44) / kFrameBytes);
+        EXPECT_EQ((r.output.size() - 44) % kFrameBytes, 0u) << c.length;
+        for (const UnitPlace& unit : units) {
+          if (unit.offset + unit.length <= c.length) {
+            EXPECT_GE(restored, unit.firstFrame + unit.frames) << c.length;
+          }
+        }
+        const std::string named = "frames " + std::to_string(restored) + " to " + std::to_string(kFrames - 1) + " (";
+        EXPECT_EQ(r.message.rfind("Damaged file: the file ends before its last segment; " + named, 0), 0u) << r.message;
+        break;
+      }
+      case Outcome::LeftoverLost:
+      case Outcome::Verified:
+      case Outcome::LooksWhole: {
+        const bool verified = c.outcome == Outcome::Verified;
+        EXPECT_TRUE(r.output == Bytes(original.begin(), original.end() - (verified ? 0 : 1))) << c.length;
+        if (c.outcome == Outcome::LooksWhole) {
+          EXPECT_FALSE(r.status) << r.message;
+        } else {
+          EXPECT_EQ(r.status, Failure::Checksum) << c.length;
+          EXPECT_NE(r.message.find(verified ? "every byte is restored and matches the checksum"
+                                            : "every frame is restored, but not the bytes after"),
+                    std::string::npos)
+              << r.message;
+        }
+        break;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -18,8 +18,11 @@ TEST(FatalError, ThrowsTheStatusMessageAndCode) {
   } cases[] = {
       {[] { fatalError("error in memory allocation for AWi", 1); }, Failure::Job,
        "error in memory allocation for AWi", "error in memory allocation for AWi"},
-      {[] { damagedFile("the file ends early"); }, Failure::Job, "Damaged file: the file ends early",
-       "Damaged file: the file ends early, program terminated"},
+      {[] { damagedFile("a segment is longer than its block"); }, Failure::Job,
+       "Damaged file: a segment is longer than its block",
+       "Damaged file: a segment is longer than its block, program terminated"},
+      {[] { fileEndsEarly("inside a segment"); }, Failure::Job, "Damaged file: the file ends inside a segment",
+       "Damaged file: the file ends inside a segment, program terminated"},
       {[] { terminatingError("Old file version"); }, Failure::Job, "Old file version",
        "Old file version, program terminated"},
       {[] { coderError("/build/src/entropy/Ac.cpp", 42, "symbol out of range"); }, Failure::Coder,
@@ -36,6 +39,8 @@ TEST(FatalError, ThrowsTheStatusMessageAndCode) {
       EXPECT_EQ(error.message, c.message);
       EXPECT_EQ(programText(error), c.programText);
       EXPECT_EQ(error.code, 1);
+      // Only a cut input may be salvaged up to its end.
+      EXPECT_EQ(error.inputEnded, &c == &cases[2]);
     }
   }
 }
