@@ -125,13 +125,17 @@ bool decodeBlocks(DecompressionJob& job, int threads, InputStream& input, Output
 // blocks were decoded forward until the bytes ran out, and what came before
 // the cut is written (every whole block; in mono also the segments before
 // it). Names what is lost.
-JobError cutShortError(const DecompressionJob& job) {
+// The cause stays in the message, last where the arithmetic decoder's check
+// names it.
+JobError cutShortError(const DecompressionJob& job, JobError cause) {
   const std::int64_t restored = job.done / job.layout.channels;
-  return JobError{Failure::Checksum,
-                  "Damaged file: the file ends before its last segment; frames " +
-                      framesText(restored, job.frames - 1, job.sampleRate) + " are lost, the " +
-                      std::to_string(restored) + " frames before them are restored",
-                  1};
+  const std::string lost = "frames " + framesText(restored, job.frames - 1, job.sampleRate) + " are lost, the " +
+                           std::to_string(restored) + " frames before them are restored";
+  JobError error{Failure::Checksum,
+                 cause.status == Failure::Coder ? "Damaged file: the file ends early; " + lost + ": " + cause.message
+                                                : cause.message + "; " + lost,
+                 1};
+  return error;
 }
 
 // Through the block index when the file has one that fits it: every thread
@@ -152,7 +156,7 @@ bool decodeAudio(DecompressionJob& job, const RestoreTrailer& trailer, int threa
     // The arithmetic decoder fails on the 1-bits it reads past a cut.
     const bool cut = error.inputEnded || input.fetchedPastEnd();
     if (!cut || input.readFailed() || job.done == 0) throw;  // damage, or nothing to salvage
-    throw cutShortError(job);
+    throw cutShortError(job, error);
   }
 }
 

@@ -181,7 +181,8 @@ TEST(DecompressFile, ACutFileRestoresWhatCameBeforeTheCut) {
           }
         }
         const std::string named = "frames " + std::to_string(restored) + " to " + std::to_string(kFrames - 1) + " (";
-        EXPECT_EQ(r.message.rfind("Damaged file: the file ends before its last segment; " + named, 0), 0u) << r.message;
+        EXPECT_EQ(r.message.rfind("Damaged file: the file ends ", 0), 0u) << r.message;
+        EXPECT_NE(r.message.find("; " + named), std::string::npos) << r.message;
         break;
       }
       case Outcome::LeftoverLost:
