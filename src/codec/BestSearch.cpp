@@ -9,6 +9,7 @@
 #include "common/FormatConstants.h"
 #include "dsp/Analysis.h"
 #include "dsp/Dct.h"
+#include "dsp/RateChoice.h"
 #include "entropy/BlockCoding.h"
 
 namespace qola {
@@ -28,9 +29,12 @@ constexpr double kRateWeight = 4.0;
 constexpr std::int32_t kSplitDoubt = 32;
 
 // Record of the segment with the given coefficients, in coder.candidate.
+// With exactParameters the band parameters are chosen for the fewest bits of
+// their code; the split search leaves that to the segments it keeps.
 void codeRecord(TrialCoder& coder, int s, const std::int16_t* samples, std::int32_t* TK, std::int8_t* CB,
-                int lag) {
+                int lag, bool exactParameters = false) {
   codableResidual(s, samples, TK, CB, coder.Temp.data(), coder.residual.data());
+  if (exactParameters) chooseBandParametersExactly(TK, (1 << s) / format::kBandSize, CB);
   coder.candidate.clear();
   OutputStream memory(coder.candidate);
   writeSegmentHeader(memory, transformHeader(s, lag));
@@ -153,7 +157,8 @@ std::size_t transformRecordBytes(TrialCoder& coder, int s, const std::int16_t* s
 
 void smallestTransformRecord(TrialCoder& coder, const BestTechniques& techniques, int s,
                              const std::int16_t* samples, std::int32_t* TK, std::int8_t* CB, int lag) {
-  codeRecord(coder, s, samples, TK, CB, lag);
+  const bool exact = techniques.exactBandParameters;
+  codeRecord(coder, s, samples, TK, CB, lag, exact);
   coder.bytes.swap(coder.candidate);
   if (!techniques.roundingByBytes) return;
   const int L = 1 << s;
@@ -162,7 +167,7 @@ void smallestTransformRecord(TrialCoder& coder, const BestTechniques& techniques
   std::copy_n(TK, L, coder.trialTK.begin());
   std::copy_n(CB, L / format::kBandSize, coder.trialCB.begin());
   roundByRate(s, coder.spectrum.data(), kRateWeight, coder.trialTK.data(), coder.trialCB.data());
-  codeRecord(coder, s, samples, coder.trialTK.data(), coder.trialCB.data(), lag);
+  codeRecord(coder, s, samples, coder.trialTK.data(), coder.trialCB.data(), lag, exact);
   if (coder.candidate.size() < coder.bytes.size()) {
     coder.bytes.swap(coder.candidate);
     std::copy_n(coder.trialTK.begin(), L, TK);

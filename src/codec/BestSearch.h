@@ -22,6 +22,9 @@ struct BestTechniques {
   bool splitsByBytes = true;         // segment splits chosen by coded size
   bool jointByBytes = true;          // right channel or difference signal by coded size
   bool roundingByBytes = true;       // coefficients moved toward zero where that codes smaller
+  bool exactBandParameters = true;   // band parameters for the fewest bits of their exact code
+  bool lagsByEstimate = true;        // the joint lag among the error curve's minima by the difference's estimate
+  bool everyLagTried = true;         // a difference signal tried for every right channel that is not silent
 };
 
 // Working memory of the trial codings, sized for blocks of up to N samples.

@@ -1,6 +1,7 @@
 #include "codec/BlockEncoder.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 #include "codec/FileRecords.h"
@@ -107,6 +108,35 @@ constexpr int kRateMaxParameter = 1;
 // candidates of the Best encoder without coding the loser.
 constexpr std::int32_t kClearWin = 8;
 
+// The Best encoder weighs this many minima of the lag error curve.
+constexpr int kLagCandidates = 3;
+
+// The lag among the error curve's minima whose difference signal the
+// estimates find cheapest; the decision's lag (the least error) wins ties.
+// Leaves that lag's difference in coder.buff.
+int lagByEstimate(BlockEncoder& coder, const std::int16_t* left, const std::int16_t* right, int L0,
+                  Adaptation level, int lag) {
+  std::array<int, kLagCandidates> lags;
+  const int count = lagCandidates(L0, left, right, coder.choices.jointTrial, kLagCandidates, lags.data());
+  if (count < 2) return lag;
+  SegmentList estimated;
+  std::int32_t least =
+      segmentBlock(L0, level, coder.buff.data(), estimated, coder.D_TK.data(), coder.D_CB.data(), coder.choices.tuning);
+  int chosen = lag;
+  for (int i = 0; i < count; ++i) {
+    if (lags[static_cast<std::size_t>(i)] == lag) continue;
+    laggedDifference(L0, left, right, lags[static_cast<std::size_t>(i)], coder.lagTrial.data());
+    const std::int32_t cost = segmentBlock(L0, level, coder.lagTrial.data(), estimated, coder.D_TK.data(),
+                                           coder.D_CB.data(), coder.choices.tuning);
+    if (cost < least) {
+      least = cost;
+      chosen = lags[static_cast<std::size_t>(i)];
+    }
+  }
+  if (chosen != lag) laggedDifference(L0, left, right, chosen, coder.buff.data());
+  return chosen;
+}
+
 // Which joint candidates the Best encoder's byte search codes: both when
 // their estimates are close, otherwise the clear winner alone.
 struct JointSearch {
@@ -177,7 +207,7 @@ void encodeJointPass(BlockEncoder& coder, const std::int16_t* right, int L0, Ada
 EncoderChoices encoderChoices(EncoderMode mode, const BestTechniques& techniques) {
   EncoderChoices choices;
   choices.mode = mode;
-  choices.best = BestTechniques{false, false, false, false, false};
+  choices.best = BestTechniques{false, false, false, false, false, false, false, false};
   if (mode == EncoderMode::Reference) return choices;
   if (techniques.rateRounding) {
     // Measured on the corpus: 0.7 of the variance's weight codes smallest,
@@ -188,6 +218,8 @@ EncoderChoices encoderChoices(EncoderMode mode, const BestTechniques& techniques
   if (techniques.wideJointTrial) choices.jointTrial = JointTrial::DoubleEnergy;
   if (mode == EncoderMode::Best) {
     choices.best = techniques;
+    // The byte search weighs the difference against the right channel anyway.
+    if (techniques.everyLagTried) choices.jointTrial = JointTrial::Always;
   }
   return choices;
 }
@@ -202,6 +234,7 @@ BlockEncoder::BlockEncoder(const EncoderChoices& settings) : choices(settings) {
     allocateBuffer(D_TK, N, "D_TK");
     allocateBuffer(D_CB, N / format::kBandSize, "D_CB");
     allocateBuffer(buff, N, "buff");
+    if (choices.mode == EncoderMode::Best) allocateBuffer(lagTrial, N, "lagTrial");
   }
   if (choices.mode == EncoderMode::Best) trials = std::make_unique<TrialCoder>(choices.N);
 }
@@ -219,6 +252,9 @@ void encodeBlock(BlockEncoder& coder, const BlockSamples& block, int transformLe
   const std::int16_t* right = block.AW2.data();
   int lag = format::kNoJointStereo;
   if (coder.choices.joint) lag = stereoDecision(L0, left, right, coder.buff.data(), coder.choices.jointTrial);
+  if (lag != format::kNoJointStereo && coder.choices.best.lagsByEstimate) {
+    lag = lagByEstimate(coder, left, right, L0, level, lag);
+  }
   if (lag != format::kNoJointStereo) {
     encodeJointPass(coder, right, L0, level, lag, output);
     return;

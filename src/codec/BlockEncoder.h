@@ -51,6 +51,7 @@ struct BlockEncoder {
   std::vector<std::int32_t> D_TK;
   std::vector<std::int8_t> D_CB;
   std::vector<std::int16_t> buff;  // the joint difference signal
+  std::vector<std::int16_t> lagTrial;  // the difference of a lag the Best encoder weighs
   BitWriter writer;
   std::unique_ptr<TrialCoder> trials;      // the Best mode's
   std::vector<std::uint8_t> carrierBytes;  // trial coding of the lag carrier

@@ -1,7 +1,11 @@
 #include "dsp/RateChoice.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
+#include <limits>
 
 #include "common/FormatConstants.h"
 
@@ -34,7 +38,109 @@ int savedBits(std::int32_t q, std::int32_t partner, int parameter) {
   return index != 0 && (index & mask) == 0 ? 1 : 0;
 }
 
+// Bits of one band's code under a parameter; kNoCode where it cannot code the band.
+constexpr std::int64_t kNoCode = std::numeric_limits<std::int64_t>::max() / 4;
+
+std::int64_t bandBits(const std::int32_t* values, int parameter, std::int64_t largestMagnitude) {
+  if (parameter == format::kBandZero) return largestMagnitude == 0 ? 0 : kNoCode;
+  if (parameter == format::kBandPairs || parameter == format::kBandTernary) {
+    if (largestMagnitude > 1) return kNoCode;
+    std::int64_t bits = 0;
+    if (parameter == format::kBandTernary) {
+      for (int i = 0; i < kBand; ++i) bits += values[i] == 0 ? 1 : 2;
+    } else {
+      for (int i = 0; i < kBand; i += 2) bits += values[i] == 0 && values[i + 1] == 0 ? 1 : 4;
+    }
+    return bits;
+  }
+  // Unary and Rice alike: (u >> parameter) 1-bits, a 0-bit and parameter more
+  // bits, u being 2v for v >= 0 and -2v - 1 below.
+  std::int64_t bits = static_cast<std::int64_t>(kBand) * (1 + parameter);
+  for (int i = 0; i < kBand; ++i) {
+    const std::int64_t v = values[i];
+    const auto u = static_cast<std::uint64_t>(v >= 0 ? 2 * v : -2 * v - 1);
+    bits += static_cast<std::int64_t>(u >> parameter);
+  }
+  return bits;
+}
+
+// Bits of a parameter difference: a signed unary code word.
+std::int64_t differenceBits(int from, int to) {
+  const int d = to - from;
+  return (d >= 0 ? 2 * d : -2 * d - 1) + 1;
+}
+
+// The parameters a band is tried with: those that can code it, around the
+// analysis's choice (Rice costs change little from one parameter to the next).
+constexpr int kCandidates = 6;
+
+struct BandCandidates {
+  std::array<std::int8_t, kCandidates> parameters;
+  std::array<std::int64_t, kCandidates> bits;
+  int count = 0;
+};
+
+BandCandidates candidatesOf(const std::int32_t* values, int chosen) {
+  std::int64_t largest = 0;
+  for (int i = 0; i < kBand; ++i) largest = std::max(largest, std::abs(std::int64_t{values[i]}));
+  BandCandidates candidates;
+  const auto add = [&](int parameter) {
+    const std::int64_t bits = bandBits(values, parameter, largest);
+    if (bits == kNoCode) return;
+    candidates.parameters[static_cast<std::size_t>(candidates.count)] = static_cast<std::int8_t>(parameter);
+    candidates.bits[static_cast<std::size_t>(candidates.count++)] = bits;
+  };
+  if (largest <= 1) {
+    // Zero, pair, ternary and unary codes; Rice codes cost more for values in -1..1.
+    for (int parameter = format::kBandZero; parameter <= format::kBandUnary; ++parameter) add(parameter);
+    return candidates;
+  }
+  const int low = std::max(format::kBandUnary, chosen - 2);
+  const int high = std::min(format::kMaxBandParameter, low + kCandidates - 1);
+  for (int parameter = low; parameter <= high; ++parameter) add(parameter);
+  return candidates;
+}
+
 }  // namespace
+
+std::int64_t chooseBandParametersExactly(const std::int32_t* coefficients, int bands, std::int8_t* bandParameters) {
+  constexpr int kMaxBands = format::kMaxBlockLength / kBand;
+  std::array<BandCandidates, kMaxBands> candidates;
+  // total[b][c]: the fewest bits of bands b .. bands-1 with band b at its candidate c.
+  std::array<std::array<std::int64_t, kCandidates>, kMaxBands> total{};
+  std::array<std::array<std::int8_t, kCandidates>, kMaxBands> next{};
+  for (int b = 0; b < bands; ++b) candidates[b] = candidatesOf(coefficients + b * kBand, bandParameters[b]);
+  for (int b = bands - 1; b >= 0; --b) {
+    const BandCandidates& here = candidates[b];
+    for (int c = 0; c < here.count; ++c) {
+      const int parameter = here.parameters[c];
+      if (b == bands - 1) {
+        total[b][c] = here.bits[c] + differenceBits(parameter, format::kLastBandReference);
+        continue;
+      }
+      const BandCandidates& after = candidates[b + 1];
+      std::int64_t best = kNoCode;
+      for (int d = 0; d < after.count; ++d) {
+        const std::int64_t bits = differenceBits(parameter, after.parameters[d]) + total[b + 1][d];
+        if (bits < best) {
+          best = bits;
+          next[b][c] = static_cast<std::int8_t>(d);
+        }
+      }
+      total[b][c] = here.bits[c] + best;
+    }
+  }
+  int c = 0;
+  for (int d = 1; d < candidates[0].count; ++d) {
+    if (total[0][d] < total[0][c]) c = d;
+  }
+  const std::int64_t bits = total[0][c];
+  for (int b = 0; b < bands; ++b) {
+    bandParameters[b] = candidates[b].parameters[c];
+    if (b + 1 < bands) c = next[b][c];
+  }
+  return bits;
+}
 
 int moveTowardZero(int s, const double* quotients, const AnalysisTuning& tuning, std::int32_t* coefficients,
                    const std::int8_t* bandParameters, bool* changedBands) {

@@ -33,4 +33,12 @@ struct AnalysisTuning {
 int moveTowardZero(int s, const double* quotients, const AnalysisTuning& tuning, std::int32_t* coefficients,
                    const std::int8_t* bandParameters, bool* changedBands);
 
+// Chooses the band parameters of bands coefficients (32 values each) for the
+// fewest bits of their exact code: each band's code words plus the
+// parameter differences between neighbouring bands, found by a shortest path
+// over each band's few cheapest parameters. bandParameters holds the
+// analysis's choice on entry, the chosen parameters on return. Returns the
+// bits of the band and difference codes.
+std::int64_t chooseBandParametersExactly(const std::int32_t* coefficients, int bands, std::int8_t* bandParameters);
+
 }  // namespace qola

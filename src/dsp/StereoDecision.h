@@ -17,9 +17,20 @@ int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right,
 // signal is offered: HalfEnergy, with an error below half the right channel's
 // energy (the reference rule); DoubleEnergy, below twice that energy, leaving
 // the choice to the segment estimates (the difference of a lag that misses
-// the loud low notes often still removes the many quiet high ones).
-enum class JointTrial { HalfEnergy, DoubleEnergy };
+// the loud low notes often still removes the many quiet high ones); Always,
+// whenever the right channel is not silent.
+enum class JointTrial { HalfEnergy, DoubleEnergy, Always };
 int stereoDecision(int N, const std::int16_t* left, const std::int16_t* right, std::int16_t* difference,
                    JointTrial trial);
+
+// The lags the Best encoder weighs by their coded difference: the local
+// minima of the lag error curve that pass the trial, the least error first;
+// writes up to count of them to lags and returns how many.
+int lagCandidates(int N, const std::int16_t* left, const std::int16_t* right, JointTrial trial, int count,
+                  int* lags);
+
+// D[i] = R[i] - L~[i + lag] (modulo 65536), as stereoDecision forms it.
+void laggedDifference(int N, const std::int16_t* left, const std::int16_t* right, int lag,
+                      std::int16_t* difference);
 
 }  // namespace qola
