@@ -205,7 +205,7 @@ const GoldenMode kGoldenModes[] = {
     {"stereo16_n256_medium_joint_tail_half", EncoderMode::Default,
      "0c3350ac704d34e63ca073311b5a0a9f363e75ba29959580259771bb9e78a61e"},
     {"stereo16_n256_medium_joint_tail_half", EncoderMode::Best,
-     "11846149359af87416744caac5ce257129e8b15cf6f42ab4a38a7d989a7ce3ff"},
+     "9c82eaa2f8d894cc4f0f4a92d15371498d8bf5b38515ea5b55d019615f66f6d3"},
     {"stereo16_n256_medium_joint_tail_half", EncoderMode::Fast,
      "83aca5465e8099913815a4d627d2229fca6594c128b008dd02cfb80daa6fdbb9"},
     {"mono16_n512_medium_sparse", EncoderMode::Default,
@@ -217,7 +217,7 @@ const GoldenMode kGoldenModes[] = {
     {"stereo16_n1024_full_joint_lag_p20", EncoderMode::Default,
      "7b2b160594efac137851fe53ca356c7d4a9225d71ae9a09e7735b55da14db8fb"},
     {"stereo16_n1024_full_joint_lag_p20", EncoderMode::Best,
-     "3fde1ea286910dd3fd0cb807c442c4c43eb4c0bc0126daf1c1c518ae7bdd065f"},
+     "a35b50dfdb841e68dd41ca25e35cdb5a620468b5aa6d99303479132b449c1cd5"},
     {"stereo16_n1024_full_joint_lag_p20", EncoderMode::Fast,
      "bbc91907b69855f6281aa40cc57e4ac57e052930b86be2a79271821fdaa00782"},
 };

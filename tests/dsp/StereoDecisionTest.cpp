@@ -84,5 +84,42 @@ TEST(StereoDecision, MatchesTheDirectDecision) {
   }
 }
 
+// The right channel made of the left shifted by two lags: the error curve
+// has a minimum at each, and the candidates are those minima, the decision's
+// lag first, each lag's difference formed as the decision forms its own.
+TEST(StereoDecision, OffersTheErrorCurvesMinimaLeastFirst) {
+  const struct {
+    int strong, weak;
+    JointTrial trial;
+    int count;
+  } cases[] = {{-3, 9, JointTrial::DoubleEnergy, 3}, {12, -15, JointTrial::Always, 3},
+               {0, 6, JointTrial::Always, 1}, {5, -7, JointTrial::DoubleEnergy, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "lags " << c.strong << " and " << c.weak);
+    const int n = 1024;
+    const Samples left = noise(n, 7, 8000);
+    Samples right(n);
+    for (int i = 0; i < n; ++i) right[i] = static_cast<std::int16_t>((3 * mirrored(left, i + c.strong) + 2 * mirrored(left, i + c.weak)) / 5);
+    Samples difference(n), candidate(n);
+    const int decided = stereoDecision(n, left.data(), right.data(), difference.data(), c.trial);
+    int lags[3] = {};
+    const int found = lagCandidates(n, left.data(), right.data(), c.trial, c.count, lags);
+    ASSERT_GE(found, 1);
+    EXPECT_LE(found, c.count);
+    EXPECT_EQ(lags[0], decided);
+    EXPECT_EQ(decided, c.strong);
+    if (c.count >= 2) {
+      ASSERT_GE(found, 2);
+      EXPECT_EQ(lags[1], c.weak);
+    }
+    laggedDifference(n, left.data(), right.data(), decided, candidate.data());
+    EXPECT_EQ(candidate, difference);
+  }
+  // A silent right channel offers no lag under any trial.
+  const Samples left = noise(256, 3, 1000), silence(256, 0);
+  int lag = 0;
+  EXPECT_EQ(lagCandidates(256, left.data(), silence.data(), JointTrial::Always, 1, &lag), 0);
+}
+
 }  // namespace
 }  // namespace qola
