@@ -52,15 +52,15 @@ inline constexpr int kIdFormatGroup = 1024;
 inline constexpr int kIdResolutionGroup = 1025;
 inline constexpr int kIdAdaptationGroup = 1026;
 inline constexpr int kIdBlockLengthGroup = 1027;
-inline constexpr int kIdHelp = 57670;  // the Help button, far from the dialog's other ids
-inline constexpr int kIdAbout = 16;    // the "About" item of the window menu
+inline constexpr int kIdHelp = 57670;  // the Help button; F1 and the toolkit's help id map to it
+inline constexpr int kIdAbout = 16;    // the "About" item of the main window's menu
 
 inline constexpr int kAboutTemplateId = 100;
 inline constexpr int kMainTemplateId = 102;
-inline constexpr int kAppIconId = 128;
 inline constexpr const char* kAboutMenuText = "&About QOLA...";
 
-// A dialog built from template T answers help requests with this context.
+// A dialog built from template T answers help requests with this context:
+// the help book's contents (gui/help/qola-gui.hhc) number its topics so.
 inline constexpr int kHelpContextBase = 131072;
 inline constexpr int helpContext(int templateId) { return kHelpContextBase + templateId; }
 
