@@ -19,6 +19,24 @@ Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t>
   return output;
 }
 
+RestoreOutcome restoreOutcome(std::span<const std::uint8_t> file, int threads, bool swapBytesFromTrailer) {
+  RestoreOutcome r;
+  CodecSettings settings;
+  settings.mode = Mode::Decompress;
+  settings.swapBytesFromTrailer = swapBytesFromTrailer;
+  settings.threads = threads;
+  try {
+    InputStream in(file);
+    OutputStream out(r.output);
+    RecordingSink sink;
+    decompressFile(settings, in, out, sink);
+  } catch (const JobError& error) {
+    r.status = error.status;
+    r.message = error.message;
+  }
+  return r;
+}
+
 Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes, RecordingSink* sink, int threads) {
   CodecSettings settings;
   settings.mode = Mode::Decompress;

@@ -34,6 +34,15 @@ Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t>
 Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes = false,
                       RecordingSink* sink = nullptr, int threads = 0);
 
+// A whole-file restore in memory with its failure kept rather than thrown:
+// status and message stay empty when the file restored.
+struct RestoreOutcome {
+  std::optional<Failure> status;
+  std::string message;
+  Bytes output;
+};
+RestoreOutcome restoreOutcome(std::span<const std::uint8_t> file, int threads, bool swapBytesFromTrailer = false);
+
 // Runs a callable with fatal errors caught; returns the message, or nullopt if none occurred.
 template <typename Function>
 std::optional<std::string> fatalMessageOf(Function&& function) {

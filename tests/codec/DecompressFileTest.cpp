@@ -89,28 +89,8 @@ TEST(DecompressFile, DamagedStructuresAreRefused) {
   EXPECT_EQ(written[0].size(), 2u * (3 * 256 + 128)) << "the last case: three blocks and the half before the damage";
 }
 
-struct Restore {
-  std::optional<Failure> status;  // none: restored
-  std::string message;
-  Bytes output;
-};
-
-Restore restore(std::span<const std::uint8_t> file, int threads) {
-  Restore r;
-  CodecSettings settings;
-  settings.mode = Mode::Decompress;
-  settings.threads = threads;
-  try {
-    InputStream in(file);
-    OutputStream out(r.output);
-    RecordingSink sink;
-    decompressFile(settings, in, out, sink);
-  } catch (const JobError& error) {
-    r.status = error.status;
-    r.message = error.message;
-  }
-  return r;
-}
+using Restore = RestoreOutcome;
+Restore restore(std::span<const std::uint8_t> file, int threads) { return restoreOutcome(file, threads); }
 
 // A file cut at any length has lost its trailer and so its index: the blocks
 // are decoded forward, what came before the cut is written exactly (every

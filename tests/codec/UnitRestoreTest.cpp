@@ -16,29 +16,8 @@ constexpr std::size_t kAudioStart = 6 + 1 + 44;  // file header and WAV header c
 constexpr std::size_t kFrameBytes = 4;           // stereo 16-bit
 constexpr std::int64_t kFrames = 4096 * 5 + 1234;
 
-struct Restore {
-  std::optional<std::string> error;
-  std::optional<Failure> status;  // none: restored
-  Bytes output;
-};
-
-Restore restore(const Bytes& file, int threads) {
-  Restore r;
-  CodecSettings settings;
-  settings.mode = Mode::Decompress;
-  settings.swapBytesFromTrailer = true;
-  settings.threads = threads;
-  try {
-    InputStream in(file);
-    OutputStream out(r.output);
-    RecordingSink sink;
-    decompressFile(settings, in, out, sink);
-  } catch (const JobError& error) {
-    r.error = error.message;
-    r.status = error.status;
-  }
-  return r;
-}
+using Restore = RestoreOutcome;
+Restore restore(const Bytes& file, int threads) { return restoreOutcome(file, threads, true); }
 
 const Bytes& original() {
   static const Bytes wav = testWav(kFrames, 40);
@@ -59,7 +38,7 @@ TEST(UnitRestore, EveryThreadCountRestoresTheSameBytes) {
   ASSERT_EQ(unitsOf(compressed()).size(), 6u);
   for (const int threads : {1, 2, 3, 4, 8}) {
     const Restore r = restore(compressed(), threads);
-    EXPECT_FALSE(r.error) << *r.error;
+    EXPECT_FALSE(r.status) << r.message;
     EXPECT_TRUE(r.output == original()) << threads << " threads";
   }
 }
@@ -80,11 +59,11 @@ TEST(UnitRestore, AFlippedByteDamagesOnlyItsUnit) {
                                   [at](const UnitPlace& u) { return at >= u.offset && at < u.offset + u.length; });
     ASSERT_NE(hit, units.end());
     const Restore r = restore(file, 1 + i % 3);
-    ASSERT_TRUE(r.error) << "byte " << at;
+    ASSERT_TRUE(r.status) << "byte " << at;
     EXPECT_EQ(r.status, Failure::Checksum);
     const std::string named = "frames " + std::to_string(hit->firstFrame) + " to " +
                               std::to_string(hit->firstFrame + hit->frames - 1) + " (";
-    EXPECT_NE(r.error->find(named), std::string::npos) << *r.error;
+    EXPECT_NE(r.message.find(named), std::string::npos) << r.message;
     Bytes expected = original();
     const auto from = kAudioStart - 7 + static_cast<std::size_t>(hit->firstFrame) * kFrameBytes;  // 44-byte header
     std::fill_n(expected.begin() + static_cast<std::ptrdiff_t>(from), hit->frames * kFrameBytes, 0);
@@ -97,7 +76,7 @@ TEST(UnitRestore, DamageInSeveralUnitsIsNamedAsRanges) {
   Bytes file = compressed();
   for (const std::size_t u : {1, 2, 4}) file[static_cast<std::size_t>(units[u].offset + 3)] ^= 0x20;
   const Restore r = restore(file, 2);
-  EXPECT_EQ(r.error, "checksum MISMATCH: the audio of frames 4096 to 12287 (0:00.092 to 0:00.278), 16384 to 20479 "
+  EXPECT_EQ(r.message, "checksum MISMATCH: the audio of frames 4096 to 12287 (0:00.092 to 0:00.278), 16384 to 20479 "
                      "(0:00.371 to 0:00.464) is damaged and restored as silence; every other frame is restored exactly");
 }
 
