@@ -9,6 +9,7 @@
 #include "codec/BlockEncoder.h"
 #include "codec/CompressFile.h"
 #include "codec/FileRecords.h"
+#include "codec/JobSteps.h"
 #include "codec/Report.h"
 #include "codec/TrailerJob.h"
 #include "common/Fatal.h"
@@ -149,7 +150,7 @@ bool writeBlock(CompressionJob& job, const BlockSlot& slot, ProgressSink& sink, 
   if (output.failed()) return false;
   if (job.index != nullptr) job.index->addBlock(slot.bytes.data(), slot.bytes.size());
   job.done += static_cast<std::int64_t>(slot.frames) * job.layout.channels;
-  sink.setProgress(static_cast<int>(static_cast<double>(job.done) * 100.0 / static_cast<double>(job.workTotal)));
+  showProgress(sink, job.done, job.workTotal);
   return true;
 }
 
@@ -204,8 +205,7 @@ void compressFileWith(const CodecSettings& settings, const BestTechniques& techn
   job.choices.N = blockLength(settings);
   job.level = job.choices.mode == EncoderMode::Fast ? Adaptation::None : settings.adaptation;
   if (input.size() < 0) {  // a pipe: the frame count could not be measured
-    output.close();
-    input.close();
+    stopJob(input, output);
     throw JobError{Failure::NeedsSize, "The input cannot be measured: compression needs a file, not a pipe", 1};
   }
   const std::int64_t inputSize = input.size();
@@ -213,8 +213,7 @@ void compressFileWith(const CodecSettings& settings, const BestTechniques& techn
   CompressionTrailer trailer;
   startCompressionTrailer(trailer, settings, input);
   if (job.layout.frames > format::kMaxSampleCount) {
-    output.close();
-    input.close();
+    stopJob(input, output);
     fatalError("The input holds more than 2147483647 sample frames, which a QOLA file cannot describe", 1);
   }
   job.choices.channels = job.layout.channels;
@@ -236,8 +235,7 @@ void compressFileWith(const CodecSettings& settings, const BestTechniques& techn
   job.workTotal = n * job.layout.channels;
 
   if (!codeBlocks(job, jobThreads(settings.threads, job.blocks), input, output, sink)) {
-    output.close();  // a full disk or the file size limit: stop now, the caller reports it
-    input.close();
+    stopJob(input, output);
     return;
   }
 
@@ -247,10 +245,7 @@ void compressFileWith(const CodecSettings& settings, const BestTechniques& techn
   qola_result result = compressionResult(n, job.layout.channels, bytesPerSample(job.layout),
                                          job.layout.headerLength, output.position());
   copyChecksum(checksum, result);
-  output.close();
-  input.close();
-  sink.finish(result);
-  sink.setProgress(0);
+  endJob(result, input, output, sink);
 }
 
 }  // namespace qola

@@ -12,6 +12,7 @@
 
 #include "codec/BlockDecoder.h"
 #include "codec/FileRecords.h"
+#include "codec/JobSteps.h"
 #include "codec/Probe.h"
 #include "codec/Report.h"
 #include "codec/TrailerJob.h"
@@ -54,9 +55,8 @@ void copyHeaderBack(DecompressionJob& job, InputStream& input, OutputStream& out
 bool writeBlock(DecompressionJob& job, const DecodedBlock& block, ProgressSink& sink, OutputStream& output) {
   output.write(block.bytes.data(), block.bytes.size());
   if (output.failed()) return false;
-  const std::int64_t total = job.frames * job.layout.channels;
   job.done += static_cast<std::int64_t>(block.frames) * job.layout.channels;
-  sink.setProgress(static_cast<int>(static_cast<double>(job.done) * 100.0 / static_cast<double>(total)));
+  showProgress(sink, job.done, job.frames * job.layout.channels);
   return true;
 }
 
@@ -166,8 +166,7 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   DecompressionJob job;
   job.header = readFileHeader(input);
   if (job.header.version < format::kMinVersion) {
-    output.close();
-    input.close();
+    stopJob(input, output);
     terminatingError("Old file version");
   }
   // No writer stores a count above 2^31 - 1.
@@ -190,18 +189,12 @@ void decompressFile(const CodecSettings& settings, InputStream& input, OutputStr
   result.header_length = job.headerLength;
   sink.setProgress(0);
   if (!decodeAudio(job, trailer, settings.threads, input, output, sink)) {
-    output.close();  // a full disk or the file size limit: stop now, the caller reports it
-    input.close();
+    stopJob(input, output);
     return;
   }
 
   finishRestoreTrailer(trailer, input, output, result);
-  output.flush();
-  result.original_size = output.position();
-  output.close();
-  input.close();
-  sink.finish(result);
-  sink.setProgress(0);
+  endRestore(result, input, output, sink);
   if (!trailer.cut.empty()) throw JobError{Failure::Checksum, trailer.cut, 1};
   if (!job.damaged.empty()) throw damagedUnitsError(job.damaged, job.sampleRate);
   requireChecksum(result, settings.requireChecksum);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "codec/FrameDecoder.h"
+#include "codec/JobSteps.h"
 #include "codec/Report.h"
 #include "common/ByteOrder.h"
 #include "common/Fatal.h"
@@ -86,7 +87,7 @@ void restoreRange(const CodecSettings& settings, InputStream& input, OutputStrea
     output.write(chunk.data(), got * frameBytes);
     if (output.failed()) break;  // the caller reports it
     at += static_cast<std::int64_t>(got);
-    sink.setProgress(static_cast<int>(static_cast<double>(at - first) * 100.0 / static_cast<double>(end - first)));
+    showProgress(sink, at - first, end - first);
   }
   if (pad) output.putByte(0);
 
@@ -95,12 +96,7 @@ void restoreRange(const CodecSettings& settings, InputStream& input, OutputStrea
   result.header_length = static_cast<int>(header.size());
   result.checksum = QOLA_CHECKSUM_PART;
   if (facts.trailer) std::copy(facts.md5.begin(), facts.md5.end(), result.md5);
-  output.flush();
-  result.original_size = output.position();
-  output.close();
-  input.close();
-  sink.finish(result);
-  sink.setProgress(0);
+  endRestore(result, input, output, sink);
 }
 
 }  // namespace qola
