@@ -15,8 +15,9 @@ enum class SegmentType : std::int8_t { Zero = 0, Constant = 1, Transform = 2 };
 inline constexpr std::int32_t kZeroSegmentCost = 8;
 inline constexpr std::int32_t kConstantSegmentCost = 24;
 
-// Classifies samples[0 .. 2^s - 1] (7 <= s <= 12) and returns its estimated
-// cost in bits. A Transform run leaves 2^s quantised coefficients and 2^s/32
+// Classifies samples[0 .. 2^s - 1] and returns its estimated cost in bits.
+// 5 <= s <= 12: at least one band; the file's segments are never shorter
+// than 2^7. A Transform run leaves 2^s quantised coefficients and 2^s/32
 // band parameters in the two arrays; Zero and Constant runs leave them alone.
 std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coefficients,
                           std::int8_t* bandParameters, SegmentType& type);
