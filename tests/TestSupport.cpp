@@ -2,6 +2,8 @@
 
 #include "common/Sha256.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -50,13 +52,25 @@ Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes, Recor
   return output;
 }
 
+Bytes roundTrip(const CodecSettings& settings, std::span<const std::uint8_t> input) {
+  Bytes compressed, restored;
+  const auto error = fatalMessageOf([&] {
+    compressed = compressBytes(settings, input);
+    restored = decompressBytes(compressed, settings.swapBytes, nullptr, settings.threads);
+  });
+  EXPECT_FALSE(error) << *error;
+  EXPECT_TRUE(std::ranges::equal(restored, input)) << "the restored bytes differ from the input";
+  return compressed;
+}
+
 Input ScriptedReader::input(Kind kind) {
   const auto read = [](void* user, void* buffer, std::size_t count) -> std::ptrdiff_t {
     auto& self = *static_cast<ScriptedReader*>(user);
     if (self.position >= self.failAt) return -1;
     const std::size_t n =
         std::min({count, self.step, self.bytes.size() - self.position, self.failAt - self.position});
-    std::copy_n(self.bytes.begin() + static_cast<std::ptrdiff_t>(self.position), n, static_cast<std::uint8_t*>(buffer));
+    std::copy_n(self.bytes.begin() + static_cast<std::ptrdiff_t>(self.position), n,
+                static_cast<std::uint8_t*>(buffer));
     self.position += n;
     return static_cast<std::ptrdiff_t>(n);
   };
@@ -111,10 +125,14 @@ std::map<std::string, std::string> folderSnapshot(const std::filesystem::path& f
   for (const auto& entry : fs::directory_iterator(folder)) {
     const fs::file_status status = entry.symlink_status();
     std::string what = "other";
-    if (fs::is_symlink(status)) what = "link to " + fs::read_symlink(entry.path()).string();
-    else if (fs::is_regular_file(status)) what = sha256Hex(readFile(entry.path()));
-    else if (fs::is_fifo(status)) what = "fifo";
-    else if (fs::is_character_file(status) || fs::is_block_file(status)) what = "device";
+    if (fs::is_symlink(status))
+      what = "link to " + fs::read_symlink(entry.path()).string();
+    else if (fs::is_regular_file(status))
+      what = sha256Hex(readFile(entry.path()));
+    else if (fs::is_fifo(status))
+      what = "fifo";
+    else if (fs::is_character_file(status) || fs::is_block_file(status))
+      what = "device";
     entries[entry.path().filename().string()] = what;
   }
   return entries;
@@ -162,6 +180,23 @@ Bytes testWav(std::size_t frames, double noise) {
   const Bytes pcm = pcm16(samples);
   wav.insert(wav.end(), pcm.begin(), pcm.end());
   return wav;
+}
+
+Bytes noiseBytes(std::size_t count, std::uint32_t seed) {
+  Bytes bytes(count);
+  for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+  return bytes;
+}
+
+Bytes musicPcm(int frames, int channels) {
+  std::vector<std::int16_t> samples;
+  for (int t = 0; t < frames; ++t) {
+    for (int c = 0; c < channels; ++c) {
+      samples.push_back(static_cast<std::int16_t>(6000 * std::sin(t * (0.031 + 0.007 * c)) +
+                                                  900 * std::sin(t * 0.9) + (t * 7919 + c * 13) % 41 - 20));
+    }
+  }
+  return pcm16(samples);
 }
 
 }  // namespace qola::test

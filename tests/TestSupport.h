@@ -31,8 +31,11 @@ struct RecordingSink : ProgressSink {
 // Runs a job of the codec in memory; a fatal error propagates as JobError.
 Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t> input,
                     RecordingSink* sink = nullptr);
-Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes = false,
-                      RecordingSink* sink = nullptr, int threads = 0);
+Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes = false, RecordingSink* sink = nullptr,
+                      int threads = 0);
+// Compresses, expects the file to restore to the input exactly on as many
+// threads, and returns the file.
+Bytes roundTrip(const CodecSettings& settings, std::span<const std::uint8_t> input);
 
 // A whole-file restore in memory with its failure kept rather than thrown:
 // status and message stay empty when the file restored.
@@ -110,6 +113,13 @@ Bytes wavHeader(int channels, int bitsPerSample, std::uint32_t dataBytes);
 
 // A stereo 16-bit WAV of the given frames: a sine with a little noise.
 Bytes testWav(std::size_t frames, double noise = 3);
+
+// Bytes spread over their whole range in no order (what 24-bit data read as
+// 8-bit samples looks like).
+Bytes noiseBytes(std::size_t count, std::uint32_t seed = 12345);
+
+// Tonal 16-bit PCM with a little noise, each channel its own, interleaved.
+Bytes musicPcm(int frames, int channels);
 
 // The kernel builds this processor can run: Baseline, and AVX2 where it has it.
 inline std::vector<CpuPath> runnableCpuPaths() {

@@ -38,7 +38,8 @@ TEST(BestSearch, ListCoversTheBlockAndCodesToTheReportedBytes) {
     for (Adaptation level : {Adaptation::Full, Adaptation::Medium, Adaptation::None}) {
       std::vector<std::int16_t> samples(4096);
       for (int i = 0; i < 4096; ++i) {
-        const double music = 6000 * std::sin(i * 0.02) * std::sin(i * 0.0011) + static_cast<int>(random() % 101) - 50;
+        const double music =
+            6000 * std::sin(i * 0.02) * std::sin(i * 0.0011) + static_cast<int>(random() % 101) - 50;
         const bool loud = shape == 0 || (shape == 1 && i >= 1500);
         samples[i] = static_cast<std::int16_t>(loud         ? music
                                                : shape == 2 ? (i == 3000 ? 9000 : 0)
@@ -49,7 +50,8 @@ TEST(BestSearch, ListCoversTheBlockAndCodesToTheReportedBytes) {
       SegmentList list;
       std::vector<std::int32_t> TK(4096);
       std::vector<std::int8_t> CB(128);
-      const std::size_t reported = segmentBlockByBytes(coder, 4096, level, samples.data(), true, list, TK.data(), CB.data(), AnalysisTuning{});
+      const std::size_t reported = segmentBlockByBytes(coder, 4096, level, samples.data(), true, list, TK.data(),
+                                                       CB.data(), AnalysisTuning{});
       for (int i = 0; i < list.count; ++i) EXPECT_GE(list.exponents[i], minimumSegmentExponent(4096, level));
       EXPECT_EQ(codedBytes(coder, list, samples, TK, CB, true), reported) << shape;
 

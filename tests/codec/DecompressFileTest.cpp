@@ -31,24 +31,12 @@ TEST(DecompressFile, WorkedExamplesAndReports) {
   }
 }
 
-TEST(DecompressFile, OldVersionIsRefusedBeforeAnythingIsWritten) {
-  Bytes output;
-  const Bytes file = {0x0E, 0x10, 0, 0, 0, 0, 3, 'a', 'b', 'c'};
-  const auto message = fatalMessageOf([&] {
-    InputStream in(file);
-    OutputStream out(output);
-    RecordingSink sink;
-    decompressFile(CodecSettings{}, in, out, sink);
-  });
-  EXPECT_EQ(message, "Old file version");
-  EXPECT_TRUE(output.empty());
-}
-
 TEST(DecompressFile, DamagedStructuresAreRefused) {
   const std::vector<std::pair<Bytes, std::string>> damaged = {
       {{0x11, 0x00, 0, 0, 0, 0x80}, "the file ends before its last segment"},
       {{0x11, 0x00, 0, 0, 0x01, 0x00, 0x00},
-       "the file ends before its last segment; frames 128 to 255 are lost, the 128 frames before them are restored"},
+       "the file ends before its last segment; frames 128 to 255 are lost, the 128 frames before them are "
+       "restored"},
       {{0x11, 0x00, 0, 0, 0, 0x80, 0x01}, "a segment is longer than its block"},  // 256 samples in 128
       {{0x11, 0xC1, 0, 0, 0x01, 0x00, 0x00, 0x01}, "the segments of a block overrun its length"},  // 128 + 256
       {{0x11, 0x00, 0, 0, 0, 0x80, 0x40, 0x12}, "the file ends inside a constant segment"},
@@ -67,30 +55,21 @@ TEST(DecompressFile, DamagedStructuresAreRefused) {
        "the segments of a block overrun its length"},
   };
   std::vector<Bytes> written;
-  for (const auto& item : damaged) {  // no structured binding: clang 14 cannot capture one
-    const auto& file = std::get<0>(item);
+  for (const auto& [file, message] : damaged) {
     written.clear();
     for (const int threads : {1, 2}) {  // blocks in flight are written before the error, as by one thread
-      CodecSettings settings;
-      settings.mode = Mode::Decompress;
-      settings.threads = threads;
-      Bytes& output = written.emplace_back();
-      EXPECT_EQ(fatalMessageOf([&] {
-                  InputStream in(file);
-                  OutputStream out(output);
-                  RecordingSink sink;
-                  decompressFile(settings, in, out, sink);
-                }),
-                "Damaged file: " + std::get<1>(item))
-          << threads << " threads";
+      const RestoreOutcome r = restoreOutcome(file, threads);
+      EXPECT_EQ(r.message, "Damaged file: " + message) << threads << " threads";
+      written.push_back(r.output);
     }
     EXPECT_EQ(written[0], written[1]);
   }
-  EXPECT_EQ(written[0].size(), 2u * (3 * 256 + 128)) << "the last case: three blocks and the half before the damage";
+  EXPECT_EQ(written[0].size(), 2u * (3 * 256 + 128))
+      << "the last case: three blocks and the half before the damage";
+  // An old version is refused before anything is written.
+  const RestoreOutcome old = restoreOutcome(Bytes{0x0E, 0x10, 0, 0, 0, 0, 3, 'a', 'b', 'c'}, 1);
+  EXPECT_TRUE(old.message == "Old file version" && old.output.empty());
 }
-
-using Restore = RestoreOutcome;
-Restore restore(std::span<const std::uint8_t> file, int threads) { return restoreOutcome(file, threads); }
 
 // A file cut at any length has lost its trailer and so its index: the blocks
 // are decoded forward, what came before the cut is written exactly (every
@@ -118,7 +97,7 @@ TEST(DecompressFile, ACutFileRestoresWhatCameBeforeTheCut) {
     std::int64_t length;
     Outcome outcome;
   } cases[] = {
-      {3, Outcome::Nothing},  // inside the file header
+      {3, Outcome::Nothing},   // inside the file header
       {30, Outcome::Nothing},  // inside the header copy
       {kAudioStart, Outcome::Nothing},
       {kAudioStart + 20, Outcome::Nothing},
@@ -132,26 +111,24 @@ TEST(DecompressFile, ACutFileRestoresWhatCameBeforeTheCut) {
       {units[6].offset - 1, Outcome::AudioLost},
       {units[6].offset, Outcome::AudioLost},
       {audioEnd - 1, Outcome::AudioLost},
-      {audioEnd, Outcome::LooksWhole},  // as if written without a trailer
-      {audioEnd + 2, Outcome::LeftoverLost},  // a part of the magic
-      {audioEnd + 20, Outcome::LeftoverLost},  // inside the MD5
-      {audioEnd + 26, Outcome::Verified},  // the leftover byte is there
+      {audioEnd, Outcome::LooksWhole},                        // as if written without a trailer
+      {audioEnd + 2, Outcome::LeftoverLost},                  // a part of the magic
+      {audioEnd + 20, Outcome::LeftoverLost},                 // inside the MD5
+      {audioEnd + 26, Outcome::Verified},                     // the leftover byte is there
       {audioEnd + (size - audioEnd) / 2, Outcome::Verified},  // inside the index
       {size - 1, Outcome::Verified},
   };
   for (const auto& c : cases) {
     const Bytes cut(file.begin(), file.begin() + c.length);
-    const Restore r = restore(cut, 1);
-    const Restore threaded = restore(cut, 2);
+    const RestoreOutcome r = restoreOutcome(cut, 1), threaded = restoreOutcome(cut, 2);
     EXPECT_TRUE(r.output == threaded.output) << c.length;
     EXPECT_EQ(r.message, threaded.message) << c.length;
     switch (c.outcome) {
-      case Outcome::Nothing:
-        EXPECT_TRUE(r.status && *r.status != Failure::Checksum) << c.length;
-        break;
+      case Outcome::Nothing: EXPECT_TRUE(r.status && *r.status != Failure::Checksum) << c.length; break;
       case Outcome::AudioLost: {
         EXPECT_EQ(r.status, Failure::Checksum) << c.length;
-        ASSERT_TRUE(r.output.size() < original.size() && std::equal(r.output.begin(), r.output.end(), original.begin()))
+        ASSERT_TRUE(r.output.size() < original.size() &&
+                    std::equal(r.output.begin(), r.output.end(), original.begin()))
             << c.length << ": the output is not the original's start";
         const auto restored = static_cast<std::int64_t>((r.output.size() - 44) / kFrameBytes);
         EXPECT_EQ((r.output.size() - 44) % kFrameBytes, 0u) << c.length;
@@ -160,7 +137,8 @@ TEST(DecompressFile, ACutFileRestoresWhatCameBeforeTheCut) {
             EXPECT_GE(restored, unit.firstFrame + unit.frames) << c.length;
           }
         }
-        const std::string named = "frames " + std::to_string(restored) + " to " + std::to_string(kFrames - 1) + " (";
+        const std::string named =
+            "frames " + std::to_string(restored) + " to " + std::to_string(kFrames - 1) + " (";
         EXPECT_EQ(r.message.rfind("Damaged file: the file ends ", 0), 0u) << r.message;
         EXPECT_NE(r.message.find("; " + named), std::string::npos) << r.message;
         break;

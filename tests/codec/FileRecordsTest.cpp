@@ -43,9 +43,15 @@ TEST(FileRecords, SegmentHeadersAndConstantValue) {
 
 TEST(FileRecords, TheFinalSegmentRule) {
   // (N, frames in the final block, adaptive, the final segment's length); N/4 only from N = 512 on.
-  for (const auto& [N, frames, adaptive, length] : std::vector<std::tuple<int, int, bool, int>>{
-           {4096, 1808, false, 4096}, {4096, 1000, true, 1024}, {4096, 1024, true, 1024}, {4096, 1025, true, 2048},
-           {4096, 3000, true, 4096}, {512, 100, true, 128}, {256, 60, true, 128}, {128, 10, true, 128}}) {
+  for (const auto& [N, frames, adaptive, length] :
+       std::vector<std::tuple<int, int, bool, int>>{{4096, 1808, false, 4096},
+                                                    {4096, 1000, true, 1024},
+                                                    {4096, 1024, true, 1024},
+                                                    {4096, 1025, true, 2048},
+                                                    {4096, 3000, true, 4096},
+                                                    {512, 100, true, 128},
+                                                    {256, 60, true, 128},
+                                                    {128, 10, true, 128}}) {
     EXPECT_EQ(finalSegmentLength(N, frames, adaptive), length) << N << " " << frames;
   }
 }

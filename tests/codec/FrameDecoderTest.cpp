@@ -12,12 +12,9 @@
 namespace qola::test {
 namespace {
 
-// A compressed file and the samples of its whole restore, as the decoder
-// gives them (8-bit bytes as they are, 16-bit little-endian pairs as values).
+// A compressed file and the PCM bytes of its whole restore.
 struct Packed {
-  Bytes file;
-  std::vector<std::int16_t> samples16;
-  Bytes samples8;
+  Bytes file, pcm;
   int channels = 0;
   int bits = 0;
   std::int64_t frames = 0;
@@ -54,38 +51,30 @@ Packed pack(int channels, int bits, std::int64_t frames, int blockLength, bool w
   EXPECT_EQ(compressed.status, QOLA_OK) << compressed.message;
   const JobRun restored = runJob(false, compressed.output);
   EXPECT_TRUE(restored.output == input);
-  Packed packed{compressed.output, {}, {}, channels, bits, frames};
-  const Bytes pcm(input.begin() + (wav ? 44 : 0), input.end());
-  if (bits == 8) {
-    packed.samples8 = pcm;
-  } else {
-    for (std::size_t i = 0; i + 1 < pcm.size(); i += 2) {
-      packed.samples16.push_back(static_cast<std::int16_t>(pcm[i] | (pcm[i + 1] << 8)));
-    }
+  return {compressed.output, Bytes(input.begin() + (wav ? 44 : 0), input.end()), channels, bits, frames};
+}
+
+// Up to count frames read through the decoder, as the file's bytes (16-bit values little-endian).
+Bytes readFrames(Decoder& decoder, std::size_t count) {
+  const auto channels = static_cast<std::size_t>(decoder.channels());
+  if (decoder.sampleBits() == 8) {
+    Bytes got(count * channels);
+    got.resize(decoder.read(got.data(), count) * channels);
+    return got;
   }
-  return packed;
+  std::vector<std::int16_t> got(count * channels);
+  got.resize(decoder.read(got.data(), count) * channels);
+  return pcm16(got);
 }
 
 // Reads [first, first + count) through the decoder and compares it with the whole restore.
 void expectRange(Decoder& decoder, const Packed& packed, std::int64_t first, std::size_t count) {
   decoder.seek(first);
-  const auto values = count * static_cast<std::size_t>(packed.channels);
-  const auto at = static_cast<std::size_t>(first) * static_cast<std::size_t>(packed.channels);
+  const auto frameBytes = static_cast<std::size_t>(packed.channels * packed.bits / 8);
   const std::size_t expected = std::min<std::size_t>(count, static_cast<std::size_t>(packed.frames - first));
-  const auto end = at + expected * static_cast<std::size_t>(packed.channels);
-  if (packed.bits == 8) {
-    Bytes got(values);
-    ASSERT_EQ(decoder.read(got.data(), count), expected) << first;
-    got.resize(end - at);
-    ASSERT_TRUE(std::equal(got.begin(), got.end(), packed.samples8.begin() + static_cast<std::ptrdiff_t>(at)))
-        << "frames from " << first;
-  } else {
-    std::vector<std::int16_t> got(values);
-    ASSERT_EQ(decoder.read(got.data(), count), expected) << first;
-    got.resize(end - at);
-    ASSERT_TRUE(std::equal(got.begin(), got.end(), packed.samples16.begin() + static_cast<std::ptrdiff_t>(at)))
-        << "frames from " << first;
-  }
+  const auto at = packed.pcm.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(first) * frameBytes);
+  ASSERT_TRUE(readFrames(decoder, count) == Bytes(at, at + static_cast<std::ptrdiff_t>(expected * frameBytes)))
+      << "frames from " << first;
   EXPECT_EQ(decoder.tell(), first + static_cast<std::int64_t>(expected));
 }
 
@@ -100,18 +89,18 @@ TEST(FrameDecoder, RandomRangesEqualTheWholeRestore) {
   std::mt19937 random(7);
   for (const auto& layout : layouts) {
     for (const bool index : {false, true}) {
-    const Packed packed = pack(layout.channels, layout.bits, layout.frames, layout.blockLength, false, index);
-    Decoder decoder(Input::memory(packed.file));
-    ASSERT_EQ(decoder.frames(), layout.frames);
-    ASSERT_EQ(decoder.channels(), layout.channels);
-    ASSERT_EQ(decoder.sampleBits(), layout.bits);
-    ASSERT_EQ(decoder.info().index, index ? 1 : 0);
-    for (int i = 0; i < 125; ++i) {
-      const auto first = static_cast<std::int64_t>(random() % static_cast<unsigned>(layout.frames + 1));
-      const std::size_t count = random() % static_cast<unsigned>(3 * layout.blockLength);
-      expectRange(decoder, packed, first, count);
-      if (HasFatalFailure()) return;
-    }
+      const Packed packed = pack(layout.channels, layout.bits, layout.frames, layout.blockLength, false, index);
+      Decoder decoder(Input::memory(packed.file));
+      ASSERT_EQ(decoder.frames(), layout.frames);
+      ASSERT_EQ(decoder.channels(), layout.channels);
+      ASSERT_EQ(decoder.sampleBits(), layout.bits);
+      ASSERT_EQ(decoder.info().index, index ? 1 : 0);
+      for (int i = 0; i < 125; ++i) {
+        const auto first = static_cast<std::int64_t>(random() % static_cast<unsigned>(layout.frames + 1));
+        const std::size_t count = random() % static_cast<unsigned>(3 * layout.blockLength);
+        expectRange(decoder, packed, first, count);
+        if (HasFatalFailure()) return;
+      }
     }
   }
 }
@@ -121,13 +110,10 @@ TEST(FrameDecoder, ReadsToTheEndAndStops) {
   const Packed packed = pack(2, 16, 9000, 512, true);
   Decoder decoder(Input::memory(packed.file));
   EXPECT_EQ(decoder.sampleRate(), 44100);
-  std::vector<std::int16_t> all;
-  std::vector<std::int16_t> chunk(2 * 777);
-  for (std::size_t got = 0; (got = decoder.read(chunk.data(), 777)) > 0;) {
-    all.insert(all.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(2 * got));
-  }
-  EXPECT_TRUE(all == packed.samples16);
-  EXPECT_EQ(decoder.read(chunk.data(), 777), 0u);
+  Bytes all;
+  for (Bytes chunk; !(chunk = readFrames(decoder, 777)).empty();) all.insert(all.end(), chunk.begin(), chunk.end());
+  EXPECT_TRUE(all == packed.pcm);
+  EXPECT_TRUE(readFrames(decoder, 777).empty());
   EXPECT_EQ(decoder.tell(), 9000);
 }
 
@@ -168,8 +154,8 @@ TEST(FrameDecoder, DamageAndBadCallsFailWithAStatus) {
   EXPECT_STRNE(qola_decoder_message(decoder), "");
   EXPECT_GT(read, 0u);
   EXPECT_LT(read, 8192u);
-  EXPECT_TRUE(std::equal(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(2 * read),
-                         packed.samples16.begin()));
+  EXPECT_TRUE(pcm16(std::span(samples).first(2 * read)) ==
+              Bytes(packed.pcm.begin(), packed.pcm.begin() + 4 * read));
   EXPECT_EQ(qola_decoder_seek(decoder, 0), QOLA_OK);
   EXPECT_EQ(qola_decoder_read(decoder, samples.data(), 1024, &read), QOLA_OK);
   EXPECT_EQ(read, 1024u);
@@ -244,8 +230,8 @@ TEST(FrameDecoder, AudioFramesAreTheDataChunks) {
   } cases[] = {
       {chunkyWav(2, 16, 8, 4000, 12), true, 4, 1000},  // 16 header bytes more, 20 after the data: 5 frames
       {chunkyWav(1, 8, 6, 1001, 0), true, 14, 1001},
-      {chunkyWav(2, 16, 6, 4000, 0), true, 0, 1003},   // the data starts inside a frame: all of it
-      {chunkyWav(2, 16, 0, 4000, 0), true, 2, 1000},   // an empty chunk's header alone
+      {chunkyWav(2, 16, 6, 4000, 0), true, 0, 1003},  // the data starts inside a frame: all of it
+      {chunkyWav(2, 16, 0, 4000, 0), true, 2, 1000},  // an empty chunk's header alone
       {unsized, true, 0, 1000},
       {Bytes(4000, 9), false, 0, 1000},
   };

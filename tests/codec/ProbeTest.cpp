@@ -108,7 +108,8 @@ TEST(Probe, WavFactsDurationAndChecksum) {
   raw.trailer = 0;
   const Probed rawInfo = probe(runJob(true, wav, raw).output);
   EXPECT_TRUE(rawInfo.info.wav_header == 0 && rawInfo.info.sample_rate == 0 && rawInfo.info.duration == -1.0);
-  EXPECT_TRUE(rawInfo.info.trailer == 0 && rawInfo.info.original_size == static_cast<std::int64_t>(wav.size()) / 4 * 4);
+  EXPECT_TRUE(rawInfo.info.trailer == 0 &&
+              rawInfo.info.original_size == static_cast<std::int64_t>(wav.size()) / 4 * 4);
 }
 
 TEST(Probe, ExtensibleWavHeaderGivesItsChannelMask) {
@@ -117,7 +118,8 @@ TEST(Probe, ExtensibleWavHeaderGivesItsChannelMask) {
   header.resize(36);
   header[16] = 40;
   header[20] = 0xFE, header[21] = 0xFF;
-  const Bytes extension = {22, 0, 16, 0, 0x33, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+  const Bytes extension = {22, 0, 16,   0, 0x33, 0, 0, 0,    1, 0,    0,    0,
+                           0,  0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
   header.insert(header.end(), extension.begin(), extension.end());
   const Bytes data = {'d', 'a', 't', 'a', 0, 0, 0, 0};
   header.insert(header.end(), data.begin(), data.end());

@@ -23,8 +23,9 @@ TEST(Report, CompressionTextIsExact) {
        "\ncompressed file\t: 6 bytes\ncompression ratio\t: 0.000\naverage bit rate\t: 0.000 bps"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(reportText(compressionResult(c.frames, c.channels, c.bytesPerSample, c.headerLength, c.compressedSize)),
-              c.text);
+    EXPECT_EQ(
+        reportText(compressionResult(c.frames, c.channels, c.bytesPerSample, c.headerLength, c.compressedSize)),
+        c.text);
   }
 }
 

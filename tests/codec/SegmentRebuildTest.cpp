@@ -50,9 +50,29 @@ TEST(CodableResidual, RequantisesAClickWhoseResidualWouldNotFit) {
 TEST(RoundRebuilt, SubtractFromRoundedMatchesOneValueAtATime) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
-  std::vector<double> values = {0.5, -0.5, 1.5, -1.5, 0.49999999999999994, -0.49999999999999994, -0.0, 2.5,
-                                32767.5, -32768.5, 65535.5, 2147483646.5, 2147483647.0, 2147483647.4, 1e15,
-                                -2147483647.5, -2147483648.0, -2147483648.6, -1e300, inf, -inf, nan, 123456.75};
+  std::vector<double> values = {0.5,
+                                -0.5,
+                                1.5,
+                                -1.5,
+                                0.49999999999999994,
+                                -0.49999999999999994,
+                                -0.0,
+                                2.5,
+                                32767.5,
+                                -32768.5,
+                                65535.5,
+                                2147483646.5,
+                                2147483647.0,
+                                2147483647.4,
+                                1e15,
+                                -2147483647.5,
+                                -2147483648.0,
+                                -2147483648.6,
+                                -1e300,
+                                inf,
+                                -inf,
+                                nan,
+                                123456.75};
   for (int i = 0; i < 41; ++i) values.push_back(std::ldexp(static_cast<double>(i * 7919 % 4001) - 2000.5, i % 9));
   std::vector<std::int16_t> subtrahends(values.size());
   for (std::size_t i = 0; i < values.size(); ++i) subtrahends[i] = static_cast<std::int16_t>(i * 4099 - 30000);
