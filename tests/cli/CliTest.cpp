@@ -27,19 +27,6 @@ TEST_F(Cli, CompressesAndRestoresWithReports) {
   EXPECT_EQ(readFile(path("piped.wav")), readFile(path("original.wav")));
 }
 
-TEST_F(Cli, NeverOverwritesWithoutForceNorItsOwnInput) {
-  ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
-  const CliRun again = runCli("-q " + path("a.wav"));
-  EXPECT_EQ(again.status, 2);
-  EXPECT_NE(again.output.find("exists"), std::string::npos);
-  EXPECT_EQ(runCli("-q -f --no-joint " + path("a.wav")).status, 0);
-  const Bytes audio = readFile(path("a.wav"));
-  const CliRun same = runCli("-q -f -o " + path("a.wav") + " " + path("a.wav"));
-  EXPECT_EQ(same.status, 2);
-  EXPECT_NE(same.output.find("same file"), std::string::npos);
-  EXPECT_EQ(readFile(path("a.wav")), audio) << "the input must survive";
-}
-
 // A damaged file, an old one and a WAV or text file given to -d or -t fail
 // with status 1 and their message; the good file among them is still restored.
 TEST_F(Cli, DamagedAndForeignFilesFailAndLeaveNoOutput) {
@@ -67,45 +54,6 @@ TEST_F(Cli, DamagedAndForeignFilesFailAndLeaveNoOutput) {
   }
   EXPECT_FALSE(fs::exists(path("out")));
   EXPECT_TRUE(temporaries().empty());
-}
-
-// Option conventions: combined short options, attached values, --opt=value,
-// abbreviations, -- before a file whose name starts with a dash; and the
-// usage errors, which exit with status 2.
-TEST_F(Cli, OptionSpellingsAndUsageErrors) {
-  fs::copy_file(path("a.wav"), path("-x.wav"));
-  const std::string a = " " + path("a.wav");
-  const struct {
-    std::string arguments;
-    int status;
-    const char* output;
-  } cases[] = {
-      {"-qf -o" + path("1.qla") + a, 0, "1.qla"},
-      {"-q --output=" + path("2.qla") + a, 0, "2.qla"},
-      {"--qu --out " + path("3.qla") + a, 0, "3.qla"},
-      {"-q -o " + path("4.qla") + " -- " + path("-x.wav"), 0, "4.qla"},
-      {"-qj1 -o " + path("5.qla") + a, 0, "5.qla"},
-      {"-q --threads=3 -o " + path("6.qla") + a, 0, "6.qla"},
-      {"-q --verify --reference -n 256 -a none -o " + path("7.qla") + a, 0, "7.qla"},
-      {"-q --verify --best -o " + path("8.qla") + a, 0, "8.qla"},
-      {"-q --verify --fast -n 256 -o " + path("9.qla") + a, 0, "9.qla"},  // --fast never splits a block
-      {"", 2, nullptr},
-      {"--bogus" + a, 2, nullptr},
-      {"-n 256" + a, 2, nullptr},  // adaptation needs N >= 512
-      {path("missing.wav"), 2, nullptr},
-      {"-j 65" + a, 2, nullptr},
-      {"--threads=two" + a, 2, nullptr},
-      {"--ver" + a, 2, nullptr},  // ambiguous: --verify or --version
-  };
-  for (const auto& c : cases) {
-    const CliRun run = runCli(c.arguments);
-    EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
-    EXPECT_TRUE(c.output == nullptr || fs::exists(path(c.output))) << c.arguments;
-  }
-  for (const char* same : {"2.qla", "5.qla", "6.qla"}) {
-    EXPECT_EQ(readFile(path("1.qla")), readFile(path(same)))
-        << same << ": every thread count writes the same bytes";
-  }
 }
 
 // The input goes only after a verified success: a raw input whose last bytes

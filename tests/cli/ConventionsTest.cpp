@@ -1,6 +1,7 @@
-// The command line as users of other compressors type it: options that
-// delete or keep are never guessed from an abbreviation, -0 to -9 are levels,
-// a compressed input is not compressed again, and -s on a WAV file is doubted.
+// The command line as users type it: option spellings and usage errors, and
+// as users of other compressors expect it: options that delete or keep are
+// never guessed from an abbreviation, -0 to -9 are levels, a compressed input
+// is not compressed again, and -s on a WAV file is doubted.
 #include <gtest/gtest.h>
 
 #include "cli/CliSupport.h"
@@ -22,6 +23,25 @@ TEST_F(Cli, ConventionsOfOtherCompressors) {
     std::vector<std::string> made;  // files there afterwards besides a.wav and the three above
     std::string sameAs;             // a file the first of made equals, byte for byte
   } const cases[] = {
+      // Combined short options, attached values, --opt=value, abbreviations, -- before a name with a dash.
+      {"-qf -o{}/l.qla {}/a.wav", 0, "", {"l.qla"}, "plain.qla"},
+      {"-q --output={}/l.qla {}/a.wav", 0, "", {"l.qla"}, "plain.qla"},
+      {"--qu --out {}/l.qla {}/a.wav", 0, "", {"l.qla"}, "plain.qla"},
+      {"-q -o {}/l.qla -- {}/-x.wav", 0, "", {"-x.wav", "l.qla"}, "plain.qla"},
+      // Every thread count writes the same bytes; each mode's file verifies (--fast never splits a block).
+      {"-qj1 -o {}/l.qla {}/a.wav", 0, "", {"l.qla"}, "plain.qla"},
+      {"-q --threads=3 -o {}/l.qla {}/a.wav", 0, "", {"l.qla"}, "plain.qla"},
+      {"-q --verify --reference -n 256 -a none -o {}/l.qla {}/a.wav", 0, "", {"l.qla"}, ""},
+      {"-q --verify --best -o {}/l.qla {}/a.wav", 0, "", {"l.qla"}, "best.qla"},
+      {"-q --verify --fast -n 256 -o {}/l.qla {}/a.wav", 0, "", {"l.qla"}, ""},
+      // Usage errors; adaptation needs N >= 512; --ver is --verify or --version.
+      {"", 2, "", {}, ""},
+      {"--bogus {}/a.wav", 2, "", {}, ""},
+      {"-n 256 {}/a.wav", 2, "", {}, ""},
+      {"{}/missing.wav", 2, "", {}, ""},
+      {"-j 65 {}/a.wav", 2, "", {}, ""},
+      {"--threads=two {}/a.wav", 2, "", {}, ""},
+      {"--ver {}/a.wav", 2, "", {}, ""},
       // Options that delete or keep: in full only; -k/--keep keep the input, as always.
       {"-q --keep {}/a.wav", 0, "", {"a.wav.qla"}, "plain.qla"},
       {"-q -k {}/a.wav", 0, "", {"a.wav.qla"}, "plain.qla"},
@@ -52,12 +72,13 @@ TEST_F(Cli, ConventionsOfOtherCompressors) {
     for (std::size_t at; (at = arguments.find("{}")) != std::string::npos;) arguments.replace(at, 2, dir_.string());
     SCOPED_TRACE(arguments);
     for (const char* name :
-         {"a.wav.qla", "b.qla", "b", "b.bin", "b.qla.qla", "b.raw", "b.raw.qla", "l.qla", "s.qla"}) {
+         {"a.wav.qla", "b.qla", "b", "b.bin", "b.qla.qla", "b.raw", "b.raw.qla", "l.qla", "s.qla", "-x.wav"}) {
       fs::remove(path(name));
     }
     for (const std::string& name : c.made) {
       if (name == "b.qla" || name == "b.bin") writeFile(path(name), compressed);
       if (name == "b.raw") writeFile(path(name), Bytes(wav.begin() + 44, wav.end()));
+      if (name == "-x.wav") writeFile(path(name), wav);
     }
     const CliRun run = runCli(arguments);
     EXPECT_EQ(run.status, c.status) << run.output;

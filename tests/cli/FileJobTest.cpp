@@ -12,8 +12,8 @@ namespace fs = std::filesystem;
 
 TEST_F(Cli, PipesInAndOutCarryOnlyAudio) {
   const std::string a = path("a.wav");
-  for (const std::string& compress : {"cat " + a + " | " + kQola + " -", kQola + " -c " + a,
-                                      kQola + " -o - " + a, kQola + " -o /dev/stdout " + a}) {
+  for (const std::string& compress : {"cat " + a + " | " + kQola + " -", kQola + " -c " + a, kQola + " -o - " + a,
+                                      kQola + " -o /dev/stdout " + a}) {
     const CliRun run = runShell(compress + " 2> " + path("e.txt") + " | " + kQola + " -d -c - > " + path("r.wav") +
                                 " 2>> " + path("e.txt") + "; cat " + path("e.txt"));
     EXPECT_EQ(readFile(path("r.wav")), readFile(a)) << compress << ": standard output holds nothing but audio";
@@ -101,7 +101,8 @@ TEST_F(Cli, RequireChecksumFailsWhatNothingConfirms) {
       {"-t " + both, 0, "2 file(s) processed, 0 failed, 1 with no checksum stored", false},
       {"-t --require-checksum " + path("a.wav.qla"), 0, "checksum ok", false},
       {"-t --require-checksum " + both, 1, "no checksum stored: nothing confirms the restore", false},
-      {"-d --require-checksum -o " + path("plain.wav") + " " + path("plain.qla"), 1, "a checksum is required", false},
+      {"-d --require-checksum -o " + path("plain.wav") + " " + path("plain.qla"), 1, "a checksum is required",
+       false},
       {"-d -o " + path("plain.wav") + " " + path("plain.qla"), 0, "(no checksum stored", true},
   };
   for (const auto& c : cases) {

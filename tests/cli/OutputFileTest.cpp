@@ -29,8 +29,9 @@ TEST_F(Cli, DevicesAndFifosAreWrittenInPlace) {
   EXPECT_TRUE(temporaries().empty());
 }
 
-// A link is written through, also a dangling one, and only with -f; a
-// directory is refused as output and as input.
+// A file is replaced and a link written through, also a dangling one, only
+// with -f; the input itself and a directory are refused as output, and a
+// directory as input.
 TEST_F(Cli, LinksAreWrittenThroughAndDirectoriesRefused) {
   ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
   const Bytes compressed = readFile(path("a.wav.qla")), old = {1, 2, 3};
@@ -44,7 +45,9 @@ TEST_F(Cli, LinksAreWrittenThroughAndDirectoriesRefused) {
     int status;
     const char *says, *target;
     Bytes after;  // empty: no file
-  } cases[] = {{"-o " + path("link.qla") + a, 2, "exists", "target.qla", old},
+  } cases[] = {{"-o " + path("target.qla") + a, 2, "exists", "target.qla", old},
+               {"-f -o " + path("a.wav") + a, 2, "same file", "a.wav", readFile(path("a.wav"))},
+               {"-o " + path("link.qla") + a, 2, "exists", "target.qla", old},
                {"-f -o " + path("link.qla") + a, 0, "", "target.qla", compressed},
                {"-o " + path("dangling.qla") + a, 2, "exists", "missing.qla", {}},
                {"-f -o " + path("dangling.qla") + a, 0, "", "missing.qla", compressed},
@@ -74,10 +77,10 @@ TEST_F(Cli, SignalsLeaveTheOldOutputAndNoPartialFile) {
     // running, its output open, when the signal comes.
     const std::string script = "(head -c 3000 " + path("a.wav.qla") + "; touch " + path("fed") +
                                "; exec sleep 10) > " + path("slow.qla") + " & w=$!; " + kQola + " -d -q -f -o " +
-                               path("old.wav") + " " + path("slow.qla") +
-                               " & q=$!; for i in $(seq 100); do [ -e " + path("fed") +
-                               " ] && break; sleep 0.05; done; sleep 0.2; kill -" + std::to_string(signal) +
-                               " $q; wait $q; s=$?; kill $w; rm -f " + path("fed") + "; exit $s";
+                               path("old.wav") + " " + path("slow.qla") + " & q=$!; for i in $(seq 100); do [ -e " +
+                               path("fed") + " ] && break; sleep 0.05; done; sleep 0.2; kill -" +
+                               std::to_string(signal) + " $q; wait $q; s=$?; kill $w; rm -f " + path("fed") +
+                               "; exit $s";
     EXPECT_EQ(runShell(script).status, 128 + signal) << signal;
     EXPECT_EQ(folderSnapshot(dir_), before) << signal;
   }

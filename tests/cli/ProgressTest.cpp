@@ -40,7 +40,8 @@ TEST_F(Cli, ProgressOnATerminalAndTheTotalRatio) {
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find(path("a.wav") + ": 100%"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find(path("a.wav.qla") + ": 100%"), std::string::npos) << run.output;
-  const std::int64_t in = static_cast<std::int64_t>(readFile(path("a.wav")).size() + readFile(path("b.wav")).size());
+  const std::int64_t in =
+      static_cast<std::int64_t>(readFile(path("a.wav")).size() + readFile(path("b.wav")).size());
   const std::int64_t out =
       static_cast<std::int64_t>(readFile(path("a.wav.qla")).size() + readFile(path("b.wav.qla")).size());
   char ratio[32];

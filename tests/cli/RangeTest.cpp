@@ -10,7 +10,8 @@ namespace {
 constexpr std::size_t kWavHeaderBytes = 44;
 
 std::uint32_t little32(const Bytes& bytes, std::size_t at) {
-  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
+  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) |
+         (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
 }
 
 // The WAV file a part of `wav` makes: its header with the sizes set, the frames, a pad byte when odd.
@@ -38,11 +39,11 @@ TEST_F(Cli, SkipAndUntilRestoreTheFramesNamed) {
   } cases[] = {
       {"--skip=1000", 1000, 6000},
       {"--until=500", 0, 500},
-      {"--skip=0.01 --until=0.1", 441, 4410},       // times at 44100 Hz
-      {"--skip=0:00.0005 --until=+7", 22, 29},       // a fraction floors; +POS counts from --skip
-      {"--until=-1000", 0, 5000},                    // -POS counts back from the end
-      {"--skip=4095 --until=4097", 4095, 4097},      // across a block boundary
-      {"--skip=6000", 6000, 6000},                   // an empty part is still a WAV file
+      {"--skip=0.01 --until=0.1", 441, 4410},    // times at 44100 Hz
+      {"--skip=0:00.0005 --until=+7", 22, 29},   // a fraction floors; +POS counts from --skip
+      {"--until=-1000", 0, 5000},                // -POS counts back from the end
+      {"--skip=4095 --until=4097", 4095, 4097},  // across a block boundary
+      {"--skip=6000", 6000, 6000},               // an empty part is still a WAV file
   };
   for (const auto& c : cases) {
     const CliRun run = runCli(std::string("-d -f ") + c.options + " " + path("a.wav.qla") + " -o " + path("p.wav"));

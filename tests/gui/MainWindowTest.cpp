@@ -6,6 +6,7 @@
 #include <wx/clipbrd.h>
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
+#include <wx/dnd.h>
 #include <wx/html/helpdlg.h>
 #include <wx/html/helpwnd.h>
 #include <wx/html/htmlwin.h>
@@ -208,6 +209,25 @@ TEST_F(MainWindowOnScreen, InputDuringAJobWaitsOrIsDropped) {
   fs::remove_all(dir);
 }
 
+// A file dropped on the dialog, on any of its controls (GTK gives each its
+// own drop site), becomes the input, with the mode its name suggests and the
+// output offered.
+TEST_F(MainWindowOnScreen, ADroppedFileIsTheInput) {
+  std::vector<wxWindow*> targets{window.get()};
+  for (wxWindow* child : window->GetChildren()) targets.push_back(child);
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    auto* drop = dynamic_cast<wxFileDropTarget*>(targets[i]->GetDropTarget());
+    ASSERT_NE(drop, nullptr) << "control " << targets[i]->GetId() << " takes no files";
+    const bool compressed = i % 2 == 1;
+    wxArrayString names;
+    names.Add(compressed ? "/music/take.qla" : "/music/song.wav");
+    EXPECT_TRUE(drop->OnDropFiles(0, 0, names));
+    EXPECT_EQ(window->text(kIdInputName), names[0].utf8_string());
+    EXPECT_EQ(window->text(kIdOutputName), compressed ? "/music/take" : "/music/song.wav.qla");
+    EXPECT_EQ(window->radioGroup(kIdCompress), compressed ? 1 : 0);
+  }
+}
+
 // Ctrl+C in the report puts it on the clipboard as plain text, its colons lined up.
 TEST_F(MainWindowOnScreen, ReportCopiesAlignedText) {
   const std::string text = "\nprocessed data\t: 2 x 10 samples (16 bit)\noutput file\t: /x.qla";
@@ -241,7 +261,8 @@ TEST_F(MainWindowOnScreen, DISABLED_Screenshot) {
   Job job;
   CReportDialog report(window, withOutputName(reportText(job.compress(in, out)), "/home/user/music/concert.qla"),
                        "Ready");
-  report.Move(window->GetScreenRect().GetBottomRight() - wxSize(report.GetSize().x * 3 / 5, report.GetSize().y / 2));
+  report.Move(window->GetScreenRect().GetBottomRight() -
+              wxSize(report.GetSize().x * 3 / 5, report.GetSize().y / 2));
   report.Show();
   pump(500ms);
   const wxRect rect = window->GetScreenRect().Union(report.GetScreenRect());

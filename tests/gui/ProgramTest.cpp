@@ -14,8 +14,6 @@
 #include <wx/clipbrd.h>
 
 #include "ProgramSession.h"
-// Last: the X headers define names such as None and Status.
-#include "FileDrag.h"
 
 namespace qola::ui {
 namespace {
@@ -228,40 +226,6 @@ TEST_F(ProgramOnDesktop, AFailedJobKeepsTheDialog) {
     test::shell("wmctrl -i -c " + main);
     EXPECT_EQ(program.exitStatus(), 0);
     EXPECT_EQ(readText(dir / "x"), readText(dir / "good.raw"));
-  }
-}
-
-// A file dropped on the dialog from another program becomes its input, with
-// the mode its name suggests and the output offered: Start then writes that
-// output and nothing else.
-TEST_F(ProgramOnDesktop, ADroppedFileIsTheInput) {
-  writeRecording(dir / "song.raw", 100000);
-  compressInto(dir / "song.raw", dir / "take.qla");
-  const struct {
-    const char* dropped;
-    const char* written;
-    std::string content;
-  } cases[] = {
-      {"song.raw", "song.raw.qla", ""},  // compressed: checked by restoring it
-      {"take.qla", "take", readText(dir / "song.raw")},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.dropped);
-    Program program({});
-    const std::string main = program.window("QOLA");
-    ASSERT_FALSE(main.empty());
-    auto place = geometry(main);
-    test::FileDrag drag;
-    ASSERT_TRUE(drag.drop(std::stoul(main), place["X"] + place["WIDTH"] / 2, place["Y"] + place["HEIGHT"] / 2,
-                          (dir / c.dropped).string()))
-        << "the dialog did not take the file";
-    program.keys(main, "alt+s");
-    program.keys(program.window("Ready"), "Return");
-    test::shell("wmctrl -i -c " + main);
-    EXPECT_EQ(program.exitStatus(), 0);
-    EXPECT_EQ(names(), (std::vector<std::string>{"song.raw", c.written, "take.qla"}));
-    EXPECT_EQ(c.content.empty() ? restored(dir / c.written) : readText(dir / c.written), readText(dir / "song.raw"));
-    fs::remove(dir / c.written);
   }
 }
 
