@@ -12,26 +12,31 @@
 
 namespace qola::test {
 
-Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t> input, RecordingSink* sink) {
-  Bytes output;
+namespace {
+
+// Runs one job of the codec into output; a fatal error propagates as JobError.
+void runCodec(const CodecSettings& settings, std::span<const std::uint8_t> input, Bytes& output,
+              RecordingSink* sink) {
   RecordingSink localSink;
   InputStream in(input);
   OutputStream out(output);
-  compressFile(settings, in, out, sink != nullptr ? *sink : localSink);
+  (settings.mode == Mode::Decompress ? decompressFile : compressFile)(settings, in, out,
+                                                                      sink != nullptr ? *sink : localSink);
+}
+
+}  // namespace
+
+Bytes compressBytes(const CodecSettings& settings, std::span<const std::uint8_t> input, RecordingSink* sink) {
+  Bytes output;
+  runCodec(settings, input, output, sink);
   return output;
 }
 
 RestoreOutcome restoreOutcome(std::span<const std::uint8_t> file, int threads, bool swapBytesFromTrailer) {
   RestoreOutcome r;
-  CodecSettings settings;
-  settings.mode = Mode::Decompress;
-  settings.swapBytesFromTrailer = swapBytesFromTrailer;
-  settings.threads = threads;
   try {
-    InputStream in(file);
-    OutputStream out(r.output);
-    RecordingSink sink;
-    decompressFile(settings, in, out, sink);
+    runCodec({.mode = Mode::Decompress, .swapBytesFromTrailer = swapBytesFromTrailer, .threads = threads}, file,
+             r.output, nullptr);
   } catch (const JobError& error) {
     r.status = error.status;
     r.message = error.message;
@@ -40,15 +45,8 @@ RestoreOutcome restoreOutcome(std::span<const std::uint8_t> file, int threads, b
 }
 
 Bytes decompressBytes(std::span<const std::uint8_t> input, bool swapBytes, RecordingSink* sink, int threads) {
-  CodecSettings settings;
-  settings.mode = Mode::Decompress;
-  settings.swapBytes = swapBytes;
-  settings.threads = threads;
   Bytes output;
-  RecordingSink localSink;
-  InputStream in(input);
-  OutputStream out(output);
-  decompressFile(settings, in, out, sink != nullptr ? *sink : localSink);
+  runCodec({.mode = Mode::Decompress, .swapBytes = swapBytes, .threads = threads}, input, output, sink);
   return output;
 }
 
@@ -107,6 +105,25 @@ JobRun runJob(bool compress, Input& in, const Settings& settings) {
   }
   run.output.assign(out.data().begin(), out.data().end());
   return run;
+}
+
+Bytes readFrames(Decoder& decoder, std::size_t count) {
+  const auto channels = static_cast<std::size_t>(decoder.channels());
+  if (decoder.sampleBits() == 8) {
+    Bytes got(count * channels);
+    got.resize(decoder.read(got.data(), count) * channels);
+    return got;
+  }
+  std::vector<std::int16_t> got(count * channels);
+  got.resize(decoder.read(got.data(), count) * channels);
+  return pcm16(got);
+}
+
+Bytes readToTheEnd(Decoder& decoder, std::size_t count) {
+  Bytes all;
+  for (Bytes chunk; !(chunk = readFrames(decoder, count)).empty();)
+    all.insert(all.end(), chunk.begin(), chunk.end());
+  return all;
 }
 
 Bytes readFile(const std::filesystem::path& path) {

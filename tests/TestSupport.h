@@ -94,6 +94,11 @@ JobRun runJob(bool compress, std::span<const std::uint8_t> input, const Settings
               bool pipe = false);
 JobRun runJob(bool compress, Input& input, const Settings& settings = Settings());
 
+// Up to count frames read through the decoder, as the file's bytes (16-bit
+// values little-endian); and every frame left, read count frames at a time.
+Bytes readFrames(Decoder& decoder, std::size_t count);
+Bytes readToTheEnd(Decoder& decoder, std::size_t count);
+
 Bytes readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 

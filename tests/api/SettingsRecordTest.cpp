@@ -20,12 +20,13 @@ struct FirstSettings {
 };
 static_assert(sizeof(FirstSettings) == kFirstSettingsSize && sizeof(FirstSettings) <= sizeof(qola_settings));
 
-// Compresses and restores through the C interface with a caller's record.
-Bytes packedWith(const void* settings, const Bytes& pcm, qola_status* status) {
+// Compresses through the C interface with a caller's record; the job's status and message.
+Bytes packedWith(const void* settings, const Bytes& pcm, qola_status* status, std::string* message = nullptr) {
   qola_job* job = qola_job_create(static_cast<const qola_settings*>(settings));
   qola_input* in = qola_input_memory(pcm.data(), pcm.size());
   qola_output* out = qola_output_memory();
   *status = qola_compress(job, in, out);
+  if (message != nullptr) *message = qola_job_message(job);
   std::size_t size = 0;
   const std::uint8_t* data = qola_output_data(out, &size);
   Bytes bytes(data, data + size);
@@ -60,7 +61,8 @@ TEST(SettingsRecord, CallerOfTheFirstLayoutKeepsWorking) {
 
   // Whatever the caller's tail padding holds is never read as a setting.
   first->size = kFirstSettingsSize;
-  std::memset(reinterpret_cast<unsigned char*>(first) + kFirstSettingsEnd, 0x7F, kFirstSettingsSize - kFirstSettingsEnd);
+  std::memset(reinterpret_cast<unsigned char*>(first) + kFirstSettingsEnd, 0x7F,
+              kFirstSettingsSize - kFirstSettingsEnd);
   const qola_settings read = readSettings(*reinterpret_cast<qola_settings*>(first));
   const qola_settings defaults = defaultSettings();
   EXPECT_EQ(read.block_length, 1024);
@@ -85,14 +87,11 @@ TEST(SettingsRecord, UnknownSizesAreRefused) {
     qola_settings sized;
     qola_default_settings(&sized);
     sized.size = size;
-    qola_job* job = qola_job_create(&sized);
-    qola_input* in = qola_input_memory(pcm.data(), pcm.size());
-    qola_output* out = qola_output_memory();
-    EXPECT_EQ(qola_compress(job, in, out), QOLA_ERROR_ARGUMENT) << size;
-    EXPECT_NE(std::string(qola_job_message(job)), "");
-    qola_output_free(out);
-    qola_input_free(in);
-    qola_job_free(job);
+    qola_status status = QOLA_OK;
+    std::string message;
+    packedWith(&sized, pcm, &status, &message);
+    EXPECT_EQ(status, QOLA_ERROR_ARGUMENT) << size;
+    EXPECT_NE(message, "");
   }
   EXPECT_EQ(qola_init_settings(nullptr, sizeof(qola_settings)), QOLA_ERROR_ARGUMENT);
 }
@@ -103,9 +102,9 @@ TEST(SettingsRecord, OutOfRangeIntegersAreRefused) {
     int qola_settings::*field;
     int value;
   } cases[] = {
-      {&qola_settings::adaptation, 0},   {&qola_settings::adaptation, 4},    {&qola_settings::adaptation, -1},
-      {&qola_settings::encoder_mode, -1}, {&qola_settings::encoder_mode, 4}, {&qola_settings::channels, 3},
-      {&qola_settings::sample_bits, 12}, {&qola_settings::block_length, 300}, {&qola_settings::threads, -1},
+      {&qola_settings::adaptation, 0},    {&qola_settings::adaptation, 4},     {&qola_settings::adaptation, -1},
+      {&qola_settings::encoder_mode, -1}, {&qola_settings::encoder_mode, 4},   {&qola_settings::channels, 3},
+      {&qola_settings::sample_bits, 12},  {&qola_settings::block_length, 300}, {&qola_settings::threads, -1},
   };
   for (const auto& c : cases) {
     Settings settings;

@@ -54,19 +54,6 @@ Packed pack(int channels, int bits, std::int64_t frames, int blockLength, bool w
   return {compressed.output, Bytes(input.begin() + (wav ? 44 : 0), input.end()), channels, bits, frames};
 }
 
-// Up to count frames read through the decoder, as the file's bytes (16-bit values little-endian).
-Bytes readFrames(Decoder& decoder, std::size_t count) {
-  const auto channels = static_cast<std::size_t>(decoder.channels());
-  if (decoder.sampleBits() == 8) {
-    Bytes got(count * channels);
-    got.resize(decoder.read(got.data(), count) * channels);
-    return got;
-  }
-  std::vector<std::int16_t> got(count * channels);
-  got.resize(decoder.read(got.data(), count) * channels);
-  return pcm16(got);
-}
-
 // Reads [first, first + count) through the decoder and compares it with the whole restore.
 void expectRange(Decoder& decoder, const Packed& packed, std::int64_t first, std::size_t count) {
   decoder.seek(first);
@@ -110,9 +97,7 @@ TEST(FrameDecoder, ReadsToTheEndAndStops) {
   const Packed packed = pack(2, 16, 9000, 512, true);
   Decoder decoder(Input::memory(packed.file));
   EXPECT_EQ(decoder.sampleRate(), 44100);
-  Bytes all;
-  for (Bytes chunk; !(chunk = readFrames(decoder, 777)).empty();) all.insert(all.end(), chunk.begin(), chunk.end());
-  EXPECT_TRUE(all == packed.pcm);
+  EXPECT_TRUE(readToTheEnd(decoder, 777) == packed.pcm);
   EXPECT_TRUE(readFrames(decoder, 777).empty());
   EXPECT_EQ(decoder.tell(), 9000);
 }

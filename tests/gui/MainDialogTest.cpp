@@ -184,7 +184,9 @@ TEST_F(MainDialogLogic, OutputThroughALinkWhoseFileIsGone) {
 }
 
 // The library's job behind the dialog: a file compressed with the controls'
-// settings (8-bit stereo, Medium, 1024, joint) and restored exactly.
+// settings (8-bit stereo, Medium, 1024, joint) and restored exactly. A cut
+// copy fails with the library's message, writes nothing and keeps the dialog
+// and its entries: once the file is mended, Start runs the same job.
 TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactly) {
   std::string pcm;
   for (int i = 0; i < 60000; ++i) pcm += static_cast<char>(100 * std::sin(i * 0.01) + i * 7919 % 23);
@@ -192,12 +194,19 @@ TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactly) {
   CMainDialog dialog{platform};
   enter(0, 3, "in.raw", "in.qla");
   dialog.onStart();
+  const std::string packed = readText(dir / "in.qla");
+  std::ofstream(dir / "in.qla", std::ios::binary) << packed.substr(0, packed.size() / 2);
   enter(1, 3, "in.qla", "out.raw");
   dialog.onStart();
-  ASSERT_EQ(platform.log.size(), 3u);
+  EXPECT_FALSE(fs::exists(dir / "out.raw"));
+  std::ofstream(dir / "in.qla", std::ios::binary) << packed;
+  dialog.onStart();
+  ASSERT_EQ(platform.log.size(), 4u);
   EXPECT_EQ(platform.log[0], "? " + replaceQuestion("in.qla"));
   EXPECT_EQ(platform.log[1].rfind("Ready: \nprocessed data\t: 2 x 30000 samples (8 bit)", 0), 0u)
       << platform.log[1];
+  EXPECT_EQ(platform.log[2].rfind("qola-gui: Damaged file: ", 0), 0u) << platform.log[2];
+  EXPECT_EQ(platform.log[3].rfind("Ready: ", 0), 0u) << platform.log[3];
   EXPECT_TRUE(readText(dir / "out.raw") == pcm) << "the round trip is not exact";
 }
 

@@ -39,16 +39,6 @@ std::string restored(const fs::path& compressed) {
   return {reinterpret_cast<const char*>(data.data()), data.size()};
 }
 
-void compressInto(const fs::path& input, const fs::path& output) {
-  const std::string bytes = readText(input);
-  Input in = Input::memory({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
-  Output out = Output::memory();
-  Job job;
-  job.compress(in, out);
-  std::ofstream(output, std::ios::binary)
-      .write(reinterpret_cast<const char*>(out.data().data()), static_cast<std::streamsize>(out.data().size()));
-}
-
 std::map<std::string, int> geometry(const std::string& window) {
   std::map<std::string, int> values;
   std::istringstream lines(test::shell("xdotool getwindowgeometry --shell " + window));
@@ -185,47 +175,6 @@ TEST_F(ProgramOnDesktop, LongNamesAreTakenWhole) {
     EXPECT_TRUE(fs::exists(c.output)) << c.output.size() << " characters";
     EXPECT_EQ(std::distance(fs::directory_iterator(deep), fs::directory_iterator()), 1);
     fs::remove(c.output);
-  }
-}
-
-// A job that fails, and an input that is no compressed file, keep the
-// dialog and its entries: once the file is mended, Start runs the same job.
-TEST_F(ProgramOnDesktop, AFailedJobKeepsTheDialog) {
-  writeRecording(dir / "good.raw", 100000);
-  compressInto(dir / "good.raw", dir / "good.qla");
-  const std::string good = readText(dir / "good.qla");
-  std::string wav(
-      "RIFF\x24\x00\x01\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00\x44\xac\x00\x00"
-      "\x10\xb1\x02\x00\x04\x00\x10\x00data\x00\x00\x01\x00",
-      44);
-  wav += readText(dir / "good.raw").substr(0, 65536);
-  const struct {
-    const char* what;
-    std::string content;
-    const char* box;
-  } cases[] = {
-      {"a WAV file given to restore", wav, "Error"},
-      {"a damaged file", good.substr(0, good.size() / 2), "qola-gui"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::ofstream(dir / "x.qla", std::ios::binary) << c.content;
-    fs::remove(dir / "x");
-    Program program({(dir / "x.qla").string()});  // restores to "x"
-    const std::string main = program.window("QOLA");
-    ASSERT_FALSE(main.empty());
-    program.keys(main, "Return");
-    const std::string box = program.window(c.box);
-    ASSERT_FALSE(box.empty()) << "no message";
-    program.keys(box, "Return");
-    EXPECT_EQ(program.exitStatus(1s), Program::kRunning) << "the failed job ended the program";
-    EXPECT_FALSE(fs::exists(dir / "x"));
-    fs::copy_file(dir / "good.qla", dir / "x.qla", fs::copy_options::overwrite_existing);
-    program.keys(program.window("QOLA"), "Return");
-    program.keys(program.window("Ready"), "Return");
-    test::shell("wmctrl -i -c " + main);
-    EXPECT_EQ(program.exitStatus(), 0);
-    EXPECT_EQ(readText(dir / "x"), readText(dir / "good.raw"));
   }
 }
 
