@@ -92,6 +92,11 @@ void decodeUnit(UnitDecoder& decoder, const UnitPlace& unit, std::span<const std
   if (!unitIntact(unit, bytes)) {
     damagedFile("the audio data of frames " + frameRange(unit) + " does not match its CRC-32");
   }
+  decodeUnitBlocks(decoder, unit, bytes, pcm);
+}
+
+void decodeUnitBlocks(UnitDecoder& decoder, const UnitPlace& unit, std::span<const std::uint8_t> bytes,
+                      std::vector<std::uint8_t>& pcm) {
   const int N = decoder.parser.layout.N;
   InputStream input(bytes);
   DecodedBlock& block = decoder.block;

@@ -93,5 +93,8 @@ bool unitIntact(const UnitPlace& unit, std::span<const std::uint8_t> bytes);
 // holds the blocks decoded before the damage (none when the CRC fails).
 void decodeUnit(UnitDecoder& decoder, const UnitPlace& unit, std::span<const std::uint8_t> bytes,
                 std::vector<std::uint8_t>& pcm);
+// decodeUnit for bytes whose CRC-32 the caller has checked with unitIntact.
+void decodeUnitBlocks(UnitDecoder& decoder, const UnitPlace& unit, std::span<const std::uint8_t> bytes,
+                      std::vector<std::uint8_t>& pcm);
 
 }  // namespace qola

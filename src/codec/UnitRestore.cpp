@@ -1,25 +1,32 @@
 #include "codec/UnitRestore.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "common/Fatal.h"
-#include "common/WorkerPool.h"
 
 namespace qola {
 namespace {
 
-// Units in flight per thread: enough that no worker waits for the reads and
-// writes, few enough that memory stays a few units per thread.
-constexpr int kSlotsPerThread = 2;
+// Units in flight per thread: enough that a thread that finds nothing ready
+// to write has waiting units to decode, few enough that memory stays a few
+// units per thread.
+constexpr int kSlotsPerThread = 4;
 
 struct UnitSlot {
   std::int64_t unit = 0;
   std::vector<std::uint8_t> coded;  // the unit's bytes
   std::vector<std::uint8_t> pcm;    // what it restores to
   bool damaged = false;             // its CRC-32 failed: pcm is silence
+  std::exception_ptr error;         // it did not decode: pcm holds the blocks before the damage
 };
 
 // The output's bytes of `frames` frames of silence: sample value 0.
@@ -28,13 +35,19 @@ void fillSilence(const BlockLayout& layout, int frames, std::vector<std::uint8_t
   pcm.assign(layout.eightBit ? count : 2 * count, layout.eightBit ? 0x80 : 0x00);
 }
 
+// Never throws: a unit's failure travels with its slot to the job's thread.
 void decodeOrSilence(UnitDecoder& decoder, const UnitPlace& unit, UnitSlot& slot) {
   slot.pcm.clear();
-  slot.damaged = !unitIntact(unit, slot.coded);
-  if (slot.damaged) {
-    fillSilence(decoder.parser.layout, unit.frames, slot.pcm);
-  } else {
-    decodeUnit(decoder, unit, slot.coded, slot.pcm);
+  slot.error = nullptr;
+  try {
+    slot.damaged = !unitIntact(unit, slot.coded);
+    if (slot.damaged) {
+      fillSilence(decoder.parser.layout, unit.frames, slot.pcm);
+    } else {
+      decodeUnitBlocks(decoder, unit, slot.coded, slot.pcm);
+    }
+  } catch (...) {
+    slot.error = std::current_exception();
   }
 }
 
@@ -91,45 +104,156 @@ class UnitWriter {
   std::int64_t done_ = 0;
 };
 
+// The units in file order pass through a ring of slots, unit u through
+// slot u % slots: the job's thread reads them in, any thread decodes the
+// oldest one waiting, and the job's thread writes them out in order (the
+// output, its digest and the progress stay on the job's thread, where a
+// caller's callbacks expect them). Waiting for the next unit to write, the
+// job's thread decodes a waiting unit itself, so that every thread decodes
+// and the threads hand each other a unit without sleeping.
+class UnitPipeline {
+ public:
+  UnitPipeline(const UnitRestore& job, int threads)
+      : job_(job), slots_(static_cast<std::size_t>(threads == 1 ? 1 : kSlotsPerThread * threads)),
+        done_(slots_.size(), 0) {
+    for (int i = 0; i < threads; ++i) decoders_.push_back(std::make_unique<UnitDecoder>(job.layout, job.frames));
+    for (int i = 1; i < threads; ++i) {
+      try {
+        workers_.emplace_back(&UnitPipeline::work, this, i);
+      } catch (const std::system_error&) {
+        break;  // the threads that started (the job's at least) do the work
+      } catch (const std::bad_alloc&) {
+        break;
+      }
+    }
+  }
+
+  ~UnitPipeline() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    unitReady_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+  }
+
+  UnitPipeline(const UnitPipeline&) = delete;
+  UnitPipeline& operator=(const UnitPipeline&) = delete;
+
+  // Reads units into every free slot; a unit that cannot be read is kept
+  // back until the units before it are written.
+  void readAhead(InputStream& input, std::int64_t written) {
+    std::int64_t last = read_;
+    const std::int64_t end = std::min(unitCount(), written + static_cast<std::int64_t>(slots_.size()));
+    for (; last < end && !readError_; ++last) {
+      UnitSlot& slot = slotOf(last);
+      slot.unit = last;
+      try {
+        readUnit(job_.units[static_cast<std::size_t>(last)], input, slot);
+      } catch (const JobError&) {
+        readError_ = std::current_exception();
+        unreadable_ = last;
+      }
+    }
+    if (readError_) last = unreadable_;
+    if (last == read_) return;
+    bool wake = false;
+    {
+      const std::lock_guard lock(mutex_);
+      read_ = last;
+      wake = idleWorkers_ > 0;
+    }
+    if (wake) unitReady_.notify_all();
+  }
+
+  // The slot of unit u once it is decoded; the job's thread decodes waiting
+  // units meanwhile. Throws the read error that stopped the units at u.
+  UnitSlot& awaitDecoded(std::int64_t u) {
+    if (readError_ && u == unreadable_) std::rethrow_exception(readError_);
+    const std::size_t index = slotIndex(u);
+    std::unique_lock lock(mutex_);
+    while (done_[index] == 0) {
+      if (started_ < read_) {
+        decodeNext(lock, 0);
+      } else {
+        awaited_ = u;
+        unitDecoded_.wait(lock, [&] { return done_[index] != 0; });
+        awaited_ = -1;
+      }
+    }
+    done_[index] = 0;  // written next: free for the unit slots_.size() on
+    return slots_[index];
+  }
+
+ private:
+  std::int64_t unitCount() const { return static_cast<std::int64_t>(job_.units.size()); }
+  std::size_t slotIndex(std::int64_t u) const { return static_cast<std::size_t>(u % static_cast<std::int64_t>(slots_.size())); }
+  UnitSlot& slotOf(std::int64_t u) { return slots_[slotIndex(u)]; }
+
+  // Takes the oldest waiting unit and decodes it with the lock let go.
+  void decodeNext(std::unique_lock<std::mutex>& lock, int decoder) {
+    const std::int64_t u = started_++;
+    lock.unlock();
+    UnitSlot& slot = slotOf(u);
+    decodeOrSilence(*decoders_[static_cast<std::size_t>(decoder)], job_.units[static_cast<std::size_t>(u)], slot);
+    lock.lock();
+    done_[slotIndex(u)] = 1;
+    if (awaited_ == u) unitDecoded_.notify_one();
+  }
+
+  void work(int decoder) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      if (stopping_) return;
+      if (started_ < read_) {
+        decodeNext(lock, decoder);
+      } else {
+        ++idleWorkers_;
+        unitReady_.wait(lock);
+        --idleWorkers_;
+      }
+    }
+  }
+
+  const UnitRestore& job_;
+  std::vector<UnitSlot> slots_;
+  std::vector<std::unique_ptr<UnitDecoder>> decoders_;  // one a thread, the job's first
+  // Shared under mutex_: units [started_, read_) wait to be decoded.
+  std::mutex mutex_;
+  std::condition_variable unitReady_;    // for idle workers
+  std::condition_variable unitDecoded_;  // for the job's thread, waiting for unit awaited_
+  std::int64_t read_ = 0;
+  std::int64_t started_ = 0;
+  std::int64_t awaited_ = -1;
+  std::vector<char> done_;  // a slot's unit is decoded, not yet written
+  int idleWorkers_ = 0;
+  bool stopping_ = false;
+  // The job's thread's own: the first unit that could not be read, and why.
+  std::exception_ptr readError_;
+  std::int64_t unreadable_ = 0;
+  // Last, so that the workers stop before what they use goes.
+  std::vector<std::thread> workers_;
+};
+
 }  // namespace
 
 bool restoreUnits(const UnitRestore& job, int threads, InputStream& input, OutputStream& output, ProgressSink& sink,
                   std::vector<DamagedRange>& damaged) {
-  const int slotCount = threads == 1 ? 1 : kSlotsPerThread * threads;
-  const int workers = threads == 1 ? 0 : threads;  // the job's thread only reads and writes
-  std::vector<UnitSlot> slots(static_cast<std::size_t>(slotCount));
-  std::vector<std::unique_ptr<UnitDecoder>> decoders;
-  for (int i = 0; i < std::max(1, workers); ++i)
-    decoders.push_back(std::make_unique<UnitDecoder>(job.layout, job.frames));
-  const auto decode = [&](int slot, int worker) {
-    UnitSlot& s = slots[static_cast<std::size_t>(slot)];
-    decodeOrSilence(*decoders[static_cast<std::size_t>(worker)], job.units[static_cast<std::size_t>(s.unit)], s);
-  };
-  const DigestSetAside aside(output);
-  const auto digestUnit = [&](int slot) {
-    const std::vector<std::uint8_t>& pcm = slots[static_cast<std::size_t>(slot)].pcm;
-    if (aside.digest() != nullptr) aside.digest()->update(pcm.data(), pcm.size());
-  };
   UnitWriter writer(job, output, sink);
-  // Declared after what its workers use, so that they stop first.
-  WorkerPool pool(workers, slotCount, decode, digestUnit);
+  UnitPipeline pipeline(job, threads);
   const auto count = static_cast<std::int64_t>(job.units.size());
-  for (std::int64_t u = 0; u < count + slotCount; ++u) {
-    const auto slot = static_cast<int>(u % slotCount);
-    UnitSlot& s = slots[static_cast<std::size_t>(slot)];
-    if (u >= slotCount) {
+  for (std::int64_t u = 0; u < count; ++u) {
+    pipeline.readAhead(input, u);
+    const UnitSlot& slot = pipeline.awaitDecoded(u);
+    if (slot.error) {
       try {
-        pool.wait(slot);
+        std::rethrow_exception(slot.error);
       } catch (const JobError&) {
-        writer.write(s, damaged);  // the blocks before the damage
+        writer.write(slot, damaged);  // the blocks before the damage
         throw;
       }
-      if (!writer.write(s, damaged)) return false;
     }
-    if (u >= count) continue;
-    s.unit = u;
-    readUnit(job.units[static_cast<std::size_t>(u)], input, s);
-    pool.submit(slot);
+    if (!writer.write(slot, damaged)) return false;
   }
   return true;
 }
