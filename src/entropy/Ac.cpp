@@ -44,16 +44,9 @@ void symbolOutOfRange() { coderError(__FILE__, __LINE__, "symbol out of range");
 
 namespace {
 
-void fillLookup(FrequencyModel& model) {
-  const int n = model.symbolCount;
-  model.hasLookup =
-      !model.adaptive && n <= FrequencyModel::kLookupSymbols && model.cumFreq[0] <= FrequencyModel::kLookupLimit;
-  if (!model.hasLookup) return;
-  for (int symbol = 0; symbol < n; ++symbol) {
-    for (std::int32_t c = model.cumFreq[symbol + 1]; c < model.cumFreq[symbol]; ++c) {
-      model.symbolOfCount[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(symbol);
-    }
-  }
+void setLookup(FrequencyModel& model) {
+  model.hasLookup = !model.adaptive && model.symbolCount <= FrequencyModel::kLookupSymbols &&
+                    model.cumFreq[0] <= FrequencyModel::kLookupLimit;
 }
 
 }  // namespace
@@ -109,7 +102,7 @@ void initModel(FrequencyModel& model, int n, const std::int32_t* initialFreq, bo
       model.counts[i] = 1;
       model.cumFreq[i] = n - i;
     }
-    fillLookup(model);
+    setLookup(model);
     return;
   }
   for (int i = n - 1; i >= 0; --i) {
@@ -119,7 +112,7 @@ void initModel(FrequencyModel& model, int n, const std::int32_t* initialFreq, bo
   if (model.cumFreq[0] > ac::kMaxFrequency) {
     coderError(__FILE__, __LINE__, "arithmetic coder model max frequency exceeded");
   }
-  fillLookup(model);
+  setLookup(model);
 }
 
 void freeModel(FrequencyModel& model) {

@@ -2,6 +2,7 @@
 // decodes one symbol or a run of them with a frequency model.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 
@@ -17,11 +18,9 @@ namespace qola {
 // past the end of the input it tolerates and the byte it stops on are those.
 struct ArithDecoder {
   InputStream* stream = nullptr;
-  // low, and high's complement 0xffff - high, in the top 16 bits of 32: a
-  // renormalising shift moves the bits of both alike (high's 1-bits coming in
-  // as complemented 0-bits) and drops those above.
+  // low in the top 16 bits of 32, and the range high - low + 1 (up to 2^16).
   std::uint32_t low = 0;
-  std::uint32_t highComplement = 0;
+  std::uint32_t range = 0x10000;
   // The code value minus low in the top 16 bits, then `ahead` bits read ahead
   // of it, each input byte in reversed bit order (the coder packs bits from
   // bit 0 up); below them the first bits of the next byte, or 0.
@@ -63,54 +62,86 @@ inline void refill(ArithDecoder& decoder) {
   decoder.ahead += 8 * bytes;
 }
 
-inline std::uint32_t rangeOf(const ArithDecoder& decoder) {
-  return static_cast<std::uint32_t>(((std::uint64_t{1} << 32) - decoder.low - decoder.highComplement) >> 16);
-}
-
 // The count within [0, total) that the code value points at.
-inline std::uint32_t countOfValue(const ArithDecoder& decoder, std::uint32_t range, std::uint32_t total) {
+inline std::uint32_t countOfValue(const ArithDecoder& decoder, std::uint32_t total) {
   const auto offset = static_cast<std::uint32_t>(decoder.code >> 48);  // the code value minus low
-  return ((offset + 1) * total - 1) / range;
+  return (offset * total + (total - 1)) / decoder.range;
 }
 
 // Narrows to [low + lowCut, low + highCut - 1] and renormalises. The leading
 // bits that low and high share leave; then, while low is 01... and high
-// 10..., the second bit of both leaves and the first stays. Each shifts the
-// code value minus low alike, and together they take at most 16 bits.
-inline void narrow(ArithDecoder& decoder, std::uint32_t range, std::uint32_t lowCut, std::uint32_t highCut) {
-  std::uint32_t low = decoder.low + (lowCut << 16);
-  std::uint32_t highComplement = decoder.highComplement + ((range - highCut) << 16);
-  std::uint64_t code = decoder.code - (std::uint64_t{lowCut} << 48);
-  const int shared = std::countl_zero(~(low ^ highComplement) | 0xffff);  // the low half is 0 in both
-  // The straddling bits: 1 in low and 0 in high after the first differing bit.
-  const int straddling = std::countl_one(((low & highComplement) << shared) << 1);
-  const int shift = shared + straddling;
-  // The first bit left is 0 in low and 1 in high (0 in its complement).
+// 10..., the second bit of both leaves and the first stays. Each doubles the
+// range, and they stop once it exceeds a quarter, by the first doubling past
+// that at the latest (a range over a half always straddles the middle): the
+// shift is s0, the doublings that take the range past a quarter, or s0 + 1,
+// which it is exactly when the first s0 + 2 bits of high are those of low
+// plus at most 1 (either shared, or low's 0 then 1s and high's 1 then 0s).
+// Returns the shift.
+inline int narrow(ArithDecoder& decoder, std::uint32_t lowCut, std::uint32_t highCut) {
+  const std::uint32_t range = highCut - lowCut;  // at least 1
+  const std::uint32_t low = decoder.low + (lowCut << 16);
+  const std::uint32_t high = low + (range << 16) - 1;  // and 1-bits below
+  // clz(range - 1) - 17 on 32 bits: from -1 (a range over a half: t = 31 and
+  // the shift 0) up to 15 (a range of 1); the 1-bit keeps the count off zero.
+  const int s0 = std::countl_zero(((range - 1) << 1) | 1) - 16;
+  const int t = 30 - s0;
+  const int shift = s0 + static_cast<int>((high >> t) - (low >> t) <= 1);
+  // The first bit left is 0 in low and 1 in high.
   decoder.low = (low << shift) & 0x7fffffff;
-  decoder.highComplement = (highComplement << shift) & 0x7fffffff;
-  decoder.code = code << shift;
+  decoder.range = range << shift;
+  decoder.code = (decoder.code - (std::uint64_t{lowCut} << 48)) << shift;
   decoder.ahead -= shift;
   if (decoder.ahead < 16) refill(decoder);
+  return shift;
+}
+
+// Division by a narrowed range r (1 <= r <= 2^16) shifted left by s, for
+// counts of a total up to 2^11: floor(n / (r << s)) = floor((n >> s) / r),
+// and with m = ceil(2^43 / r) that is ((n >> s) * m) >> 43, exact because
+// n >> s < r * 2^11, so that the excess (n >> s) * (m - 2^43 / r) / 2^43 <
+// r^2 * 2^11 / 2^43 / r stays below 1 / r, the least distance of n / r
+// below the next whole number. The product stays below 2^55.
+inline constexpr int kNarrowedBits = 43;
+
+inline std::uint64_t narrowedReciprocal(std::uint32_t range) {
+  return ((std::uint64_t{1} << kNarrowedBits) + range - 1) / range;
 }
 
 }  // namespace ac
 
+// A model that adapts, or one too large for a table of its counts.
 inline int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
   const std::int32_t* cumFreq = model.cumFreq.data();
   const auto total = static_cast<std::uint32_t>(cumFreq[0]);
-  const std::uint32_t range = ac::rangeOf(decoder);
-  const std::uint32_t cum = ac::countOfValue(decoder, range, total);
-  // Within [0, total) the table holds the searched symbol; outside it only the search knows the answer.
-  const int symbol = model.hasLookup && cum < total ? model.symbolOfCount[cum]
-                                                    : ac::searchSymbol(model, static_cast<std::int32_t>(cum));
-  ac::narrow(decoder, range, range * static_cast<std::uint32_t>(cumFreq[symbol + 1]) / total,
+  const std::uint32_t range = decoder.range;
+  const int symbol = ac::searchSymbol(model, static_cast<std::int32_t>(ac::countOfValue(decoder, total)));
+  ac::narrow(decoder, range * static_cast<std::uint32_t>(cumFreq[symbol + 1]) / total,
              range * static_cast<std::uint32_t>(cumFreq[symbol]) / total);
   if (model.adaptive) ac::updateModel(model, symbol);
   return symbol;
 }
 
+namespace ac {
+
+// For each count value of a small static model: its symbol's count range
+// [cumFreq[s + 1], cumFreq[s]) and the symbol, packed as low | high << 12 |
+// symbol << 24, so that one look-up gives both ends of the narrowing.
+using CountTable = std::array<std::uint32_t, FrequencyModel::kLookupLimit>;
+
+inline void fillCountTable(const FrequencyModel& model, CountTable& table) {
+  for (int symbol = 0; symbol < model.symbolCount; ++symbol) {
+    const auto below = static_cast<std::uint32_t>(model.cumFreq[symbol + 1]);
+    const auto upTo = static_cast<std::uint32_t>(model.cumFreq[symbol]);
+    const std::uint32_t entry = below | upTo << 12 | static_cast<std::uint32_t>(symbol) << 24;
+    for (std::uint32_t c = below; c < upTo; ++c) table[c] = entry;
+  }
+}
+
+}  // namespace ac
+
 // Decodes count symbols into out[i] = symbol - offset. A model that never
-// adapts divides by its total through a reciprocal, taken into the counts.
+// adapts and has a small total looks each count up in a table and divides
+// by its total through a reciprocal.
 inline void decodeSymbols(ArithDecoder& decoder, FrequencyModel& model, int count, int offset, std::int16_t* out) {
   ArithDecoder d = decoder;  // a copy the stores into out cannot alias
   if (!model.hasLookup) {
@@ -118,18 +149,26 @@ inline void decodeSymbols(ArithDecoder& decoder, FrequencyModel& model, int coun
     decoder = d;
     return;
   }
+  ac::CountTable table;
+  ac::fillCountTable(model, table);
   const auto total = static_cast<std::uint32_t>(model.cumFreq[0]);
   const ac::Reciprocal perTotal = ac::reciprocalOf(total);
-  // Counts below 2^11 times the multiplier, times a range below 2^17: the products stay in 64 bits.
-  const ac::ScaledCounts scaled = ac::scaledCounts(model, perTotal);
+  // The range as the last narrowed one shifted: its reciprocal is taken
+  // while the shift is found, so that the count needs no division of its own.
+  std::uint64_t perNarrowed = ac::narrowedReciprocal(d.range);
+  int shift = 0;
   for (int i = 0; i < count; ++i) {
-    const std::uint32_t range = ac::rangeOf(d);
+    const std::uint64_t scaled = ((d.code >> 48) * total + (total - 1)) >> shift;
     // The count is below the total (at most kLookupLimit): the mask only keeps the read inside the table.
-    const int symbol = model.symbolOfCount[ac::countOfValue(d, range, total) & (FrequencyModel::kLookupLimit - 1)];
-    ac::narrow(d, range,
-               static_cast<std::uint32_t>((range * scaled[static_cast<std::size_t>(symbol) + 1]) >> perTotal.shift),
-               static_cast<std::uint32_t>((range * scaled[static_cast<std::size_t>(symbol)]) >> perTotal.shift));
-    out[i] = static_cast<std::int16_t>(symbol - offset);
+    const auto at = static_cast<std::size_t>((scaled * perNarrowed) >> ac::kNarrowedBits);
+    const std::uint32_t entry = table[at & (FrequencyModel::kLookupLimit - 1)];
+    // range * count / total as (range * multiplier) * count >> shift: below 2^17 * 2^33 * 2^11, exact.
+    const std::uint64_t scaledRange = d.range * perTotal.multiplier;
+    const auto lowCut = static_cast<std::uint32_t>((scaledRange * (entry & 0xfff)) >> perTotal.shift);
+    const auto highCut = static_cast<std::uint32_t>((scaledRange * ((entry >> 12) & 0xfff)) >> perTotal.shift);
+    perNarrowed = ac::narrowedReciprocal(highCut - lowCut);
+    shift = ac::narrow(d, lowCut, highCut);
+    out[i] = static_cast<std::int16_t>(static_cast<int>(entry >> 24) - offset);
   }
   decoder = d;
 }

@@ -1,5 +1,5 @@
 // The frequency models that drive both coders: adaptive ones count every
-// symbol, static ones keep a look-up of the symbol of each count value.
+// symbol, static ones keep their counts.
 #pragma once
 
 #include <array>
@@ -16,12 +16,11 @@ struct FrequencyModel {
   std::vector<std::int32_t> counts;
   std::vector<std::int32_t> cumFreq;
   bool adaptive = false;
-  // A model that never adapts and has a small total keeps the symbol of each
-  // count value, so that decoding looks it up instead of searching.
+  // A model that never adapts and has a small total is decoded through a
+  // table of its count values instead of a search.
   static constexpr int kLookupLimit = 2048;
   static constexpr int kLookupSymbols = 256;
   bool hasLookup = false;
-  std::array<std::uint8_t, kLookupLimit> symbolOfCount;
 };
 
 // initialFreq: n counts, each at least 1, or nullptr for all counts 1.
