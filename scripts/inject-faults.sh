@@ -21,7 +21,7 @@ mkdir -p "$tree"
 faults=(
   "lag +20 never tried in the stereo decision|src/dsp/StereoDecision.cpp|s/d <= kMaxLag; ++d/d < kMaxLag; ++d/"
   "residual model's peak one place off|src/entropy/BlockCoding.cpp|s/(magnitude - 3) + k/(magnitude - 2) + k/"
-  "right channel's final partial block left unpadded|src/codec/CompressFile.cpp|s/if (job.layout.channels == 2) padFinalBlock(/if (false) padFinalBlock(/"
+  "right channel's final partial block left unpadded|src/codec/CompressFile.cpp|s/if (job.layout.channels == 2)\$/if (false)/"
   "lag byte read as unsigned|src/codec/FileRecords.cpp|s/static_cast<std::int8_t>(readFileByte(input, \"inside a segment\"))/readFileByte(input, \"inside a segment\")/"
   "mono final segment as long as the frames left refused|src/codec/BlockDecoder.cpp|s/if ((1 << segment.s) < remaining) damagedFile/if ((1 << segment.s) <= remaining) damagedFile/"
   "stereo final segment as long as the frames left refused|src/codec/BlockDecoder.cpp|s/m < layout.finalFrames)) damagedFile/m <= layout.finalFrames)) damagedFile/"

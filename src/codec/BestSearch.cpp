@@ -31,14 +31,14 @@ constexpr std::int32_t kSplitDoubt = 32;
 // Record of the segment with the given coefficients, in coder.candidate.
 // With exactParameters the band parameters are chosen for the fewest bits of
 // their code; the split search leaves that to the segments it keeps.
-void codeRecord(TrialCoder& coder, int s, const std::int16_t* samples, std::int32_t* TK, std::int8_t* CB,
-                int lag, bool exactParameters = false) {
-  codableResidual(s, samples, TK, CB, coder.Temp.data(), coder.residual.data());
-  if (exactParameters) chooseBandParametersExactly(TK, (1 << s) / format::kBandSize, CB);
+void codeRecord(TrialCoder& coder, int s, const std::int16_t* samples, std::int32_t* coefficients,
+                std::int8_t* bandParameters, int lag, bool exactParameters = false) {
+  codableResidual(s, samples, coefficients, bandParameters, coder.transform.data(), coder.residual.data());
+  if (exactParameters) chooseBandParametersExactly(coefficients, (1 << s) / format::kBandSize, bandParameters);
   coder.candidate.clear();
   OutputStream memory(coder.candidate);
   writeSegmentHeader(memory, transformHeader(s, lag));
-  encodeTransformSegment({s, coder.residual.data(), TK, CB}, coder.writer, memory);
+  encodeTransformSegment({s, coder.residual.data(), coefficients, bandParameters}, coder.writer, memory);
 }
 
 // Bits of one band code word for value v under the band parameter; -2 and
@@ -53,33 +53,33 @@ int codeWordBits(std::int32_t v, int parameter) {
 // Moves each coefficient one step toward zero where the code bits it saves
 // outweigh the residual bits its larger error is expected to cost (lambda
 // bits per unit of squared quotient error), then chooses the band parameters
-// anew. TK and CB hold the analysis's coefficients and parameters on entry.
-void roundByRate(int s, const double* spectrum, double lambda, std::int32_t* TK, std::int8_t* CB) {
+// anew. The arrays hold the analysis's coefficients and parameters on entry.
+void roundByRate(int s, const double* spectrum, double lambda, std::int32_t* coefficients,
+                 std::int8_t* bandParameters) {
   const int L = 1 << s;
   const double step = quantiserStep(s);
   for (int i = 0; i < L; ++i) {
-    const std::int32_t q = TK[i];
+    const std::int32_t q = coefficients[i];
     if (q == 0) continue;
     const std::int32_t toward = q > 0 ? q - 1 : q + 1;
     const double x = spectrum[i] / step;
-    const int parameter = CB[i / format::kBandSize];
+    const int parameter = bandParameters[i / format::kBandSize];
     const double saved = codeWordBits(q, parameter) - codeWordBits(toward, parameter);
     const double added = (x - toward) * (x - toward) - (x - q) * (x - q);
-    if (saved > lambda * added) TK[i] = toward;
+    if (saved > lambda * added) coefficients[i] = toward;
   }
   for (int band = 0; band < L / format::kBandSize; ++band) {
     int parameter = 0;
-    chooseBandParameter(TK + band * format::kBandSize, format::kBandSize, parameter);
-    CB[band] = static_cast<std::int8_t>(parameter);
+    chooseBandParameter(coefficients + band * format::kBandSize, format::kBandSize, parameter);
+    bandParameters[band] = static_cast<std::int8_t>(parameter);
   }
 }
-
 
 struct Search {
   TrialCoder& coder;
   const std::int16_t* samples;
-  std::int32_t* TK;
-  std::int8_t* CB;
+  std::int32_t* coefficients;
+  std::int8_t* bandParameters;
   bool lagged;
   int minimumExponent;
   SegmentList& list;
@@ -103,24 +103,25 @@ std::size_t searchRun(Search& search, int s, int p, SegmentType type, std::int32
     return type == SegmentType::Zero ? kZeroRecordBytes : kConstantRecordBytes;
   }
   const std::int16_t* samples = search.samples + p;
-  std::int32_t* TK = search.TK + p;
-  std::int8_t* CB = search.CB + p / format::kBandSize;
-  const std::size_t whole = transformRecordBytes(search.coder, s, samples, TK, CB, search.lagged);
+  std::int32_t* coefficients = search.coefficients + p;
+  std::int8_t* bandParameters = search.bandParameters + p / format::kBandSize;
+  const std::size_t whole =
+      transformRecordBytes(search.coder, s, samples, coefficients, bandParameters, search.lagged);
   if (s <= search.minimumExponent) {
     append(search.list, s, SegmentType::Transform);
     return whole;
   }
   const int L = 1 << s;
   const int half = L / 2;
-  auto& keptTK = search.coder.coefficients[static_cast<std::size_t>(depth)];
-  auto& keptCB = search.coder.bandParameters[static_cast<std::size_t>(depth)];
-  std::copy_n(TK, L, keptTK.begin());
-  std::copy_n(CB, L / format::kBandSize, keptCB.begin());
+  auto& keptCoefficients = search.coder.coefficients[static_cast<std::size_t>(depth)];
+  auto& keptBandParameters = search.coder.bandParameters[static_cast<std::size_t>(depth)];
+  std::copy_n(coefficients, L, keptCoefficients.begin());
+  std::copy_n(bandParameters, L / format::kBandSize, keptBandParameters.begin());
   SegmentType type1 = SegmentType::Zero;
   SegmentType type2 = SegmentType::Zero;
-  const std::int32_t cost1 = analyseBlock(s - 1, samples, TK, CB, type1, search.tuning);
-  const std::int32_t cost2 =
-      analyseBlock(s - 1, samples + half, TK + half, CB + half / format::kBandSize, type2, search.tuning);
+  const std::int32_t cost1 = analyseBlock(s - 1, samples, coefficients, bandParameters, type1, search.tuning);
+  const std::int32_t cost2 = analyseBlock(s - 1, samples + half, coefficients + half,
+                                          bandParameters + half / format::kBandSize, type2, search.tuning);
   const bool inDoubt = cost1 + cost2 < cost + cost / kSplitDoubt || type1 != SegmentType::Transform ||
                        type2 != SegmentType::Transform;
   if (inDoubt) {
@@ -130,8 +131,8 @@ std::size_t searchRun(Search& search, int s, int p, SegmentType type, std::int32
     if (split < whole) return split;
     search.list = before;
   }
-  std::copy_n(keptTK.begin(), L, TK);
-  std::copy_n(keptCB.begin(), L / format::kBandSize, CB);
+  std::copy_n(keptCoefficients.begin(), L, coefficients);
+  std::copy_n(keptBandParameters.begin(), L / format::kBandSize, bandParameters);
   append(search.list, s, SegmentType::Transform);
   return whole;
 }
@@ -139,50 +140,53 @@ std::size_t searchRun(Search& search, int s, int p, SegmentType type, std::int32
 }  // namespace
 
 TrialCoder::TrialCoder(int N)
-    : Temp(static_cast<std::size_t>(N)),
+    : transform(static_cast<std::size_t>(N)),
       residual(static_cast<std::size_t>(N)),
       spectrum(static_cast<std::size_t>(N)),
-      trialTK(static_cast<std::size_t>(N)),
-      trialCB(static_cast<std::size_t>(N) / format::kBandSize),
+      trialCoefficients(static_cast<std::size_t>(N)),
+      trialBandParameters(static_cast<std::size_t>(N) / format::kBandSize),
       coefficients(format::kMaxTransformExponent + 1, std::vector<std::int32_t>(static_cast<std::size_t>(N))),
       bandParameters(format::kMaxTransformExponent + 1,
                      std::vector<std::int8_t>(static_cast<std::size_t>(N) / format::kBandSize)) {}
 
-std::size_t transformRecordBytes(TrialCoder& coder, int s, const std::int16_t* samples, std::int32_t* TK,
-                                 std::int8_t* CB, bool lagged) {
+std::size_t transformRecordBytes(TrialCoder& coder, int s, const std::int16_t* samples, std::int32_t* coefficients,
+                                 std::int8_t* bandParameters, bool lagged) {
   // The lag's value does not change the size, only its presence.
-  codeRecord(coder, s, samples, TK, CB, lagged ? 0 : format::kNoJointStereo);
+  codeRecord(coder, s, samples, coefficients, bandParameters, lagged ? 0 : format::kNoJointStereo);
   return coder.candidate.size();
 }
 
 void smallestTransformRecord(TrialCoder& coder, const BestTechniques& techniques, int s,
-                             const std::int16_t* samples, std::int32_t* TK, std::int8_t* CB, int lag) {
+                             const std::int16_t* samples, std::int32_t* coefficients, std::int8_t* bandParameters,
+                             int lag) {
   const bool exact = techniques.exactBandParameters;
-  codeRecord(coder, s, samples, TK, CB, lag, exact);
+  codeRecord(coder, s, samples, coefficients, bandParameters, lag, exact);
   coder.bytes.swap(coder.candidate);
   if (!techniques.roundingByBytes) return;
   const int L = 1 << s;
   std::copy_n(samples, L, coder.spectrum.begin());
   forwardDct(coder.spectrum.data(), s);
-  std::copy_n(TK, L, coder.trialTK.begin());
-  std::copy_n(CB, L / format::kBandSize, coder.trialCB.begin());
-  roundByRate(s, coder.spectrum.data(), kRateWeight, coder.trialTK.data(), coder.trialCB.data());
-  codeRecord(coder, s, samples, coder.trialTK.data(), coder.trialCB.data(), lag, exact);
+  std::copy_n(coefficients, L, coder.trialCoefficients.begin());
+  std::copy_n(bandParameters, L / format::kBandSize, coder.trialBandParameters.begin());
+  roundByRate(s, coder.spectrum.data(), kRateWeight, coder.trialCoefficients.data(),
+              coder.trialBandParameters.data());
+  codeRecord(coder, s, samples, coder.trialCoefficients.data(), coder.trialBandParameters.data(), lag, exact);
   if (coder.candidate.size() < coder.bytes.size()) {
     coder.bytes.swap(coder.candidate);
-    std::copy_n(coder.trialTK.begin(), L, TK);
-    std::copy_n(coder.trialCB.begin(), L / format::kBandSize, CB);
+    std::copy_n(coder.trialCoefficients.begin(), L, coefficients);
+    std::copy_n(coder.trialBandParameters.begin(), L / format::kBandSize, bandParameters);
   }
 }
 
 std::size_t segmentBlockByBytes(TrialCoder& coder, int N, Adaptation level, const std::int16_t* samples,
-                                bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB,
-                                const AnalysisTuning& tuning) {
+                                bool lagged, SegmentList& list, std::int32_t* coefficients,
+                                std::int8_t* bandParameters, const AnalysisTuning& tuning) {
   const int s0 = format::lengthExponent(N);
   list.count = 0;
-  Search search{coder, samples, TK, CB, lagged, minimumSegmentExponent(N, level), list, tuning};
+  Search search{coder, samples, coefficients, bandParameters, lagged, minimumSegmentExponent(N, level),
+                list,  tuning};
   SegmentType type = SegmentType::Zero;
-  const std::int32_t cost = analyseBlock(s0, samples, TK, CB, type, tuning);
+  const std::int32_t cost = analyseBlock(s0, samples, coefficients, bandParameters, type, tuning);
   return searchRun(search, s0, 0, type, cost, 0);
 }
 

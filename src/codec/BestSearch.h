@@ -30,13 +30,13 @@ struct BestTechniques {
 // Working memory of the trial codings, sized for blocks of up to N samples.
 struct TrialCoder {
   explicit TrialCoder(int N);
-  std::vector<double> Temp;
+  std::vector<double> transform;  // the rebuild's working vector
   std::vector<std::int16_t> residual;
   std::vector<std::uint8_t> bytes;
   std::vector<std::uint8_t> candidate;
   std::vector<double> spectrum;
-  std::vector<std::int32_t> trialTK;
-  std::vector<std::int8_t> trialCB;
+  std::vector<std::int32_t> trialCoefficients;
+  std::vector<std::int8_t> trialBandParameters;
   BitWriter writer;
   // Per halving depth: the undivided run's coefficients and band parameters,
   // kept while its halves are tried.
@@ -47,20 +47,22 @@ struct TrialCoder {
 // Bytes of the transform segment record of samples[0 .. 2^s - 1] with the
 // given coefficients (requantised in place where the residual would not be
 // codable), with a lag byte when lagged.
-std::size_t transformRecordBytes(TrialCoder& coder, int s, const std::int16_t* samples, std::int32_t* TK,
-                                 std::int8_t* CB, bool lagged);
+std::size_t transformRecordBytes(TrialCoder& coder, int s, const std::int16_t* samples, std::int32_t* coefficients,
+                                 std::int8_t* bandParameters, bool lagged);
 
 // Codes the transform segment record of samples[0 .. 2^s - 1] as small as the
-// chosen techniques find it, starting from the coefficients in TK and CB;
-// leaves the record in coder.bytes and the coefficients it used in TK and CB.
+// chosen techniques find it, starting from the given coefficients and band
+// parameters; leaves the record in coder.bytes and the coefficients and band
+// parameters it used in their place.
 void smallestTransformRecord(TrialCoder& coder, const BestTechniques& techniques, int s,
-                             const std::int16_t* samples, std::int32_t* TK, std::int8_t* CB, int lag);
+                             const std::int16_t* samples, std::int32_t* coefficients, std::int8_t* bandParameters,
+                             int lag);
 
 // Segments one channel of a block like segmentBlock, but every run is coded
 // and a run is split wherever its two halves, each segmented the same way,
 // code to fewer bytes. Returns the bytes of the chosen segments.
 std::size_t segmentBlockByBytes(TrialCoder& coder, int N, Adaptation level, const std::int16_t* samples,
-                                bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB,
-                                const AnalysisTuning& tuning);
+                                bool lagged, SegmentList& list, std::int32_t* coefficients,
+                                std::int8_t* bandParameters, const AnalysisTuning& tuning);
 
 }  // namespace qola

@@ -25,21 +25,21 @@ bool hasTransformSegment(const SegmentList& list) {
 
 // Codes one transform segment of 2^s samples; the Best encoder's searches
 // choose how.
-void writeTransform(BlockEncoder& coder, int s, const std::int16_t* source, std::int32_t* TK, std::int8_t* CB,
-                    int lag, OutputStream& output) {
+void writeTransform(BlockEncoder& coder, int s, const std::int16_t* source, std::int32_t* coefficients,
+                    std::int8_t* bandParameters, int lag, OutputStream& output) {
   if (coder.trials == nullptr) {
-    codableResidual(s, source, TK, CB, coder.Temp.data(), coder.AWf.data());
+    codableResidual(s, source, coefficients, bandParameters, coder.transform.data(), coder.residual.data());
     writeSegmentHeader(output, transformHeader(s, lag));
-    encodeTransformSegment({s, coder.AWf.data(), TK, CB}, coder.writer, output);
+    encodeTransformSegment({s, coder.residual.data(), coefficients, bandParameters}, coder.writer, output);
     return;
   }
-  smallestTransformRecord(*coder.trials, coder.choices.best, s, source, TK, CB, lag);
+  smallestTransformRecord(*coder.trials, coder.choices.best, s, source, coefficients, bandParameters, lag);
   output.write(coder.trials->bytes.data(), coder.trials->bytes.size());
 }
 
 // Writes the segments of one channel pass in time order.
-void writePass(BlockEncoder& coder, const SegmentList& list, const std::int16_t* source, std::int32_t* TK,
-               std::int8_t* CB, int lag, OutputStream& output) {
+void writePass(BlockEncoder& coder, const SegmentList& list, const std::int16_t* source, std::int32_t* coefficients,
+               std::int8_t* bandParameters, int lag, OutputStream& output) {
   int p = 0;
   for (int i = 0; i < list.count; ++i) {
     const int s = list.exponents[static_cast<std::size_t>(i)];
@@ -51,7 +51,7 @@ void writePass(BlockEncoder& coder, const SegmentList& list, const std::int16_t*
         writeConstantSegment(output, s, source[p]);
         break;
       case SegmentType::Transform:
-        writeTransform(coder, s, source + p, TK + p, CB + p / format::kBandSize, lag, output);
+        writeTransform(coder, s, source + p, coefficients + p, bandParameters + p / format::kBandSize, lag, output);
         break;
     }
     p += 1 << s;
@@ -60,10 +60,10 @@ void writePass(BlockEncoder& coder, const SegmentList& list, const std::int16_t*
 
 // Codes a pass into memory: the bytes it would add to the file.
 std::vector<std::uint8_t> codedPass(BlockEncoder& coder, const SegmentList& list, const std::int16_t* source,
-                                    std::int32_t* TK, std::int8_t* CB, int lag) {
+                                    std::int32_t* coefficients, std::int8_t* bandParameters, int lag) {
   std::vector<std::uint8_t> bytes;
   OutputStream memory(bytes);
-  writePass(coder, list, source, TK, CB, lag, memory);
+  writePass(coder, list, source, coefficients, bandParameters, lag, memory);
   return bytes;
 }
 
@@ -72,7 +72,8 @@ std::vector<std::uint8_t> codedPass(BlockEncoder& coder, const SegmentList& list
 // unchanged when there is nothing to carry.
 std::int32_t carryLag(BlockEncoder& coder, SegmentList& candidate, std::int32_t cost, int L0, Adaptation level,
                       int lag) {
-  if (placeLagCarrier(candidate, minimumSegmentExponent(L0, level), coder.D_TK.data(), coder.D_CB.data()) < 0) {
+  if (placeLagCarrier(candidate, minimumSegmentExponent(L0, level), coder.differenceCoefficients.data(),
+                      coder.differenceBandParameters.data()) < 0) {
     return cost;
   }
   int p = 0;
@@ -84,20 +85,22 @@ std::int32_t carryLag(BlockEncoder& coder, SegmentList& candidate, std::int32_t 
   bytes.clear();
   {
     OutputStream memory(bytes);
-    writeTransform(coder, candidate.exponents[static_cast<std::size_t>(carrier)], coder.buff.data() + p,
-                   coder.D_TK.data() + p, coder.D_CB.data() + p / format::kBandSize, lag, memory);
+    writeTransform(coder, candidate.exponents[static_cast<std::size_t>(carrier)], coder.difference.data() + p,
+                   coder.differenceCoefficients.data() + p,
+                   coder.differenceBandParameters.data() + p / format::kBandSize, lag, memory);
   }
   return plainRecordBits(candidate) + 8 * static_cast<std::int32_t>(bytes.size());
 }
 
 // Segments one channel into list, coefficients and band parameters; returns
 // the cost the joint decision compares (bits: estimated, or coded).
-std::int32_t segmentChannel(BlockEncoder& coder, int L0, Adaptation level, const std::int16_t* samples,
-                            bool lagged, SegmentList& list, std::int32_t* TK, std::int8_t* CB) {
+std::int32_t segmentChannel(BlockEncoder& coder, int L0, Adaptation level, const std::int16_t* samples, bool lagged,
+                            SegmentList& list, std::int32_t* coefficients, std::int8_t* bandParameters) {
   const AnalysisTuning& tuning = coder.choices.tuning;
-  if (!coder.choices.best.splitsByBytes) return segmentBlock(L0, level, samples, list, TK, CB, tuning);
-  return 8 * static_cast<std::int32_t>(
-                 segmentBlockByBytes(*coder.trials, L0, level, samples, lagged, list, TK, CB, tuning));
+  if (!coder.choices.best.splitsByBytes)
+    return segmentBlock(L0, level, samples, list, coefficients, bandParameters, tuning);
+  return 8 * static_cast<std::int32_t>(segmentBlockByBytes(*coder.trials, L0, level, samples, lagged, list,
+                                                           coefficients, bandParameters, tuning));
 }
 
 // The rate rounding of the Default and Best encoders.
@@ -113,7 +116,7 @@ constexpr int kLagCandidates = 3;
 
 // The lag among the error curve's minima whose difference signal the
 // estimates find cheapest; the decision's lag (the least error) wins ties.
-// Leaves that lag's difference in coder.buff.
+// Leaves that lag's difference in coder.difference.
 int lagByEstimate(BlockEncoder& coder, const std::int16_t* left, const std::int16_t* right, int L0,
                   Adaptation level, int lag) {
   std::array<int, kLagCandidates> lags;
@@ -121,19 +124,21 @@ int lagByEstimate(BlockEncoder& coder, const std::int16_t* left, const std::int1
   if (count < 2) return lag;
   SegmentList estimated;
   std::int32_t least =
-      segmentBlock(L0, level, coder.buff.data(), estimated, coder.D_TK.data(), coder.D_CB.data(), coder.choices.tuning);
+      segmentBlock(L0, level, coder.difference.data(), estimated, coder.differenceCoefficients.data(),
+                   coder.differenceBandParameters.data(), coder.choices.tuning);
   int chosen = lag;
   for (int i = 0; i < count; ++i) {
     if (lags[static_cast<std::size_t>(i)] == lag) continue;
     laggedDifference(L0, left, right, lags[static_cast<std::size_t>(i)], coder.lagTrial.data());
-    const std::int32_t cost = segmentBlock(L0, level, coder.lagTrial.data(), estimated, coder.D_TK.data(),
-                                           coder.D_CB.data(), coder.choices.tuning);
+    const std::int32_t cost =
+        segmentBlock(L0, level, coder.lagTrial.data(), estimated, coder.differenceCoefficients.data(),
+                     coder.differenceBandParameters.data(), coder.choices.tuning);
     if (cost < least) {
       least = cost;
       chosen = lags[static_cast<std::size_t>(i)];
     }
   }
-  if (chosen != lag) laggedDifference(L0, left, right, chosen, coder.buff.data());
+  if (chosen != lag) laggedDifference(L0, left, right, chosen, coder.difference.data());
   return chosen;
 }
 
@@ -149,10 +154,11 @@ JointSearch jointCandidatesToSearch(BlockEncoder& coder, const std::int16_t* rig
   JointSearch search;
   if (!coder.choices.best.splitsByBytes) return search;
   SegmentList estimated;
-  const std::int32_t costRight = segmentBlock(L0, level, right, estimated, coder.TK.data(), coder.CB.data(), coder.choices.tuning);
+  const std::int32_t costRight = segmentBlock(L0, level, right, estimated, coder.coefficients.data(),
+                                              coder.bandParameters.data(), coder.choices.tuning);
   std::int32_t difference =
-      segmentBlock(L0, level, coder.buff.data(), estimated, coder.D_TK.data(), coder.D_CB.data(),
-                   coder.choices.tuning);
+      segmentBlock(L0, level, coder.difference.data(), estimated, coder.differenceCoefficients.data(),
+                   coder.differenceBandParameters.data(), coder.choices.tuning);
   difference = carryLag(coder, estimated, difference, L0, level, lag);
   search.right = difference > costRight - costRight / kClearWin;
   search.difference = difference < costRight + costRight / kClearWin;
@@ -162,9 +168,11 @@ JointSearch jointCandidatesToSearch(BlockEncoder& coder, const std::int16_t* rig
 // Codes both candidates in memory and writes the smaller one.
 void writeSmallerPass(BlockEncoder& coder, const SegmentList& list, const std::int16_t* right,
                       const SegmentList& candidate, int lag, OutputStream& output) {
-  const auto rightBytes = codedPass(coder, list, right, coder.TK.data(), coder.CB.data(), format::kNoJointStereo);
+  const auto rightBytes =
+      codedPass(coder, list, right, coder.coefficients.data(), coder.bandParameters.data(), format::kNoJointStereo);
   const auto differenceBytes =
-      codedPass(coder, candidate, coder.buff.data(), coder.D_TK.data(), coder.D_CB.data(), lag);
+      codedPass(coder, candidate, coder.difference.data(), coder.differenceCoefficients.data(),
+                coder.differenceBandParameters.data(), lag);
   const auto& smaller = differenceBytes.size() < rightBytes.size() ? differenceBytes : rightBytes;
   output.write(smaller.data(), smaller.size());
 }
@@ -179,16 +187,16 @@ void encodeJointPass(BlockEncoder& coder, const std::int16_t* right, int L0, Ada
   SegmentList candidate;
   std::int32_t costD = std::numeric_limits<std::int32_t>::max();
   if (search.difference) {
-    costD = segmentChannel(coder, L0, level, coder.buff.data(), true, candidate, coder.D_TK.data(),
-                           coder.D_CB.data());
+    costD = segmentChannel(coder, L0, level, coder.difference.data(), true, candidate,
+                           coder.differenceCoefficients.data(), coder.differenceBandParameters.data());
     if (coder.choices.mode != EncoderMode::Reference) costD = carryLag(coder, candidate, costD, L0, level, lag);
   }
   // The difference can be stored only with a transform segment to carry its lag.
   const bool storable = hasTransformSegment(candidate);
   if (!storable) search.right = true;
-  const std::int32_t costR =
-      search.right ? segmentChannel(coder, L0, level, right, false, list, coder.TK.data(), coder.CB.data())
-                   : std::numeric_limits<std::int32_t>::max();
+  const std::int32_t costR = search.right ? segmentChannel(coder, L0, level, right, false, list,
+                                                           coder.coefficients.data(), coder.bandParameters.data())
+                                          : std::numeric_limits<std::int32_t>::max();
   if (best.jointByBytes && !best.splitsByBytes && storable) {
     writeSmallerPass(coder, list, right, candidate, lag, output);
     return;
@@ -196,9 +204,11 @@ void encodeJointPass(BlockEncoder& coder, const std::int16_t* right, int L0, Ada
   // Coded sizes need no margin against the estimates' errors.
   const std::int32_t margin = best.splitsByBytes ? 0 : format::kJointStereoMinSaving;
   if (costD < costR - margin && storable) {
-    writePass(coder, candidate, coder.buff.data(), coder.D_TK.data(), coder.D_CB.data(), lag, output);
+    writePass(coder, candidate, coder.difference.data(), coder.differenceCoefficients.data(),
+              coder.differenceBandParameters.data(), lag, output);
   } else {
-    writePass(coder, list, right, coder.TK.data(), coder.CB.data(), format::kNoJointStereo, output);
+    writePass(coder, list, right, coder.coefficients.data(), coder.bandParameters.data(), format::kNoJointStereo,
+              output);
   }
 }
 
@@ -226,14 +236,14 @@ EncoderChoices encoderChoices(EncoderMode mode, const BestTechniques& techniques
 
 BlockEncoder::BlockEncoder(const EncoderChoices& settings) : choices(settings) {
   const auto N = static_cast<std::size_t>(choices.N);
-  allocateBuffer(AWf, N, "AWf");
-  allocateBuffer(Temp, N, "Temp");
-  allocateBuffer(TK, N, "TK");
-  allocateBuffer(CB, N / format::kBandSize, "CB");
+  allocateBuffer(residual, N, "AWf");
+  allocateBuffer(transform, N, "Temp");
+  allocateBuffer(coefficients, N, "TK");
+  allocateBuffer(bandParameters, N / format::kBandSize, "CB");
   if (choices.joint) {
-    allocateBuffer(D_TK, N, "D_TK");
-    allocateBuffer(D_CB, N / format::kBandSize, "D_CB");
-    allocateBuffer(buff, N, "buff");
+    allocateBuffer(differenceCoefficients, N, "D_TK");
+    allocateBuffer(differenceBandParameters, N / format::kBandSize, "D_CB");
+    allocateBuffer(difference, N, "buff");
     if (choices.mode == EncoderMode::Best) allocateBuffer(lagTrial, N, "lagTrial");
   }
   if (choices.mode == EncoderMode::Best) trials = std::make_unique<TrialCoder>(choices.N);
@@ -243,15 +253,16 @@ void encodeBlock(BlockEncoder& coder, const BlockSamples& block, int transformLe
                  std::vector<std::uint8_t>& bytes) {
   OutputStream output(bytes);
   const int L0 = transformLength;
-  const std::int16_t* left = block.AWi.data();
+  const std::int16_t* left = block.firstChannel.data();
   SegmentList list;
-  segmentChannel(coder, L0, level, left, false, list, coder.TK.data(), coder.CB.data());
-  writePass(coder, list, left, coder.TK.data(), coder.CB.data(), format::kNoJointStereo, output);
+  segmentChannel(coder, L0, level, left, false, list, coder.coefficients.data(), coder.bandParameters.data());
+  writePass(coder, list, left, coder.coefficients.data(), coder.bandParameters.data(), format::kNoJointStereo,
+            output);
   if (coder.choices.channels == 1) return;
 
-  const std::int16_t* right = block.AW2.data();
+  const std::int16_t* right = block.secondChannel.data();
   int lag = format::kNoJointStereo;
-  if (coder.choices.joint) lag = stereoDecision(L0, left, right, coder.buff.data(), coder.choices.jointTrial);
+  if (coder.choices.joint) lag = stereoDecision(L0, left, right, coder.difference.data(), coder.choices.jointTrial);
   if (lag != format::kNoJointStereo && coder.choices.best.lagsByEstimate) {
     lag = lagByEstimate(coder, left, right, L0, level, lag);
   }
@@ -259,8 +270,8 @@ void encodeBlock(BlockEncoder& coder, const BlockSamples& block, int transformLe
     encodeJointPass(coder, right, L0, level, lag, output);
     return;
   }
-  segmentChannel(coder, L0, level, right, false, list, coder.TK.data(), coder.CB.data());
-  writePass(coder, list, right, coder.TK.data(), coder.CB.data(), lag, output);
+  segmentChannel(coder, L0, level, right, false, list, coder.coefficients.data(), coder.bandParameters.data());
+  writePass(coder, list, right, coder.coefficients.data(), coder.bandParameters.data(), lag, output);
 }
 
 }  // namespace qola

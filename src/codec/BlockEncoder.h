@@ -35,22 +35,24 @@ EncoderChoices encoderChoices(EncoderMode mode, const BestTechniques& techniques
 // One block as read: the mono or left channel and, in stereo, the right,
 // N samples each.
 struct BlockSamples {
-  std::vector<std::int16_t> AWi;
-  std::vector<std::int16_t> AW2;
+  std::vector<std::int16_t> firstChannel;
+  std::vector<std::int16_t> secondChannel;
 };
 
-// Working memory of one coding thread, named as in its allocation messages.
+// Working memory of one coding thread. A failed allocation names the buffer
+// by its short name in the message (AWf, Temp, TK, CB, D_TK, D_CB, buff),
+// which the messages have always used.
 struct BlockEncoder {
   explicit BlockEncoder(const EncoderChoices& choices);
 
   EncoderChoices choices;
-  std::vector<std::int16_t> AWf;
-  std::vector<double> Temp;
-  std::vector<std::int32_t> TK;
-  std::vector<std::int8_t> CB;
-  std::vector<std::int32_t> D_TK;
-  std::vector<std::int8_t> D_CB;
-  std::vector<std::int16_t> buff;  // the joint difference signal
+  std::vector<std::int16_t> residual;                // of the transform segment being coded
+  std::vector<double> transform;                     // the rebuild's working vector
+  std::vector<std::int32_t> coefficients;            // quantised, of the channel pass
+  std::vector<std::int8_t> bandParameters;           // of the channel pass
+  std::vector<std::int32_t> differenceCoefficients;  // those of the joint difference signal
+  std::vector<std::int8_t> differenceBandParameters;
+  std::vector<std::int16_t> difference;  // the joint difference signal
   std::vector<std::int16_t> lagTrial;  // the difference of a lag the Best encoder weighs
   BitWriter writer;
   std::unique_ptr<TrialCoder> trials;      // the Best mode's

@@ -38,8 +38,8 @@ struct CompressionJob {
   Adaptation level = Adaptation::None;
   std::int64_t blocks = 0;
   int last = 0;  // frames of the final partial block, 0 when there is none
-  std::vector<std::int16_t> buff;  // PCM byte scratch of the readers
-  std::vector<std::uint8_t> AWb;
+  std::vector<std::int16_t> byteScratch;  // PCM byte scratch of the readers
+  std::vector<std::uint8_t> eightBitBytes;
   std::int64_t done = 0;
   std::int64_t workTotal = 0;  // passes * n, in 64 bits: long stereo files exceed 2^31
   IndexBuilder* index = nullptr;  // the trailer's block index, when it has one
@@ -48,37 +48,40 @@ struct CompressionJob {
 void allocateReadScratch(CompressionJob& job) {
   const auto N = static_cast<std::size_t>(job.choices.N);
   // Stereo needs 4N bytes of PCM scratch; mono 16-bit reads through the same buffer.
-  if (job.layout.channels == 2 || !job.layout.eightBit) allocateBuffer(job.buff, 2 * N, "buff");
+  if (job.layout.channels == 2 || !job.layout.eightBit) allocateBuffer(job.byteScratch, 2 * N, "buff");
   if (job.layout.eightBit) {
-    allocateBuffer(job.AWb, N * static_cast<std::size_t>(job.layout.channels), "AWb");
+    allocateBuffer(job.eightBitBytes, N * static_cast<std::size_t>(job.layout.channels), "AWb");
   }
 }
 
 void allocateSlot(const CompressionJob& job, BlockSlot& slot) {
   const auto N = static_cast<std::size_t>(job.choices.N);
-  allocateBuffer(slot.samples.AWi, N, "AWi");
-  if (job.layout.channels == 2) allocateBuffer(slot.samples.AW2, N, "AW2");
+  allocateBuffer(slot.samples.firstChannel, N, "AWi");
+  if (job.layout.channels == 2) allocateBuffer(slot.samples.secondChannel, N, "AW2");
 }
 
 void copyWavHeader(InputStream& input, OutputStream& output, int headerLength) {
-  std::vector<std::uint8_t> bcpy;
-  allocateBuffer(bcpy, static_cast<std::size_t>(headerLength), "bcpy");
-  input.read(bcpy.data(), bcpy.size());
-  writeHeaderCopy(output, bcpy.data(), headerLength);
+  std::vector<std::uint8_t> copy;
+  allocateBuffer(copy, static_cast<std::size_t>(headerLength), "bcpy");
+  input.read(copy.data(), copy.size());
+  writeHeaderCopy(output, copy.data(), headerLength);
 }
 
 // The frame count was measured at the start; an input that now ends early
 // changed under the job, and coding stale samples would be silent corruption.
 void readSamples(CompressionJob& job, BlockSamples& block, int frames, InputStream& input) {
-  auto* scratch = reinterpret_cast<std::uint8_t*>(job.buff.data());
+  auto* scratch = reinterpret_cast<std::uint8_t*>(job.byteScratch.data());
   bool complete = false;
   if (job.layout.channels == 1) {
-    complete = job.layout.eightBit ? readMono8(block.AWi.data(), frames, job.AWb.data(), input)
-                                   : readMono16(block.AWi.data(), frames, job.layout.swapBytes, scratch, input);
+    complete = job.layout.eightBit
+                   ? readMono8(block.firstChannel.data(), frames, job.eightBitBytes.data(), input)
+                   : readMono16(block.firstChannel.data(), frames, job.layout.swapBytes, scratch, input);
   } else if (job.layout.eightBit) {
-    complete = readStereo8(block.AWi.data(), block.AW2.data(), frames, job.AWb.data(), input);
+    complete =
+        readStereo8(block.firstChannel.data(), block.secondChannel.data(), frames, job.eightBitBytes.data(), input);
   } else {
-    complete = readStereo16(block.AWi.data(), block.AW2.data(), frames, job.layout.swapBytes, scratch, input);
+    complete = readStereo16(block.firstChannel.data(), block.secondChannel.data(), frames, job.layout.swapBytes,
+                            scratch, input);
   }
   if (!complete) fatalError("The input ended early: it was changed or could not be read while compressing", 1);
 }
@@ -127,8 +130,9 @@ void encodeFinalBlock(const CompressionJob& job, BlockEncoder& coder, BlockSlot&
   std::vector<std::uint8_t> candidate;
   bool first = true;
   for (const FinalShape& shape : finalShapes(job)) {
-    padFinalBlock(slot.samples.AWi.data(), slot.frames, shape.length, shape.padding);
-    if (job.layout.channels == 2) padFinalBlock(slot.samples.AW2.data(), slot.frames, shape.length, shape.padding);
+    padFinalBlock(slot.samples.firstChannel.data(), slot.frames, shape.length, shape.padding);
+    if (job.layout.channels == 2)
+      padFinalBlock(slot.samples.secondChannel.data(), slot.frames, shape.length, shape.padding);
     candidate.clear();
     // The final partial block is never split.
     encodeBlock(coder, slot.samples, shape.length, Adaptation::None, candidate);

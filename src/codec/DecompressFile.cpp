@@ -42,13 +42,13 @@ struct DecompressionJob {
 // Writes the header copy back and takes its length and sample rate.
 void copyHeaderBack(DecompressionJob& job, InputStream& input, OutputStream& output) {
   const int length = readFileByte(input, "inside the header copy");
-  std::vector<std::uint8_t> bcpy;
-  allocateBuffer(bcpy, static_cast<std::size_t>(length), "bcpy");
-  if (input.read(bcpy.data(), bcpy.size()) != bcpy.size()) fileEndsEarly("inside the header copy");
-  output.write(bcpy.data(), bcpy.size());
+  std::vector<std::uint8_t> copy;
+  allocateBuffer(copy, static_cast<std::size_t>(length), "bcpy");
+  if (input.read(copy.data(), copy.size()) != copy.size()) fileEndsEarly("inside the header copy");
+  output.write(copy.data(), copy.size());
   job.headerLength = length;
   std::uint32_t channelMask = 0;
-  readWavFormat(bcpy, job.sampleRate, channelMask);
+  readWavFormat(copy, job.sampleRate, channelMask);
 }
 
 // Writes a rebuilt block and reports the progress; false when the output failed.

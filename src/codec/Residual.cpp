@@ -25,41 +25,42 @@ double unitRandom(std::uint64_t& state) {
   return static_cast<double>(nextRandom(state) >> 11) * 0x1.0p-53;
 }
 
-void requantise(int s, const std::int16_t* source, std::uint64_t seed, std::int32_t* TK,
-                std::int8_t* CB, double* Temp) {
+void requantise(int s, const std::int16_t* source, std::uint64_t seed, std::int32_t* coefficients,
+                std::int8_t* bandParameters, double* transform) {
   const int L = 1 << s;
-  for (int i = 0; i < L; ++i) Temp[i] = source[i];
-  forwardDct(Temp, s);
+  for (int i = 0; i < L; ++i) transform[i] = source[i];
+  forwardDct(transform, s);
   const double step = quantiserStep(s);
   std::uint64_t state = seed;
   for (int i = 0; i < L; ++i) {
-    TK[i] = static_cast<std::int32_t>(std::floor(Temp[i] / step + unitRandom(state)));
+    coefficients[i] = static_cast<std::int32_t>(std::floor(transform[i] / step + unitRandom(state)));
   }
   for (int band = 0; band < L / format::kBandSize; ++band) {
     int parameter = 0;
-    chooseBandParameter(TK + band * format::kBandSize, format::kBandSize, parameter);
-    CB[band] = static_cast<std::int8_t>(parameter);
+    chooseBandParameter(coefficients + band * format::kBandSize, format::kBandSize, parameter);
+    bandParameters[band] = static_cast<std::int8_t>(parameter);
   }
 }
 
 }  // namespace
 
-int formResidual(int s, const std::int32_t* TK, const std::int16_t* source, double* Temp, std::int16_t* AWf) {
-  rebuildSegment(s, TK, Temp);
+int formResidual(int s, const std::int32_t* coefficients, const std::int16_t* source, double* transform,
+                 std::int16_t* residual) {
+  rebuildSegment(s, coefficients, transform);
   const int L = 1 << s;
   // The rounding and subtraction in vector lanes, then the largest magnitude in a loop of its own.
-  subtractFromRounded(Temp, source, L, AWf);
+  subtractFromRounded(transform, source, L, residual);
   int largest = 0;
-  for (int i = 0; i < L; ++i) largest = std::max(largest, std::abs(static_cast<int>(AWf[i])));
+  for (int i = 0; i < L; ++i) largest = std::max(largest, std::abs(static_cast<int>(residual[i])));
   return largest;
 }
 
-void codableResidual(int s, const std::int16_t* source, std::int32_t* TK, std::int8_t* CB, double* Temp,
-                     std::int16_t* AWf) {
-  if (formResidual(s, TK, source, Temp, AWf) <= format::kMaxResidual) return;
+void codableResidual(int s, const std::int16_t* source, std::int32_t* coefficients, std::int8_t* bandParameters,
+                     double* transform, std::int16_t* residual) {
+  if (formResidual(s, coefficients, source, transform, residual) <= format::kMaxResidual) return;
   for (int attempt = 0; attempt < kRequantiseAttempts; ++attempt) {
-    requantise(s, source, static_cast<std::uint64_t>(attempt) + 1, TK, CB, Temp);
-    if (formResidual(s, TK, source, Temp, AWf) <= format::kMaxResidual) return;
+    requantise(s, source, static_cast<std::uint64_t>(attempt) + 1, coefficients, bandParameters, transform);
+    if (formResidual(s, coefficients, source, transform, residual) <= format::kMaxResidual) return;
   }
   // Left as it is: the segment coder reports the residual it cannot carry.
 }
