@@ -17,7 +17,7 @@ bool isAllZero(const std::int16_t* samples, int count) {
   return true;
 }
 
-std::int16_t isConstant(const std::int16_t* samples, int count) {
+std::int16_t constantValue(const std::int16_t* samples, int count) {
   for (int i = 0; i + 1 < count; ++i) {
     if (samples[i] != samples[i + 1]) return 0;
   }
@@ -65,7 +65,7 @@ std::int32_t analyseBlock(int s, const std::int16_t* samples, std::int32_t* coef
     type = SegmentType::Zero;
     return kZeroSegmentCost;
   }
-  if (isConstant(samples, length) != 0) {
+  if (constantValue(samples, length) != 0) {
     type = SegmentType::Constant;
     return kConstantSegmentCost;
   }

@@ -37,6 +37,6 @@ std::int32_t pairCost(const std::int32_t* values, int count);
 
 bool isAllZero(const std::int16_t* samples, int count);
 // The common value when all samples are equal, else 0.
-std::int16_t isConstant(const std::int16_t* samples, int count);
+std::int16_t constantValue(const std::int16_t* samples, int count);
 
 }  // namespace qola
