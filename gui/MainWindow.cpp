@@ -5,23 +5,14 @@
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
-#include <wx/display.h>
 #include <wx/dnd.h>
 #include <wx/evtloop.h>
 #include <wx/filedlg.h>
-#include <wx/filesys.h>
-#include <wx/fs_arc.h>
 #include <wx/gauge.h>
 #include <wx/generic/msgdlgg.h>
-#include <wx/html/helpctrl.h>
-#include <wx/html/helpdlg.h>
-#include <wx/html/helpwnd.h>
-#include <wx/html/htmlwin.h>
-#include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/radiobut.h>
 #include <wx/textctrl.h>
-#include <wx/treectrl.h>
 #include <wx/utils.h>
 
 #include <algorithm>
@@ -29,16 +20,12 @@
 #include "AboutDialog.h"
 #include "DialogTemplate.h"
 #include "GtkSupport.h"
-#include "HelpPlacement.h"
 #include "ReportDialog.h"
 #include "TemplateWindow.h"
 #include "TextLimit.h"
 
 namespace qola::ui {
 namespace {
-
-// Narrower, the help's contents and page no longer sit side by side readably.
-constexpr int kHelpMinWidth = 450;
 
 std::u32string toU32(const wxString& text) {
   std::u32string result;
@@ -68,42 +55,6 @@ std::vector<wxRadioButton*> radioGroupButtons(const wxWindow& dialog, int firstI
   return buttons;
 }
 
-// The help beside the dialog, which moves or narrows it where the screen has
-// no room for both as they are: help that hides the dialog it explains is no help.
-void placeBeside(wxWindow& window, wxWindow& dialog) {
-  const int display = wxDisplay::GetFromWindow(&dialog);
-  const wxRect screen = wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetClientArea();
-  const HelpPlacement placed =
-      placeHelp(screen, dialog.GetScreenRect(), window.GetSize(), dialog.FromDIP(8), dialog.FromDIP(kHelpMinWidth));
-  if (placed.dialog != dialog.GetScreenPosition()) dialog.Move(placed.dialog);
-  window.SetSize(placed.help);
-}
-
-void treeInOrder(const wxTreeCtrl& tree, const wxTreeItemId& item, std::vector<wxTreeItemId>& order) {
-  order.push_back(item);
-  wxTreeItemIdValue cookie;
-  for (wxTreeItemId child = tree.GetFirstChild(item, cookie); child.IsOk();
-       child = tree.GetNextChild(item, cookie)) {
-    treeInOrder(tree, child, order);
-  }
-}
-
-// The contents tree has one item for each entry of the book's contents, in
-// order: the topic's place in the contents is its item's place in the tree.
-void selectTopic(wxHtmlHelpWindow& help, int context) {
-  const wxHtmlHelpDataItems& items = help.GetData()->GetContentsArray();
-  std::size_t place = 0;
-  while (place < items.size() && items[place].id != context) ++place;
-  wxTreeCtrl* tree = help.GetTreeCtrl();
-  if (tree == nullptr || !tree->GetRootItem().IsOk()) return;
-  std::vector<wxTreeItemId> order;
-  treeInOrder(*tree, tree->GetRootItem(), order);
-  if (tree->HasFlag(wxTR_HIDE_ROOT)) order.erase(order.begin());
-  if (place >= items.size() || place >= order.size()) return;
-  tree->SelectItem(order[place]);
-  tree->EnsureVisible(order[place]);
-}
-
 // A file dropped anywhere on the dialog becomes its input.
 class FileDrop : public wxFileDropTarget {
  public:
@@ -122,7 +73,11 @@ CMainWindow::CMainWindow(ProgramIdentity identity, JobEntries jobs)
     : wxDialog(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
       identity_(std::move(identity)),
-      dialog_(*this, jobs) {
+      dialog_(*this, jobs),
+      // An About link followed while a job runs is left alone, as the job takes no commands.
+      help_(*this, identity_.helpBook, [this] {
+        if (!jobRunning_) showAbout();
+      }) {
   buildFromTemplate(*this, mainDialogTemplate());
   SetIcons(applicationIcons());
   showAsSolidBar(*wxStaticCast(&control(kIdProgress), wxGauge));
@@ -373,46 +328,9 @@ std::optional<std::string> CMainWindow::pickFile(FilePicker kind, const std::str
   return picker.GetPath().utf8_string();
 }
 
-// The help window belongs to the dialog, so it comes to the front above it,
-// beside it where the screen has room.
-bool CMainWindow::showHelp(int context) {
-  if (!help_) {
-    static const bool archivesReadable = [] {
-      wxFileSystem::AddHandler(new wxArchiveFSHandler);  // the book is a zip archive
-      return true;
-    }();
-    (void)archivesReadable;
-    wxLogNull quiet;  // a missing book is reported by the dialog's own message
-    auto help = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE | wxHF_DIALOG, this);
-    if (!help->AddBook(wxFileName(wxString::FromUTF8(identity_.helpBook)))) return false;
-    help_ = std::move(help);
-  }
-  const bool wasShown = help_->GetDialog() != nullptr && help_->GetDialog()->IsShown();
-  if (!help_->Display(context)) return false;
-  if (wxHtmlHelpWindow* contents = help_->GetHelpWindow()) selectTopic(*contents, context);
-  if (wxWindow* window = help_->GetDialog()) {
-    if (!wasShown) placeBeside(*window, *this);  // later, where the user put it
-    window->Unbind(wxEVT_HTML_LINK_CLICKED, &CMainWindow::onHelpLink, this);
-    window->Bind(wxEVT_HTML_LINK_CLICKED, &CMainWindow::onHelpLink, this);
-    window->Raise();
-  }
-  return true;
-}
+bool CMainWindow::showHelp(int context) { return help_.show(context); }
 
-// The book's link to the About box opens it; every other link is the book's own.
-void CMainWindow::onHelpLink(wxHtmlLinkEvent& event) {
-  if (event.GetLinkInfo().GetHref() != kAboutLink) {
-    event.Skip();
-    return;
-  }
-  if (!jobRunning_) showAbout();
-}
-
-void CMainWindow::closeHelp() {
-  if (!help_) return;
-  help_->Quit();
-  help_.reset();
-}
+void CMainWindow::closeHelp() { help_.close(); }
 
 void CMainWindow::showAbout() {
   CAboutDialog about(this);

@@ -8,25 +8,20 @@
 
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 
 #include "DialogPlatform.h"
+#include "HelpBook.h"
 #include "MainDialog.h"
 
-class wxHtmlHelpController;
 class wxCommandEvent;
 class wxCloseEvent;
 class wxContextMenuEvent;
 class wxKeyEvent;
-class wxHtmlLinkEvent;
 
 namespace qola::ui {
 
 // Where the program finds its help book and what its message boxes are titled.
-// The help book's link that opens the About box.
-inline constexpr const char* kAboutLink = "qola:about";
-
 struct ProgramIdentity {
   std::string title;     // the program file's name without extension
   std::string helpBook;  // path of the help book
@@ -72,7 +67,6 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   void onContextMenu(wxContextMenuEvent& event);
   void onCharHook(wxKeyEvent& event);
   void onClose(wxCloseEvent& event);
-  void onHelpLink(wxHtmlLinkEvent& event);
   void showContextMenu(wxPoint at);
   wxPoint keyboardMenuPoint() const;
   void close();
@@ -82,12 +76,12 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   CMainDialog dialog_;
   std::map<int, int> textLimits_;            // edit id -> characters
   std::map<int, std::u32string> lastTexts_;  // edit id -> text before the user's edit
-  std::unique_ptr<wxHtmlHelpController> help_;
   int busyDepth_ = 0;
   bool jobRunning_ = false;
   bool closeRequested_ = false;  // carried out once the job or the open box has ended
   bool stopRequested_ = false;   // Escape or a close request during the job, not yet asked about
   std::function<void()> closeWatch_;
+  HelpBook help_;
 };
 
 }  // namespace qola::ui
