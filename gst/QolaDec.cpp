@@ -12,34 +12,16 @@
 #include <cstdint>
 
 #include "Elements.h"
+#include "QolaDecStream.h"
 
-GST_DEBUG_CATEGORY_STATIC(qoladecDebug);
+GST_DEBUG_CATEGORY(qoladecDebug);
 #define GST_CAT_DEFAULT qoladecDebug
 
 namespace {
 
-constexpr std::size_t kFramesPerBuffer = 4096;
 constexpr int kDefaultRate = 44100;
 
 }  // namespace
-
-struct QolaDec {
-  GstElement parent;
-  GstPad* sinkpad;
-  GstPad* srcpad;
-  int rawRate;  // property "rate": the rate of files without a WAV header
-
-  GstAdapter* gathered;  // push mode: the file so far
-  GstBuffer* whole;      // push mode: the whole file, once gathered
-  guint64 offset;        // pull mode: the input position of the next read
-  qola_input* input;
-  qola_decoder* decoder;
-  int channels, sampleBits, rate;
-  gint64 firstFrame;      // the decoder's frame where the audio starts (a WAV header may run past 44 bytes)
-  gint64 frames, nextFrame;  // the audio's frames, and the next one counted from firstFrame
-  gboolean needSegment;
-  GstSegment segment;
-};
 
 struct QolaDecClass {
   GstElementClass parentClass;
@@ -49,6 +31,14 @@ G_DEFINE_TYPE(QolaDec, qola_dec, GST_TYPE_ELEMENT)
 GST_ELEMENT_REGISTER_DEFINE(qoladec, "qoladec", GST_RANK_PRIMARY, qola_dec_get_type())
 
 namespace {
+
+using qoladec::closeDecoder;
+using qoladec::decodeGathered;
+using qoladec::finishStream;
+using qoladec::frameTime;
+using qoladec::openDecoder;
+using qoladec::pulledInput;
+using qoladec::pushFrames;
 
 enum { kPropRate = 1 };
 
@@ -62,139 +52,10 @@ GstStaticPadTemplate srcTemplate =
 
 QolaDec* self(gpointer object) { return reinterpret_cast<QolaDec*>(object); }
 
-// The decoder's input in pull mode: reads are pulled from upstream at the
-// position the decoder asks for.
-ptrdiff_t pullRead(void* user, void* buffer, size_t count) {
-  QolaDec* dec = self(user);
-  GstBuffer* pulled = nullptr;
-  const GstFlowReturn flow = gst_pad_pull_range(dec->sinkpad, dec->offset, static_cast<guint>(count), &pulled);
-  if (flow == GST_FLOW_EOS) return 0;
-  if (flow != GST_FLOW_OK) return -1;
-  const gsize size = gst_buffer_extract(pulled, 0, buffer, count);
-  gst_buffer_unref(pulled);
-  dec->offset += size;
-  return static_cast<ptrdiff_t>(size);
-}
-
-int64_t pullSize(void* user) {
-  gint64 length = -1;
-  if (!gst_pad_peer_query_duration(self(user)->sinkpad, GST_FORMAT_BYTES, &length)) return -1;
-  return length;
-}
-
-int pullSeek(void* user, int64_t offset) {
-  self(user)->offset = static_cast<guint64>(offset);
-  return 0;
-}
-
-void closeDecoder(QolaDec* dec) {
-  if (dec->decoder != nullptr) qola_decoder_free(dec->decoder);
-  if (dec->input != nullptr) qola_input_free(dec->input);
-  if (dec->whole != nullptr) gst_buffer_unref(dec->whole);
-  dec->decoder = nullptr;
-  dec->input = nullptr;
-  dec->whole = nullptr;
-  dec->offset = 0;
-  dec->firstFrame = dec->frames = dec->nextFrame = 0;
-}
-
-GstClockTime frameTime(const QolaDec* dec, gint64 frame) {
-  return gst_util_uint64_scale_int(static_cast<guint64>(frame), GST_SECOND, dec->rate);
-}
-
-// Opens the decoder on the input and announces the stream; FALSE (with an
-// error on the bus) when the file cannot be decoded.
-gboolean openDecoder(QolaDec* dec, qola_input* input) {
-  dec->input = input;
-  dec->decoder = input != nullptr ? qola_decoder_open(input) : nullptr;
-  if (dec->decoder == nullptr || qola_decoder_status(dec->decoder) != QOLA_OK) {
-    GST_ELEMENT_ERROR(dec, STREAM, DECODE, ("Not a QOLA file, or a damaged one."),
-                      ("%s", dec->decoder != nullptr ? qola_decoder_message(dec->decoder) : "out of memory"));
-    return FALSE;
-  }
-  int rate = 0;
-  qola_decoder_format(dec->decoder, &dec->channels, &dec->sampleBits, &dec->frames, &rate);
-  dec->rate = rate > 0 ? rate : dec->rawRate;
-  dec->nextFrame = 0;
-  // Header bytes beyond the stored header and chunks after the data are no
-  // audio. When they cannot be told (a damaged start), the reads report it.
-  if (qola_decoder_audio_frames(dec->decoder, &dec->firstFrame, &dec->frames) != QOLA_OK) {
-    qola_decoder_format(dec->decoder, nullptr, nullptr, &dec->frames, nullptr);
-    dec->firstFrame = 0;
-  }
-  if (qola_decoder_seek(dec->decoder, dec->firstFrame) != QOLA_OK) {
-    GST_ELEMENT_ERROR(dec, STREAM, DECODE, ("The QOLA file is damaged."), ("%s", qola_decoder_message(dec->decoder)));
-    return FALSE;
-  }
-
-  gchar* streamId = gst_pad_create_stream_id(dec->srcpad, GST_ELEMENT(dec), nullptr);
-  gst_pad_push_event(dec->srcpad, gst_event_new_stream_start(streamId));
-  g_free(streamId);
-  GstAudioInfo info;
-  gst_audio_info_set_format(&info, dec->sampleBits == 16 ? GST_AUDIO_FORMAT_S16 : GST_AUDIO_FORMAT_U8, dec->rate,
-                            dec->channels, nullptr);
-  GstCaps* caps = gst_audio_info_to_caps(&info);
-  gst_pad_push_event(dec->srcpad, gst_event_new_caps(caps));
-  gst_caps_unref(caps);
-  gst_segment_init(&dec->segment, GST_FORMAT_TIME);
-  dec->segment.duration = frameTime(dec, dec->frames);
-  dec->needSegment = TRUE;
-  return TRUE;
-}
-
-// Decodes and pushes one buffer of frames; GST_FLOW_EOS after the last.
-GstFlowReturn pushFrames(QolaDec* dec) {
-  if (dec->needSegment) {
-    gst_pad_push_event(dec->srcpad, gst_event_new_segment(&dec->segment));
-    dec->needSegment = FALSE;
-  }
-  gint64 last = dec->frames;
-  if (GST_CLOCK_TIME_IS_VALID(dec->segment.stop)) {
-    last = std::min<gint64>(last, gst_util_uint64_scale_int_ceil(dec->segment.stop, dec->rate, GST_SECOND));
-  }
-  if (dec->nextFrame >= last) return GST_FLOW_EOS;
-  const std::size_t frameBytes = static_cast<std::size_t>(dec->channels * dec->sampleBits / 8);
-  const std::size_t want = std::min<std::size_t>(kFramesPerBuffer, static_cast<std::size_t>(last - dec->nextFrame));
-  GstBuffer* buffer = gst_buffer_new_allocate(nullptr, want * frameBytes, nullptr);
-  GstMapInfo map;
-  gst_buffer_map(buffer, &map, GST_MAP_WRITE);
-  std::size_t read = 0;
-  const qola_status status = qola_decoder_read(dec->decoder, map.data, want, &read);
-  gst_buffer_unmap(buffer, &map);
-  if (status != QOLA_OK || read == 0) {
-    gst_buffer_unref(buffer);
-    GST_ELEMENT_ERROR(dec, STREAM, DECODE, ("The QOLA file is damaged."),
-                      ("frame %" G_GINT64_FORMAT ": %s", dec->nextFrame,
-                       status != QOLA_OK ? qola_decoder_message(dec->decoder) : "the file ends early"));
-    return GST_FLOW_ERROR;
-  }
-  gst_buffer_set_size(buffer, read * frameBytes);
-  GST_BUFFER_OFFSET(buffer) = static_cast<guint64>(dec->nextFrame);
-  GST_BUFFER_OFFSET_END(buffer) = static_cast<guint64>(dec->nextFrame) + read;
-  GST_BUFFER_PTS(buffer) = frameTime(dec, dec->nextFrame);
-  GST_BUFFER_DURATION(buffer) = frameTime(dec, dec->nextFrame + static_cast<gint64>(read)) - GST_BUFFER_PTS(buffer);
-  if (dec->nextFrame == 0) GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
-  dec->nextFrame += static_cast<gint64>(read);
-  dec->segment.position = frameTime(dec, dec->nextFrame);
-  return gst_pad_push(dec->srcpad, buffer);
-}
-
-// Ends the stream after the last frame or a failure (the error is posted
-// once, here or where it happened).
-void finish(QolaDec* dec, GstFlowReturn flow) {
-  if (flow == GST_FLOW_EOS || flow == GST_FLOW_ERROR) {
-    gst_pad_push_event(dec->srcpad, gst_event_new_eos());
-  } else if (flow == GST_FLOW_NOT_LINKED || flow < GST_FLOW_EOS) {
-    GST_ELEMENT_FLOW_ERROR(dec, flow);
-    gst_pad_push_event(dec->srcpad, gst_event_new_eos());
-  }
-}
-
 // The pull-mode streaming task: one buffer per turn.
 void loop(gpointer data) {
   QolaDec* dec = self(data);
-  if (dec->decoder == nullptr &&
-      !openDecoder(dec, qola_input_seekable_callbacks(&pullRead, &pullSize, &pullSeek, dec))) {
+  if (dec->decoder == nullptr && !openDecoder(dec, pulledInput(dec))) {
     gst_pad_pause_task(dec->sinkpad);
     gst_pad_push_event(dec->srcpad, gst_event_new_eos());
     return;
@@ -203,25 +64,13 @@ void loop(gpointer data) {
   if (flow == GST_FLOW_OK) return;
   GST_DEBUG_OBJECT(dec, "pausing: %s", gst_flow_get_name(flow));
   gst_pad_pause_task(dec->sinkpad);
-  finish(dec, flow);
+  finishStream(dec, flow);
 }
 
 // Push mode: the whole file is gathered, then decoded from memory.
 GstFlowReturn chain(GstPad*, GstObject* parent, GstBuffer* buffer) {
   gst_adapter_push(self(parent)->gathered, buffer);
   return GST_FLOW_OK;
-}
-
-void decodeGathered(QolaDec* dec) {
-  const gsize size = gst_adapter_available(dec->gathered);
-  dec->whole = size > 0 ? gst_adapter_take_buffer(dec->gathered, size) : gst_buffer_new();
-  GstMapInfo map;
-  gst_buffer_map(dec->whole, &map, GST_MAP_READ);
-  qola_input* input = qola_input_memory(map.data, map.size);  // lives as long as dec->whole
-  gst_buffer_unmap(dec->whole, &map);
-  GstFlowReturn flow = openDecoder(dec, input) ? GST_FLOW_OK : GST_FLOW_ERROR;
-  while (flow == GST_FLOW_OK) flow = pushFrames(dec);
-  finish(dec, flow);
 }
 
 gboolean sinkEvent(GstPad* pad, GstObject* parent, GstEvent* event) {
