@@ -96,51 +96,49 @@ TEST(SettingsRecord, UnknownSizesAreRefused) {
   EXPECT_EQ(qola_init_settings(nullptr, sizeof(qola_settings)), QOLA_ERROR_ARGUMENT);
 }
 
-// Values that no enum constant has must be refused before they become one.
-TEST(SettingsRecord, OutOfRangeIntegersAreRefused) {
+// Values that no enum constant has are refused before they become one; front
+// ends ask before they open files, and the answer is the job's own (a restore
+// takes N from the file).
+TEST(SettingsRecord, RefusalsAreTheJobsAnswer) {
+  constexpr const char* kOutOfRange = "A setting is out of range";
+  const char* const kShort = "Minimum block length for adaptation is 512!";
   const struct {
     int qola_settings::*field;
     int value;
+    int blockLength;  // 0: the encoder chooses
+    const char* refusal;
   } cases[] = {
-      {&qola_settings::adaptation, 0},    {&qola_settings::adaptation, 4},     {&qola_settings::adaptation, -1},
-      {&qola_settings::encoder_mode, -1}, {&qola_settings::encoder_mode, 4},   {&qola_settings::channels, 3},
-      {&qola_settings::sample_bits, 12},  {&qola_settings::block_length, 300}, {&qola_settings::threads, -1},
-  };
-  for (const auto& c : cases) {
-    Settings settings;
-    settings.*c.field = c.value;
-    for (const bool compress : {true, false}) {
-      const JobRun run = runJob(compress, testWav(100), settings);
-      EXPECT_EQ(run.status, QOLA_ERROR_ARGUMENT) << c.value;
-      EXPECT_EQ(run.message, "A setting is out of range");
-      EXPECT_STREQ(settings.refusal(compress), "A setting is out of range");
-    }
-  }
-  EXPECT_STREQ(qola_settings_refusal(nullptr, 1), "A setting is out of range");
-}
-
-// Front ends ask before they open files: the answer is the job's own.
-TEST(SettingsRecord, RefusalIsTheJobsAnswer) {
-  const struct {
-    int blockLength;
-    qola_adaptation adaptation;
-    qola_encoder_mode mode;
-  } cases[] = {
-      {256, QOLA_ADAPTATION_FULL, QOLA_ENCODER_DEFAULT}, {256, QOLA_ADAPTATION_MEDIUM, QOLA_ENCODER_REFERENCE},
-      {256, QOLA_ADAPTATION_NONE, QOLA_ENCODER_DEFAULT}, {256, QOLA_ADAPTATION_FULL, QOLA_ENCODER_FAST},
-      {512, QOLA_ADAPTATION_FULL, QOLA_ENCODER_BEST},    {0, QOLA_ADAPTATION_FULL, QOLA_ENCODER_DEFAULT},
+      {&qola_settings::adaptation, 0, 0, kOutOfRange},
+      {&qola_settings::adaptation, 4, 0, kOutOfRange},
+      {&qola_settings::adaptation, -1, 0, kOutOfRange},
+      {&qola_settings::encoder_mode, -1, 0, kOutOfRange},
+      {&qola_settings::encoder_mode, 4, 0, kOutOfRange},
+      {&qola_settings::channels, 3, 0, kOutOfRange},
+      {&qola_settings::sample_bits, 12, 0, kOutOfRange},
+      {&qola_settings::block_length, 300, 300, kOutOfRange},
+      {&qola_settings::threads, -1, 0, kOutOfRange},
+      {&qola_settings::adaptation, QOLA_ADAPTATION_FULL, 256, kShort},
+      {&qola_settings::adaptation, QOLA_ADAPTATION_MEDIUM, 256, kShort},
+      {&qola_settings::adaptation, QOLA_ADAPTATION_NONE, 256, nullptr},
+      {&qola_settings::encoder_mode, QOLA_ENCODER_FAST, 256, nullptr},  // --fast never splits a block
+      {&qola_settings::encoder_mode, QOLA_ENCODER_BEST, 512, nullptr},
+      {&qola_settings::encoder_mode, QOLA_ENCODER_REFERENCE, 0, nullptr},
   };
   for (const auto& c : cases) {
     Settings settings;
     settings.block_length = c.blockLength;
-    settings.adaptation = c.adaptation;
-    settings.encoder_mode = c.mode;
-    const JobRun run = runJob(true, testWav(100), settings);
+    settings.*c.field = c.value;
     const char* refusal = settings.refusal(true);
-    EXPECT_EQ(run.message, refusal != nullptr ? refusal : "") << c.blockLength << " " << c.adaptation;
-    EXPECT_EQ(refusal == nullptr, run.status == QOLA_OK);
-    EXPECT_EQ(settings.refusal(false), nullptr);  // a restore takes N from the file
+    EXPECT_STREQ(refusal, c.refusal) << c.value << " " << c.blockLength;
+    const JobRun run = runJob(true, testWav(100), settings);
+    EXPECT_EQ(run.message, refusal != nullptr ? refusal : "") << c.value;
+    EXPECT_EQ(run.status, refusal == nullptr ? QOLA_OK : QOLA_ERROR_ARGUMENT);
+    EXPECT_STREQ(settings.refusal(false), c.refusal == kOutOfRange ? kOutOfRange : nullptr);
+    EXPECT_EQ(runJob(false, testWav(100), settings).message,
+              c.refusal == kOutOfRange ? kOutOfRange : "The input is a WAV file, not a compressed file")
+        << c.value;
   }
+  EXPECT_STREQ(qola_settings_refusal(nullptr, 1), kOutOfRange);
 }
 
 TEST(SettingsRecord, ResultVersionAndStatusTexts) {

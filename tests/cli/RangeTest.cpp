@@ -30,28 +30,49 @@ Bytes partOf(const Bytes& wav, int frameBytes, std::size_t first, std::size_t en
   return part;
 }
 
+// Positions as frames, times, counted from --skip or back from the end; those
+// outside the file or unreadable are usage errors, refused before any output is opened.
 TEST_F(Cli, SkipAndUntilRestoreTheFramesNamed) {
   const Bytes wav = readFile(path("a.wav"));  // 6000 stereo 16-bit frames at 44100 Hz
+  writeFile(path("raw.pcm"), Bytes(4000, 1));
   ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
+  ASSERT_EQ(runCli("-q --no-wav " + path("raw.pcm")).status, 0);
+  const std::string a = " " + path("a.wav.qla");
   const struct {
-    const char* options;
+    std::string options;
     std::size_t first, end;
+    const char* refusal;  // nullptr: the part is restored
   } cases[] = {
-      {"--skip=1000", 1000, 6000},
-      {"--until=500", 0, 500},
-      {"--skip=0.01 --until=0.1", 441, 4410},    // times at 44100 Hz
-      {"--skip=0:00.0005 --until=+7", 22, 29},   // a fraction floors; +POS counts from --skip
-      {"--until=-1000", 0, 5000},                // -POS counts back from the end
-      {"--skip=4095 --until=4097", 4095, 4097},  // across a block boundary
-      {"--skip=6000", 6000, 6000},               // an empty part is still a WAV file
+      {"--skip=1000" + a, 1000, 6000, nullptr},
+      {"--until=500" + a, 0, 500, nullptr},
+      {"--skip=0.01 --until=0.1" + a, 441, 4410, nullptr},    // times at 44100 Hz
+      {"--skip=0:00.0005 --until=+7" + a, 22, 29, nullptr},   // a fraction floors; +POS counts from --skip
+      {"--until=-1000" + a, 0, 5000, nullptr},                // -POS counts back from the end
+      {"--skip=4095 --until=4097" + a, 4095, 4097, nullptr},  // across a block boundary
+      {"--skip=6000" + a, 6000, 6000, nullptr},               // an empty part is still a WAV file
+      {"--skip=6001" + a, 0, 0, "outside the file's 6000 frames"},
+      {"--skip=10 --until=5" + a, 0, 0, "--until lies before --skip"},
+      {"--until=-6001" + a, 0, 0, "outside"},
+      {"--skip=1:60" + a, 0, 0, "invalid position for --skip: 1:60"},
+      {"--skip=1.5.2" + a, 0, 0, "invalid position"},
+      {"--skip=+5" + a, 0, 0, "invalid position"},
+      {"--until=0.5 " + path("raw.pcm.qla"), 0, 0, "a time needs the sample rate"},
   };
   for (const auto& c : cases) {
-    const CliRun run = runCli(std::string("-d -f ") + c.options + " " + path("a.wav.qla") + " -o " + path("p.wav"));
-    EXPECT_EQ(run.status, 0) << c.options << ": " << run.output;
-    EXPECT_NE(run.output.find("range restored, checksum not checked"), std::string::npos) << run.output;
-    EXPECT_TRUE(readFile(path("p.wav")) == partOf(wav, 4, c.first, c.end)) << c.options;
+    std::filesystem::remove(path("p.wav"));
+    const CliRun run = runCli("-d " + c.options + " -o " + path("p.wav"));
+    EXPECT_EQ(run.status, c.refusal != nullptr ? 2 : 0) << c.options << ": " << run.output;
+    EXPECT_NE(run.output.find(c.refusal != nullptr ? c.refusal : "range restored, checksum not checked"),
+              std::string::npos)
+        << c.options << ": " << run.output;
+    EXPECT_TRUE(c.refusal != nullptr ? !std::filesystem::exists(path("p.wav"))
+                                     : readFile(path("p.wav")) == partOf(wav, 4, c.first, c.end))
+        << c.options;
   }
-  EXPECT_EQ(runCli("-t --skip=10 --until=20 " + path("a.wav.qla")).status, 0);
+  EXPECT_EQ(runCli("-t --skip=10 --until=20" + a).status, 0);
+  const CliRun compressing = runCli("--skip=5 " + path("a.wav"));
+  EXPECT_EQ(compressing.status, 2);
+  EXPECT_NE(compressing.output.find("--skip and --until apply to -d and -t only"), std::string::npos);
 }
 
 TEST_F(Cli, PartsKeepTheByteOrderAndPadOddData) {
@@ -88,30 +109,6 @@ TEST_F(Cli, APartChecksTheIndexUnitsItReads) {
   const CliRun second = runCli("-d --skip=4000 " + path("d.qla") + " -o " + path("second.wav"));
   EXPECT_EQ(second.status, 1) << second.output;
   EXPECT_NE(second.output.find("does not match its CRC-32"), std::string::npos) << second.output;
-}
-
-TEST_F(Cli, PositionsOutsideTheFileOrUnreadableAreUsageErrors) {
-  writeFile(path("raw.pcm"), Bytes(4000, 1));
-  ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
-  ASSERT_EQ(runCli("-q --no-wav " + path("raw.pcm")).status, 0);
-  const struct {
-    std::string arguments;
-    const char* message;
-  } cases[] = {
-      {"-d --skip=6001 " + path("a.wav.qla"), "outside the file's 6000 frames"},
-      {"-d --skip=10 --until=5 " + path("a.wav.qla"), "--until lies before --skip"},
-      {"-d --until=-6001 " + path("a.wav.qla"), "outside"},
-      {"-d --skip=1:60 " + path("a.wav.qla"), "invalid position for --skip: 1:60"},
-      {"-d --skip=1.5.2 " + path("a.wav.qla"), "invalid position"},
-      {"-d --skip=+5 " + path("a.wav.qla"), "invalid position"},
-      {"-d --until=0.5 " + path("raw.pcm.qla"), "a time needs the sample rate"},
-      {"--skip=5 " + path("a.wav"), "--skip and --until apply to -d and -t only"},
-  };
-  for (const auto& c : cases) {
-    const CliRun run = runCli(c.arguments);  // refused before any output is opened
-    EXPECT_EQ(run.status, 2) << c.arguments << ": " << run.output;
-    EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << ": " << run.output;
-  }
 }
 
 }  // namespace

@@ -82,6 +82,10 @@ TEST(FrameDecoder, RandomRangesEqualTheWholeRestore) {
       ASSERT_EQ(decoder.channels(), layout.channels);
       ASSERT_EQ(decoder.sampleBits(), layout.bits);
       ASSERT_EQ(decoder.info().index, index ? 1 : 0);
+      std::vector<std::int16_t> wide(8);  // the C++ layer refuses a buffer of the other sample width
+      if (layout.bits == 8) {
+        EXPECT_THROW(decoder.read(wide.data(), 4), Error);
+      }
       for (int i = 0; i < 125; ++i) {
         const auto first = static_cast<std::int64_t>(random() % static_cast<unsigned>(layout.frames + 1));
         const std::size_t count = random() % static_cast<unsigned>(3 * layout.blockLength);
@@ -231,15 +235,6 @@ TEST(FrameDecoder, AudioFramesAreTheDataChunks) {
     EXPECT_EQ(count, c.count) << c.file.size();
     EXPECT_EQ(decoder.tell(), std::min<std::int64_t>(10, decoder.frames()));
   }
-}
-
-// The C++ layer refuses a buffer of the other sample width.
-TEST(FrameDecoder, SampleTypeMustMatchTheFile) {
-  const Packed packed = pack(1, 8, 1000, 256);
-  Decoder decoder(Input::memory(packed.file));
-  std::vector<std::int16_t> wide(1000);
-  EXPECT_THROW(decoder.read(wide.data(), 1000), Error);
-  expectRange(decoder, packed, 0, 1000);
 }
 
 }  // namespace

@@ -131,8 +131,8 @@ std::vector<std::string> openMenuItems() {
 
 // Shift+F10 in an edit field opens the field's own menu (Cut, Copy, Paste);
 // on a button it opens the dialog's menu with About, which the help book
-// opens too. The help window belongs to the dialog, stays in front of it and
-// closes with it.
+// opens too. The help window opens beside the dialog, both whole on the
+// screen; it belongs to the dialog, stays in front of it and closes with it.
 TEST_F(MainWindowOnScreen, MenusAboutAndHelpInFront) {
   test::BoxCloser closer;
   control(kIdInputName).SetFocus();
@@ -164,6 +164,10 @@ TEST_F(MainWindowOnScreen, MenusAboutAndHelpInFront) {
   ASSERT_TRUE(pumpUntil([&] { return closer.seen.size() == 2; }, 10s));
   EXPECT_EQ(closer.seen[1].first, "About QOLA");
   EXPECT_EQ(helpWindow()->GetParent(), window.get());
+  const wxRect screen(0, 0, 1024, 768);  // the test server's
+  EXPECT_TRUE(pumpUntil([&] { return !helpWindow()->GetScreenRect().Intersects(window->GetScreenRect()); }, 5s))
+      << "the help is not beside the dialog";
+  EXPECT_TRUE(screen.Contains(helpWindow()->GetScreenRect()) && screen.Contains(window->GetScreenRect()));
   if (test::windowManagerRuns) {
     EXPECT_TRUE(pumpUntil([&] { return stackedAbove(*helpWindow(), *window); }, 5s)) << "help opened behind";
     test::clickOn(control(kIdInputName));  // the dialog active again: its help stays in front

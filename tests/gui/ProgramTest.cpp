@@ -39,16 +39,6 @@ std::string restored(const fs::path& compressed) {
   return {reinterpret_cast<const char*>(data.data()), data.size()};
 }
 
-std::map<std::string, int> geometry(const std::string& window) {
-  std::map<std::string, int> values;
-  std::istringstream lines(test::shell("xdotool getwindowgeometry --shell " + window));
-  for (std::string line; std::getline(lines, line);) {
-    const std::size_t equals = line.find('=');
-    if (equals != std::string::npos) values[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
-  }
-  return values;
-}
-
 class ProgramOnDesktop : public testing::Test {
  protected:
   void SetUp() override {
@@ -176,26 +166,6 @@ TEST_F(ProgramOnDesktop, LongNamesAreTakenWhole) {
     EXPECT_EQ(std::distance(fs::directory_iterator(deep), fs::directory_iterator()), 1);
     fs::remove(c.output);
   }
-}
-
-// F1 puts the help beside the dialog, both whole on the screen.
-TEST_F(ProgramOnDesktop, HelpOpensBesideTheDialog) {
-  Program program({});
-  const std::string main = program.window("QOLA");
-  ASSERT_FALSE(main.empty());
-  program.keys(main, "F1");
-  const std::string help = program.window("Help");
-  ASSERT_FALSE(help.empty());
-  test::pump(500ms);
-  auto dialog = geometry(main), book = geometry(help);
-  const wxRect screen = wxRect(0, 0, 1024, 768);
-  const wxRect a(dialog["X"], dialog["Y"], dialog["WIDTH"], dialog["HEIGHT"]);
-  const wxRect b(book["X"], book["Y"], book["WIDTH"], book["HEIGHT"]);
-  EXPECT_FALSE(a.Intersects(b)) << "dialog " << a.x << "," << a.y << " " << a.width << "x" << a.height << ", help "
-                                << b.x << "," << b.y << " " << b.width << "x" << b.height;
-  EXPECT_TRUE(screen.Contains(a) && screen.Contains(b));
-  test::shell("wmctrl -i -c " + main);
-  EXPECT_EQ(program.exitStatus(), 0);
 }
 
 }  // namespace
