@@ -114,7 +114,8 @@ class UnitWriter {
 class UnitPipeline {
  public:
   UnitPipeline(const UnitRestore& job, int threads)
-      : job_(job), slots_(static_cast<std::size_t>(threads == 1 ? 1 : kSlotsPerThread * threads)),
+      : job_(job),
+        slots_(static_cast<std::size_t>(threads == 1 ? 1 : kSlotsPerThread * threads)),
         done_(slots_.size(), 0) {
     for (int i = 0; i < threads; ++i) decoders_.push_back(std::make_unique<UnitDecoder>(job.layout, job.frames));
     for (int i = 1; i < threads; ++i) {
@@ -187,7 +188,9 @@ class UnitPipeline {
 
  private:
   std::int64_t unitCount() const { return static_cast<std::int64_t>(job_.units.size()); }
-  std::size_t slotIndex(std::int64_t u) const { return static_cast<std::size_t>(u % static_cast<std::int64_t>(slots_.size())); }
+  std::size_t slotIndex(std::int64_t u) const {
+    return static_cast<std::size_t>(u % static_cast<std::int64_t>(slots_.size()));
+  }
   UnitSlot& slotOf(std::int64_t u) { return slots_[slotIndex(u)]; }
 
   // Takes the oldest waiting unit and decodes it with the lock let go.

@@ -95,17 +95,17 @@ inline int narrow(ArithDecoder& decoder, std::uint32_t lowCut, std::uint32_t hig
   return shift;
 }
 
-// Division by a narrowed range r (1 <= r <= 2^16) shifted left by s, for
-// counts of a total up to 2^11: floor(n / (r << s)) = floor((n >> s) / r),
-// and with m = ceil(2^43 / r) that is ((n >> s) * m) >> 43, exact because
-// n >> s < r * 2^11, so that the excess (n >> s) * (m - 2^43 / r) / 2^43 <
-// r^2 * 2^11 / 2^43 / r stays below 1 / r, the least distance of n / r
-// below the next whole number. The product stays below 2^55.
-inline constexpr int kNarrowedBits = 43;
+// Division through a reciprocal with a fixed shift: for a divisor d and
+// m = ceil(2^43 / d), (n * m) >> 43 is floor(n / d) whenever n * d < 2^43,
+// since the excess n * (m - 2^43 / d) / 2^43 < n / 2^43 then stays below
+// 1 / d, the least distance of n / d below the next whole number. The
+// decoder divides so by a static model's total (n = range * count < 2^27,
+// d <= 2^11) and by a narrowed range r shifted left by s: floor(n / (r << s))
+// = floor((n >> s) / r) with n >> s < r * 2^11 for counts of such a total,
+// and r <= 2^16. Every product stays below 2^60.
+inline constexpr int kReciprocalBits = 43;
 
-inline std::uint64_t narrowedReciprocal(std::uint32_t range) {
-  return ((std::uint64_t{1} << kNarrowedBits) + range - 1) / range;
-}
+inline std::uint64_t reciprocal43(std::uint32_t d) { return ((std::uint64_t{1} << kReciprocalBits) + d - 1) / d; }
 
 }  // namespace ac
 
@@ -124,15 +124,17 @@ inline int decodeSymbol(ArithDecoder& decoder, FrequencyModel& model) {
 namespace ac {
 
 // For each count value of a small static model: its symbol's count range
-// [cumFreq[s + 1], cumFreq[s]) and the symbol, packed as low | high << 12 |
-// symbol << 24, so that one look-up gives both ends of the narrowing.
+// [cumFreq[s + 1], cumFreq[s]) and the value it stands for, s - offset,
+// packed as low | high << 12 | (s - offset) << 24 (a signed byte), so that
+// one look-up gives both ends of the narrowing.
 using CountTable = std::array<std::uint32_t, FrequencyModel::kLookupLimit>;
 
-inline void fillCountTable(const FrequencyModel& model, CountTable& table) {
+inline void fillCountTable(const FrequencyModel& model, int offset, CountTable& table) {
   for (int symbol = 0; symbol < model.symbolCount; ++symbol) {
     const auto below = static_cast<std::uint32_t>(model.cumFreq[symbol + 1]);
     const auto upTo = static_cast<std::uint32_t>(model.cumFreq[symbol]);
-    const std::uint32_t entry = below | upTo << 12 | static_cast<std::uint32_t>(symbol) << 24;
+    const auto value = static_cast<std::uint8_t>(symbol - offset);
+    const std::uint32_t entry = below | upTo << 12 | std::uint32_t{value} << 24;
     for (std::uint32_t c = below; c < upTo; ++c) table[c] = entry;
   }
 }
@@ -149,26 +151,26 @@ inline void decodeSymbols(ArithDecoder& decoder, FrequencyModel& model, int coun
     decoder = d;
     return;
   }
+  // The values s - offset fit a signed byte: a table's model has at most 2 * 31 + 1 symbols.
   ac::CountTable table;
-  ac::fillCountTable(model, table);
+  ac::fillCountTable(model, offset, table);
   const auto total = static_cast<std::uint32_t>(model.cumFreq[0]);
-  const ac::Reciprocal perTotal = ac::reciprocalOf(total);
+  const std::uint64_t perTotal = ac::reciprocal43(total);
   // The range as the last narrowed one shifted: its reciprocal is taken
   // while the shift is found, so that the count needs no division of its own.
-  std::uint64_t perNarrowed = ac::narrowedReciprocal(d.range);
+  std::uint64_t perNarrowed = ac::reciprocal43(d.range);
   int shift = 0;
-  for (int i = 0; i < count; ++i) {
+  for (std::int16_t* const end = out + count; out != end; ++out) {
     const std::uint64_t scaled = ((d.code >> 48) * total + (total - 1)) >> shift;
     // The count is below the total (at most kLookupLimit): the mask only keeps the read inside the table.
-    const auto at = static_cast<std::size_t>((scaled * perNarrowed) >> ac::kNarrowedBits);
+    const auto at = static_cast<std::size_t>((scaled * perNarrowed) >> ac::kReciprocalBits);
     const std::uint32_t entry = table[at & (FrequencyModel::kLookupLimit - 1)];
-    // range * count / total as (range * multiplier) * count >> shift: below 2^17 * 2^33 * 2^11, exact.
-    const std::uint64_t scaledRange = d.range * perTotal.multiplier;
-    const auto lowCut = static_cast<std::uint32_t>((scaledRange * (entry & 0xfff)) >> perTotal.shift);
-    const auto highCut = static_cast<std::uint32_t>((scaledRange * ((entry >> 12) & 0xfff)) >> perTotal.shift);
-    perNarrowed = ac::narrowedReciprocal(highCut - lowCut);
+    const std::uint64_t scaledRange = d.range * perTotal;  // range * count / total: (range * m) * count >> 43
+    const auto lowCut = static_cast<std::uint32_t>((scaledRange * (entry & 0xfff)) >> ac::kReciprocalBits);
+    const auto highCut = static_cast<std::uint32_t>((scaledRange * ((entry >> 12) & 0xfff)) >> ac::kReciprocalBits);
+    perNarrowed = ac::reciprocal43(highCut - lowCut);
     shift = ac::narrow(d, lowCut, highCut);
-    out[i] = static_cast<std::int16_t>(static_cast<int>(entry >> 24) - offset);
+    *out = static_cast<std::int16_t>(static_cast<std::int32_t>(entry) >> 24);
   }
   decoder = d;
 }
