@@ -5,7 +5,7 @@
 
 namespace qola::ui {
 
-CAboutDialog::CAboutDialog(wxWindow* parent)
+AboutDialog::AboutDialog(wxWindow* parent)
     : wxDialog(parent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
   buildFromTemplate(*this, aboutDialogTemplate());

@@ -5,9 +5,9 @@
 
 namespace qola::ui {
 
-class CAboutDialog : public wxDialog {
+class AboutDialog : public wxDialog {
  public:
-  explicit CAboutDialog(wxWindow* parent);
+  explicit AboutDialog(wxWindow* parent);
 };
 
 }  // namespace qola::ui

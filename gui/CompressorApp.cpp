@@ -30,8 +30,8 @@ std::string versionText(const std::string& programName) {
 
 // The one argument is a file to open, as a file manager passes it; the base
 // class, which would parse options, is not called.
-bool CCompressorApp::OnInit() {
-  auto* window = new CMainWindow(programIdentity(executablePath()));
+bool CompressorApp::OnInit() {
+  auto* window = new MainWindow(programIdentity(executablePath()));
   SetTopWindow(window);
   if (argc > 1) {
     std::error_code error;

@@ -18,7 +18,7 @@ ProgramIdentity programIdentity(const std::string& executablePath);
 // "qola-gui 1.71 (file version 1.71 build 1)" for the given program name.
 std::string versionText(const std::string& programName);
 
-class CCompressorApp : public wxApp {
+class CompressorApp : public wxApp {
  public:
   bool OnInit() override;
 };

@@ -6,7 +6,7 @@
 
 #include "CompressorApp.h"
 
-wxIMPLEMENT_APP_NO_MAIN(qola::ui::CCompressorApp);
+wxIMPLEMENT_APP_NO_MAIN(qola::ui::CompressorApp);
 
 int main(int argc, char** argv) {
   // Answered before the toolkit looks for a display; any other argument is a file to open.

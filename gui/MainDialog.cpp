@@ -107,8 +107,7 @@ Settings librarySettings(const DialogSettings& settings) {
   return job;
 }
 
-std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output,
-                          CMainDialog& dialog) {
+std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, MainDialog& dialog) {
   const Settings job = librarySettings(settings);
   Input in = Input::file(input, true);
   Output out = Output::file(output, true);
@@ -141,9 +140,9 @@ std::string tooManyCharactersMessage(int limit) {
   return "Please enter no more than " + std::to_string(limit) + " characters.";
 }
 
-CMainDialog::CMainDialog(DialogPlatform& platform, JobEntries jobs) : platform_(platform), jobs_(jobs) {}
+MainDialog::MainDialog(DialogPlatform& platform, JobEntries jobs) : platform_(platform), jobs_(jobs) {}
 
-bool CMainDialog::exchangeName(bool saveAndValidate, int id, std::string& name) {
+bool MainDialog::exchangeName(bool saveAndValidate, int id, std::string& name) {
   if (!saveAndValidate) {
     platform_.setText(id, name);
     platform_.limitText(id, kMaxNameLength);
@@ -157,7 +156,7 @@ bool CMainDialog::exchangeName(bool saveAndValidate, int id, std::string& name) 
   return false;
 }
 
-bool CMainDialog::updateData(bool saveAndValidate) {
+bool MainDialog::updateData(bool saveAndValidate) {
   auto radio = [&](int firstId, int& member) {
     if (saveAndValidate) {
       member = platform_.radioGroup(firstId);
@@ -184,7 +183,7 @@ bool CMainDialog::updateData(bool saveAndValidate) {
          exchangeName(saveAndValidate, kIdOutputName, outputName);
 }
 
-void CMainDialog::onInitDialog() {
+void MainDialog::onInitDialog() {
   updateData(false);
   mode = 0;
   format = 1;
@@ -194,17 +193,17 @@ void CMainDialog::onInitDialog() {
   updateData(false);
 }
 
-void CMainDialog::enableOptions(bool enabled) {
+void MainDialog::enableOptions(bool enabled) {
   for (int id : compressionOnlyControls()) platform_.enableControl(id, enabled);
 }
 
-void CMainDialog::onCompress() {
+void MainDialog::onCompress() {
   enableOptions(true);
   mode = 0;
   suggestOutput();
 }
 
-void CMainDialog::onDecompress() {
+void MainDialog::onDecompress() {
   enableOptions(false);
   mode = 1;
   suggestOutput();
@@ -212,7 +211,7 @@ void CMainDialog::onDecompress() {
 
 // An empty output field gets a name for the input; so does one that still
 // holds the dialog's own offer, which follows the input and the mode.
-void CMainDialog::suggestOutput() {
+void MainDialog::suggestOutput() {
   inputName = platform_.text(kIdInputName);
   outputName = platform_.text(kIdOutputName);
   if (inputName.empty() || (!outputName.empty() && outputName != suggestedOutput_)) return;
@@ -220,7 +219,7 @@ void CMainDialog::suggestOutput() {
   platform_.setText(kIdOutputName, outputName);
 }
 
-void CMainDialog::openFile(const std::string& name) {
+void MainDialog::openFile(const std::string& name) {
   platform_.setText(kIdInputName, name);
   mode = endsWithQolaExtension(name) ? 1 : 0;
   platform_.setRadioGroup(kIdCompress, mode);
@@ -230,7 +229,7 @@ void CMainDialog::openFile(const std::string& name) {
 
 // The picked name replaces the field's, so an over-long name there does not
 // stop the pick: it is the way out of it.
-bool CMainDialog::browse(FilePicker kind, const char* filter, std::string& name) {
+bool MainDialog::browse(FilePicker kind, const char* filter, std::string& name) {
   name = platform_.text(kind == FilePicker::Open ? kIdInputName : kIdOutputName);
   const std::string folder = !lastFolder_.empty() ? lastFolder_ : name.empty() ? "" : folderOf(name);
   const std::string file = name.empty() ? "" : std::filesystem::path(name).filename().string();
@@ -242,20 +241,20 @@ bool CMainDialog::browse(FilePicker kind, const char* filter, std::string& name)
   return true;
 }
 
-void CMainDialog::onBrowseInput() {
+void MainDialog::onBrowseInput() {
   if (browse(FilePicker::Open, kOpenFilter, inputName)) suggestOutput();
 }
 
 // The save picker has asked before an existing file was chosen.
-void CMainDialog::onBrowseOutput() {
+void MainDialog::onBrowseOutput() {
   if (browse(FilePicker::Save, kSaveFilter, outputName)) confirmedOutput_ = outputName;
 }
 
-void CMainDialog::error(const std::string& message) {
+void MainDialog::error(const std::string& message) {
   platform_.messageBox(message, kErrorTitle, MessageIcon::Exclamation);
 }
 
-DialogSettings CMainDialog::settings() const {
+DialogSettings MainDialog::settings() const {
   DialogSettings result;
   result.mode = mode == 1 ? Mode::Decompress : Mode::Compress;
   result.channelCount = format + 1;
@@ -268,7 +267,7 @@ DialogSettings CMainDialog::settings() const {
   return result;
 }
 
-void CMainDialog::onStart() {
+void MainDialog::onStart() {
   if (!updateData(true)) return;
   const bool compressing = mode == 0;
   if (inputName.empty() || outputName.empty()) {
@@ -314,7 +313,7 @@ void CMainDialog::onStart() {
 
 // A typed name gets the question the save picker asks; a name already agreed
 // to, or written by the last job, runs again without one.
-bool CMainDialog::mayReplace(const std::string& name) {
+bool MainDialog::mayReplace(const std::string& name) {
   if (name == confirmedOutput_ || !wouldReplace(name)) return true;
   if (!platform_.askYesNo(replaceQuestion(name), kReplaceTitle)) return false;
   confirmedOutput_ = name;
@@ -323,7 +322,7 @@ bool CMainDialog::mayReplace(const std::string& name) {
 
 // Whatever happens in the job, the dialog stays with its entries: a failed
 // or cancelled job leaves no output and the user's files as they were.
-void CMainDialog::runJob(std::FILE* input, OutputFile output) {
+void MainDialog::runJob(std::FILE* input, OutputFile output) {
   const DialogSettings job = settings();
   platform_.setWaitCursor(true);
   platform_.beginJob();
@@ -358,12 +357,12 @@ void CMainDialog::runJob(std::FILE* input, OutputFile output) {
 
 // The job's own message in a box titled with the program's name; a cancel
 // was the user's choice and needs none.
-void CMainDialog::jobFailed(const Error& failure) {
+void MainDialog::jobFailed(const Error& failure) {
   if (failure.status() == QOLA_CANCELLED) return;
   platform_.messageBox(failure.programMessage(), platform_.applicationTitle(), MessageIcon::Exclamation);
 }
 
-bool CMainDialog::jobProgress(int percent) {
+bool MainDialog::jobProgress(int percent) {
   setProgress(percent);
   if (!cancelled_ && platform_.takeStopRequest()) {
     cancelled_ = platform_.askYesNo(kCancelJob, platform_.applicationTitle());
@@ -371,18 +370,18 @@ bool CMainDialog::jobProgress(int percent) {
   return cancelled_;
 }
 
-void CMainDialog::onHelp() {
+void MainDialog::onHelp() {
   if (!platform_.showHelp(helpContext(kMainTemplateId))) {
     platform_.messageBox(kHelpFailed, platform_.applicationTitle(), MessageIcon::Exclamation);
   }
 }
 
-void CMainDialog::onAbout() { platform_.showAbout(); }
-void CMainDialog::onDestroy() { platform_.closeHelp(); }
+void MainDialog::onAbout() { platform_.showAbout(); }
+void MainDialog::onDestroy() { platform_.closeHelp(); }
 
-void CMainDialog::setProgress(int percent) { platform_.setProgressPosition(percent); }
+void MainDialog::setProgress(int percent) { platform_.setProgressPosition(percent); }
 
-void CMainDialog::showReport(const std::string& text, const std::string& title) {
+void MainDialog::showReport(const std::string& text, const std::string& title) {
   platform_.messageBox(text, title, MessageIcon::Information);
 }
 

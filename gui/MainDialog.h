@@ -61,13 +61,13 @@ struct DialogSettings {
   bool swapBytes = false;
 };
 
-class CMainDialog;
+class MainDialog;
 
 // Runs one job over two owned files and returns its report text, with any
 // note for the user after a blank line; a failed or cancelled job throws
 // qola::Error. Tests substitute their own.
-using JobEntry = std::string (*)(const DialogSettings&, std::FILE* input, std::FILE* output, CMainDialog& dialog);
-std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, CMainDialog& dialog);
+using JobEntry = std::string (*)(const DialogSettings&, std::FILE* input, std::FILE* output, MainDialog& dialog);
+std::string runLibraryJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, MainDialog& dialog);
 // The dialog's choices as the library's settings.
 Settings librarySettings(const DialogSettings& settings);
 
@@ -82,9 +82,9 @@ int characterCount(const std::string& utf8);
 // "Please enter no more than %1 characters." with %1 replaced.
 std::string tooManyCharactersMessage(int limit);
 
-class CMainDialog {
+class MainDialog {
  public:
-  explicit CMainDialog(DialogPlatform& platform, JobEntries jobs = {});
+  explicit MainDialog(DialogPlatform& platform, JobEntries jobs = {});
 
   // Members, as radio-group indices (-1: none selected), flags and names.
   int mode = -1;

@@ -58,18 +58,18 @@ std::vector<wxRadioButton*> radioGroupButtons(const wxWindow& dialog, int firstI
 // A file dropped anywhere on the dialog becomes its input.
 class FileDrop : public wxFileDropTarget {
  public:
-  explicit FileDrop(CMainWindow& window) : window_(window) {}
+  explicit FileDrop(MainWindow& window) : window_(window) {}
   bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& names) override {
     return !names.empty() && window_.openFile(names[0].utf8_string());
   }
 
  private:
-  CMainWindow& window_;
+  MainWindow& window_;
 };
 
 }  // namespace
 
-CMainWindow::CMainWindow(ProgramIdentity identity, JobEntries jobs)
+MainWindow::MainWindow(ProgramIdentity identity, JobEntries jobs)
     : wxDialog(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
       identity_(std::move(identity)),
@@ -85,13 +85,13 @@ CMainWindow::CMainWindow(ProgramIdentity identity, JobEntries jobs)
   // Escape and the close box act as the cancel command, as "&Quit" does.
   SetEscapeId(kIdCancel);
 
-  Bind(wxEVT_BUTTON, &CMainWindow::onCommand, this);
-  Bind(wxEVT_RADIOBUTTON, &CMainWindow::onCommand, this);
-  Bind(wxEVT_MENU, &CMainWindow::onCommand, this);
-  Bind(wxEVT_TEXT, &CMainWindow::onTextChanged, this);
-  Bind(wxEVT_CONTEXT_MENU, &CMainWindow::onContextMenu, this);
-  Bind(wxEVT_CHAR_HOOK, &CMainWindow::onCharHook, this);
-  Bind(wxEVT_CLOSE_WINDOW, &CMainWindow::onClose, this);
+  Bind(wxEVT_BUTTON, &MainWindow::onCommand, this);
+  Bind(wxEVT_RADIOBUTTON, &MainWindow::onCommand, this);
+  Bind(wxEVT_MENU, &MainWindow::onCommand, this);
+  Bind(wxEVT_TEXT, &MainWindow::onTextChanged, this);
+  Bind(wxEVT_CONTEXT_MENU, &MainWindow::onContextMenu, this);
+  Bind(wxEVT_CHAR_HOOK, &MainWindow::onCharHook, this);
+  Bind(wxEVT_CLOSE_WINDOW, &MainWindow::onClose, this);
   wxAcceleratorEntry f1(wxACCEL_NORMAL, WXK_F1, windowId(kIdHelp));
   SetAcceleratorTable(wxAcceleratorTable(1, &f1));
   // GTK gives each control its own drop site, so each takes files.
@@ -105,24 +105,24 @@ CMainWindow::CMainWindow(ProgramIdentity identity, JobEntries jobs)
   control(kIdInputName).SetFocus();
 }
 
-CMainWindow::~CMainWindow() {
+MainWindow::~MainWindow() {
   forgetCloseRequests(*this, closeWatch_);
   dialog_.onDestroy();
 }
 
-bool CMainWindow::openFile(const std::string& name) {
+bool MainWindow::openFile(const std::string& name) {
   if (jobRunning_) return false;
   dialog_.openFile(name);
   return true;
 }
 
-wxWindow& CMainWindow::control(int id) const {
+wxWindow& MainWindow::control(int id) const {
   wxWindow* window = FindWindow(windowId(id));
   wxASSERT_MSG(window != nullptr, "no such control");
   return *window;
 }
 
-void CMainWindow::onCommand(wxCommandEvent& event) {
+void MainWindow::onCommand(wxCommandEvent& event) {
   if (jobRunning_) return;  // a job takes no commands
   switch (templateId(event.GetId())) {
     case kIdCompress: dialog_.onCompress(); break;
@@ -144,12 +144,12 @@ void CMainWindow::onCommand(wxCommandEvent& event) {
 // cancel the job, and the window closes once the job has ended (with its
 // report, or cancelled), never under the running job. Requests that come
 // while a box is open are kept too, where the toolkit would drop them.
-void CMainWindow::requestClose() {
+void MainWindow::requestClose() {
   closeRequested_ = true;
   if (jobRunning_) stopRequested_ = true;
 }
 
-void CMainWindow::onClose(wxCloseEvent& event) {
+void MainWindow::onClose(wxCloseEvent& event) {
   if (jobRunning_ && event.CanVeto()) {
     if (!closeRequested_) requestClose();  // one the window manager's message did not announce
     event.Veto();
@@ -158,7 +158,7 @@ void CMainWindow::onClose(wxCloseEvent& event) {
   event.Skip();
 }
 
-void CMainWindow::close() {
+void MainWindow::close() {
   dialog_.onDestroy();
   if (IsModal()) {
     EndModal(wxID_CANCEL);
@@ -169,7 +169,7 @@ void CMainWindow::close() {
 
 // GTK has no window menu to extend, so the About command sits in the
 // dialog's context menu (right click, Shift+F10, the Menu key) and in help.
-void CMainWindow::onContextMenu(wxContextMenuEvent& event) {
+void MainWindow::onContextMenu(wxContextMenuEvent& event) {
   // An edit field keeps its own menu (Cut, Copy, Paste), by mouse and by keyboard.
   if (dynamic_cast<wxTextCtrl*>(event.GetEventObject()) != nullptr) {
     event.Skip();
@@ -181,7 +181,7 @@ void CMainWindow::onContextMenu(wxContextMenuEvent& event) {
 
 // From the keyboard the menu opens below the focused control, or at the
 // dialog's corner, never at a mouse pointer that may be far away.
-wxPoint CMainWindow::keyboardMenuPoint() const {
+wxPoint MainWindow::keyboardMenuPoint() const {
   const wxWindow* focus = FindFocus();
   if (focus == nullptr || focus == this || wxGetTopLevelParent(const_cast<wxWindow*>(focus)) != this) {
     return ConvertDialogToPixels(wxPoint(4, 4));
@@ -189,7 +189,7 @@ wxPoint CMainWindow::keyboardMenuPoint() const {
   return ScreenToClient(focus->GetScreenRect().GetBottomLeft()) + wxPoint(FromDIP(4), 0);
 }
 
-void CMainWindow::showContextMenu(wxPoint at) {
+void MainWindow::showContextMenu(wxPoint at) {
   wxMenu menu;
   menu.Append(kIdAbout, wxString::FromUTF8(kAboutMenuText));
   PopupMenu(&menu, at);
@@ -197,7 +197,7 @@ void CMainWindow::showContextMenu(wxPoint at) {
 
 // The keyboard's way to the menu from the buttons and boxes; an edit field
 // gets the keys for its own menu.
-void CMainWindow::onCharHook(wxKeyEvent& event) {
+void MainWindow::onCharHook(wxKeyEvent& event) {
   const bool menuKey = event.GetKeyCode() == WXK_MENU && event.GetModifiers() == wxMOD_NONE;
   const bool shiftF10 = event.GetKeyCode() == WXK_F10 && event.GetModifiers() == wxMOD_SHIFT;
   if ((!menuKey && !shiftF10) || dynamic_cast<wxTextCtrl*>(FindFocus()) != nullptr) {
@@ -207,7 +207,7 @@ void CMainWindow::onCharHook(wxKeyEvent& event) {
   showContextMenu(keyboardMenuPoint());
 }
 
-void CMainWindow::onTextChanged(wxCommandEvent& event) {
+void MainWindow::onTextChanged(wxCommandEvent& event) {
   const int id = templateId(event.GetId());
   auto limit = textLimits_.find(id);
   if (limit == textLimits_.end()) return;
@@ -222,7 +222,7 @@ void CMainWindow::onTextChanged(wxCommandEvent& event) {
   lastTexts_[id] = now;
 }
 
-void CMainWindow::setRadioGroup(int firstId, int index) {
+void MainWindow::setRadioGroup(int firstId, int index) {
   const std::vector<wxRadioButton*> buttons = radioGroupButtons(*this, firstId);
   for (std::size_t i = 0; i < buttons.size(); ++i) {
     if (static_cast<int>(i) == index) buttons[i]->SetValue(true);
@@ -230,36 +230,36 @@ void CMainWindow::setRadioGroup(int firstId, int index) {
   // GTK always keeps one button of a group on, so "none" leaves the group as it is.
 }
 
-int CMainWindow::radioGroup(int firstId) const {
+int MainWindow::radioGroup(int firstId) const {
   const std::vector<wxRadioButton*> buttons = radioGroupButtons(*this, firstId);
   auto selected = std::find_if(buttons.begin(), buttons.end(), [](auto* b) { return b->GetValue(); });
   return selected == buttons.end() ? -1 : static_cast<int>(selected - buttons.begin());
 }
 
-void CMainWindow::setCheck(int id, bool checked) { wxStaticCast(&control(id), wxCheckBox)->SetValue(checked); }
-bool CMainWindow::check(int id) const { return wxStaticCast(&control(id), wxCheckBox)->GetValue(); }
+void MainWindow::setCheck(int id, bool checked) { wxStaticCast(&control(id), wxCheckBox)->SetValue(checked); }
+bool MainWindow::check(int id) const { return wxStaticCast(&control(id), wxCheckBox)->GetValue(); }
 
-void CMainWindow::setText(int id, const std::string& text) {
+void MainWindow::setText(int id, const std::string& text) {
   const wxString value = wxString::FromUTF8(text);
   wxStaticCast(&control(id), wxTextCtrl)->ChangeValue(value);
   lastTexts_[id] = toU32(value);
 }
 
-std::string CMainWindow::text(int id) const {
+std::string MainWindow::text(int id) const {
   return wxStaticCast(&control(id), wxTextCtrl)->GetValue().utf8_string();
 }
 
-void CMainWindow::limitText(int id, int characters) { textLimits_[id] = static_cast<std::size_t>(characters); }
+void MainWindow::limitText(int id, int characters) { textLimits_[id] = static_cast<std::size_t>(characters); }
 
-void CMainWindow::focusAndSelectAll(int id) {
+void MainWindow::focusAndSelectAll(int id) {
   auto* field = wxStaticCast(&control(id), wxTextCtrl);
   field->SetFocus();
   field->SelectAll();
 }
 
-void CMainWindow::enableControl(int id, bool enabled) { control(id).Enable(enabled); }
+void MainWindow::enableControl(int id, bool enabled) { control(id).Enable(enabled); }
 
-void CMainWindow::setProgressPosition(int percent) {
+void MainWindow::setProgressPosition(int percent) {
   auto* bar = wxStaticCast(&control(kIdProgress), wxGauge);
   const int position = std::clamp(percent, 0, 100);
   if (bar->GetValue() == position) return;
@@ -272,24 +272,24 @@ void CMainWindow::setProgressPosition(int percent) {
 }
 
 // A close request that came while the replace question was open is asked about at once.
-void CMainWindow::beginJob() {
+void MainWindow::beginJob() {
   jobRunning_ = true;
   stopRequested_ = closeRequested_;
 }
 
-void CMainWindow::endJob() {
+void MainWindow::endJob() {
   dropPendingInput();  // nothing typed during the job reaches the report
   jobRunning_ = false;
   stopRequested_ = false;
 }
 
-bool CMainWindow::takeStopRequest() {
+bool MainWindow::takeStopRequest() {
   const bool requested = stopRequested_;
   stopRequested_ = false;
   return requested;
 }
 
-void CMainWindow::setWaitCursor(bool busy) {
+void MainWindow::setWaitCursor(bool busy) {
   if (busy) {
     ++busyDepth_;
     wxBeginBusyCursor();
@@ -299,10 +299,10 @@ void CMainWindow::setWaitCursor(bool busy) {
   }
 }
 
-void CMainWindow::messageBox(const std::string& text, const std::string& title, MessageIcon icon) {
+void MainWindow::messageBox(const std::string& text, const std::string& title, MessageIcon icon) {
   // A report's tabs separate its columns: laid out in a grid, the colons line up.
   if (icon == MessageIcon::Information && text.find('\t') != std::string::npos) {
-    CReportDialog report(this, text, title);
+    ReportDialog report(this, text, title);
     report.ShowModal();
     return;
   }
@@ -312,15 +312,15 @@ void CMainWindow::messageBox(const std::string& text, const std::string& title, 
   box.ShowModal();
 }
 
-bool CMainWindow::askYesNo(const std::string& text, const std::string& title) {
+bool MainWindow::askYesNo(const std::string& text, const std::string& title) {
   wxGenericMessageDialog box(this, wxString::FromUTF8(text), wxString::FromUTF8(title),
                              wxYES_NO | wxNO_DEFAULT | wxICON_EXCLAMATION);
   box.SetEscapeId(wxID_NO);  // Escape and the close box answer No, the answer that changes nothing
   return box.ShowModal() == wxID_YES;
 }
 
-std::optional<std::string> CMainWindow::pickFile(FilePicker kind, const std::string& filter,
-                                                 const std::string& folder, const std::string& fileName) {
+std::optional<std::string> MainWindow::pickFile(FilePicker kind, const std::string& filter,
+                                                const std::string& folder, const std::string& fileName) {
   const bool open = kind == FilePicker::Open;
   wxFileDialog picker(this, open ? "Open" : "Save As", wxString::FromUTF8(folder), wxString::FromUTF8(fileName),
                       wxString::FromUTF8(filter), open ? wxFD_OPEN : wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
@@ -328,12 +328,12 @@ std::optional<std::string> CMainWindow::pickFile(FilePicker kind, const std::str
   return picker.GetPath().utf8_string();
 }
 
-bool CMainWindow::showHelp(int context) { return help_.show(context); }
+bool MainWindow::showHelp(int context) { return help_.show(context); }
 
-void CMainWindow::closeHelp() { help_.close(); }
+void MainWindow::closeHelp() { help_.close(); }
 
-void CMainWindow::showAbout() {
-  CAboutDialog about(this);
+void MainWindow::showAbout() {
+  AboutDialog about(this);
   about.ShowModal();
 }
 

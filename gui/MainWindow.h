@@ -27,12 +27,12 @@ struct ProgramIdentity {
   std::string helpBook;  // path of the help book
 };
 
-class CMainWindow : public wxDialog, public DialogPlatform {
+class MainWindow : public wxDialog, public DialogPlatform {
  public:
-  CMainWindow(ProgramIdentity identity, JobEntries jobs = {});
-  ~CMainWindow() override;
+  MainWindow(ProgramIdentity identity, JobEntries jobs = {});
+  ~MainWindow() override;
 
-  CMainDialog& dialog() { return dialog_; }
+  MainDialog& dialog() { return dialog_; }
   // A file given to the program or dropped on it; false while a job runs.
   bool openFile(const std::string& name);
 
@@ -73,7 +73,7 @@ class CMainWindow : public wxDialog, public DialogPlatform {
   void requestClose();
 
   ProgramIdentity identity_;
-  CMainDialog dialog_;
+  MainDialog dialog_;
   std::map<int, int> textLimits_;            // edit id -> characters
   std::map<int, std::u32string> lastTexts_;  // edit id -> text before the user's edit
   int busyDepth_ = 0;

@@ -47,7 +47,7 @@ std::string alignedText(const std::string& text) {
   return aligned;
 }
 
-CReportDialog::CReportDialog(wxWindow* parent, const std::string& text, const std::string& title)
+ReportDialog::ReportDialog(wxWindow* parent, const std::string& text, const std::string& title)
     : wxDialog(parent, wxID_ANY, wxString::FromUTF8(title)), text_(text) {
   auto* columns = new wxGridBagSizer(0, FromDIP(4));
   int row = 0;

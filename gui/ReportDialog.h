@@ -20,9 +20,9 @@ std::vector<std::pair<std::string, std::string>> reportColumns(const std::string
 // line up, the report's opening blank line left out.
 std::string alignedText(const std::string& text);
 
-class CReportDialog : public wxDialog {
+class ReportDialog : public wxDialog {
  public:
-  CReportDialog(wxWindow* parent, const std::string& text, const std::string& title);
+  ReportDialog(wxWindow* parent, const std::string& text, const std::string& title);
   const std::string& text() const { return text_; }
 
  private:

@@ -138,7 +138,7 @@ class BoxCloser : public wxTimer {
         current_ = dialog;
         openedAt_ = std::chrono::steady_clock::now();
         const auto* box = dynamic_cast<wxGenericMessageDialog*>(dialog);
-        const auto* report = dynamic_cast<CReportDialog*>(dialog);
+        const auto* report = dynamic_cast<ReportDialog*>(dialog);
         seen.emplace_back(dialog->GetTitle().utf8_string(), box != nullptr      ? box->GetMessage().utf8_string()
                                                             : report != nullptr ? report->text()
                                                                                 : "");

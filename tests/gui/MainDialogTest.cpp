@@ -73,7 +73,7 @@ bool jobFails = false;
 // Copies input to output and reports as a job does; or fails after writing,
 // as a damaged input or a full disk makes a job fail.
 // Halfway it reports progress, where the user may cancel it.
-std::string copyJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, CMainDialog& dialog) {
+std::string copyJob(const DialogSettings& settings, std::FILE* input, std::FILE* output, MainDialog& dialog) {
   lastSettings = settings;
   for (int byte = std::fgetc(input); byte >= 0; byte = std::fgetc(input)) std::fputc(byte, output);
   const bool cancelled = dialog.jobProgress(50);
@@ -156,7 +156,7 @@ TEST_F(MainDialogLogic, RefusalsAndJobsKeepTheUsersFiles) {
     platform.replaceAnswer = c.replace;
     enter(c.mode, c.block, c.in, c.out);
     const long descriptors = openDescriptors();
-    CMainDialog dialog{platform, {&copyJob, &copyJob}};
+    MainDialog dialog{platform, {&copyJob, &copyJob}};
     dialog.onStart();
     EXPECT_EQ(platform.log.at(0), c.said);
     EXPECT_EQ(openDescriptors(), descriptors);
@@ -177,7 +177,7 @@ TEST_F(MainDialogLogic, OutputThroughALinkWhoseFileIsGone) {
   fs::create_symlink(dir / "gone.raw", dir / "out.lnk");
   platform.replaceAnswer = true;
   enter(1, 1, "in.qla", "out.lnk");
-  CMainDialog dialog{platform, {&copyJob, &copyJob}};
+  MainDialog dialog{platform, {&copyJob, &copyJob}};
   dialog.onStart();
   EXPECT_TRUE(fs::is_symlink(dir / "out.lnk"));
   EXPECT_EQ(readText(dir / "gone.raw"), kCompressedHead);
@@ -191,7 +191,7 @@ TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactly) {
   std::string pcm;
   for (int i = 0; i < 60000; ++i) pcm += static_cast<char>(100 * std::sin(i * 0.01) + i * 7919 % 23);
   std::ofstream(dir / "in.raw", std::ios::binary) << pcm;
-  CMainDialog dialog{platform};
+  MainDialog dialog{platform};
   enter(0, 3, "in.raw", "in.qla");
   dialog.onStart();
   const std::string packed = readText(dir / "in.qla");
@@ -215,7 +215,7 @@ TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactly) {
 // colons up with spaces.
 TEST_F(MainDialogLogic, ReportNamesTheOutputAndSaysWhyAFileGrew) {
   std::ofstream(dir / "tiny.raw", std::ios::binary) << "0123456789";
-  CMainDialog dialog{platform};
+  MainDialog dialog{platform};
   enter(0, 5, "tiny.raw", "tiny.qla");
   dialog.onStart();
   ASSERT_EQ(platform.log.size(), 1u);
@@ -255,7 +255,7 @@ TEST_F(MainDialogLogic, FailedOrCancelledJobsKeepTheDialogAndTheFiles) {
     platform.log.clear();
     platform.stopRequests = c.cancel ? 1 : 0;
     platform.cancelAnswer = true;
-    CMainDialog dialog{platform, {&copyJob, &copyJob}};
+    MainDialog dialog{platform, {&copyJob, &copyJob}};
     jobFails = c.fails;
     dialog.onStart();
     jobFails = false;
@@ -269,7 +269,7 @@ TEST_F(MainDialogLogic, FailedOrCancelledJobsKeepTheDialogAndTheFiles) {
   platform.cancelAnswer = false;
   platform.log.clear();
   enter(0, 5, "in.raw", "new.qla");
-  CMainDialog dialog{platform, {&copyJob, &copyJob}};
+  MainDialog dialog{platform, {&copyJob, &copyJob}};
   dialog.onStart();
   EXPECT_EQ(platform.log,
             (Log{"? Cancel the running job?", "Ready: report\noutput file\t: " + (dir / "new.qla").string()}));
@@ -284,7 +284,7 @@ TEST_F(MainDialogLogic, OfferedOutputNamesFollowTheInput) {
   EXPECT_EQ(suggestedOutputName("/a/x.wav.QLA", true), "/a/x.wav");
   EXPECT_EQ(suggestedOutputName("/a/x.raw", true), "/a/x.raw.restored");
   EXPECT_EQ(suggestedOutputName(".qla", true), ".qla.restored");
-  CMainDialog dialog{platform};
+  MainDialog dialog{platform};
   dialog.onInitDialog();
   dialog.openFile("/music/a.wav.qla");
   EXPECT_EQ(platform.radios[kIdCompress], 1);

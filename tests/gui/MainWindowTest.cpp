@@ -46,7 +46,7 @@ wxHtmlHelpDialog* helpWindow() {
 
 // A job that takes a second, with something happening to the window a fifth of the way in.
 std::function<void()> duringJob;
-std::string slowJob(const DialogSettings&, std::FILE* input, std::FILE* output, CMainDialog& dialog) {
+std::string slowJob(const DialogSettings&, std::FILE* input, std::FILE* output, MainDialog& dialog) {
   for (int percent = 0; percent <= 100; percent += 4) {
     if (dialog.jobProgress(percent)) throw Error(QOLA_CANCELLED, "cancelled", 1);
     if (percent == 20 && duringJob) duringJob();
@@ -92,7 +92,7 @@ class MainWindowOnScreen : public testing::Test {
     QOLA_SKIP_WITHOUT_X_SERVER();
     if (window) window->Destroy();
     pump(100ms);
-    window = new CMainWindow({"qola-gui", (fs::path(QOLA_GUI_PATH).parent_path() / "qola-gui.htb").string()}, jobs);
+    window = new MainWindow({"qola-gui", (fs::path(QOLA_GUI_PATH).parent_path() / "qola-gui.htb").string()}, jobs);
     window->Show();
     ASSERT_TRUE(pumpUntil([&] { return window->IsShownOnScreen(); }));
     pump(200ms);
@@ -102,7 +102,7 @@ class MainWindowOnScreen : public testing::Test {
   }
   wxWindow& control(int id) { return *window->FindWindow(id); }
 
-  wxWeakRef<CMainWindow> window;
+  wxWeakRef<MainWindow> window;
   const fs::path dir = fs::temp_directory_path() / ("qola-gui-window-" + std::to_string(getpid()));
 };
 
@@ -195,7 +195,7 @@ TEST_F(MainWindowOnScreen, InputDuringAJobWaitsOrIsDropped) {
     ASSERT_TRUE(window);
     window->setText(kIdInputName, dir / "in.raw");
     window->setText(kIdOutputName, dir / "out.qla");
-    CMainWindow& w = *window;
+    MainWindow& w = *window;
     duringJob = [&] { closeRequest ? requestClose(w) : xKey(XK_Escape); };
     test::BoxCloser closer;
     closer.linger = 400ms;
@@ -235,7 +235,7 @@ TEST_F(MainWindowOnScreen, ADroppedFileIsTheInput) {
 // Ctrl+C in the report puts it on the clipboard as plain text, its colons lined up.
 TEST_F(MainWindowOnScreen, ReportCopiesAlignedText) {
   const std::string text = "\nprocessed data\t: 2 x 10 samples (16 bit)\noutput file\t: /x.qla";
-  CReportDialog report(window, text, "Ready");
+  ReportDialog report(window, text, "Ready");
   report.Show();
   ASSERT_TRUE(pumpUntil([&] { return report.IsShownOnScreen(); }));
   report.SetFocus();
@@ -263,8 +263,8 @@ TEST_F(MainWindowOnScreen, DISABLED_Screenshot) {
   Input in = Input::memory({reinterpret_cast<const std::uint8_t*>(pcm.data()), pcm.size()});
   Output out = Output::memory();
   Job job;
-  CReportDialog report(window, withOutputName(reportText(job.compress(in, out)), "/home/user/music/concert.qla"),
-                       "Ready");
+  ReportDialog report(window, withOutputName(reportText(job.compress(in, out)), "/home/user/music/concert.qla"),
+                      "Ready");
   report.Move(window->GetScreenRect().GetBottomRight() -
               wxSize(report.GetSize().x * 3 / 5, report.GetSize().y / 2));
   report.Show();
