@@ -2,8 +2,10 @@
 # Test lines against shipped code lines, counted alike: lines that are neither
 # blank nor //-comments, in C++ sources and headers (.cpp, .h, .hpp). Shipped
 # code is the library (src/), its public headers (include/) and the two
-# programs (cli/, gui/); test code is everything under tests/. The house keeps
-# the ratio <= 0.40.
+# programs (cli/, gui/); test code is everything under tests/. The house aims
+# for tests of roughly a quarter to a third of the code; the count stands
+# higher (near 0.47), mostly for the command-line and window tests, which
+# drive whole programs and judge them by the files they leave.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 count() {

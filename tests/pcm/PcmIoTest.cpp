@@ -40,13 +40,9 @@ TEST(WaveHeaderEvaluation, LayoutFromTheHeaderOrTheSettings) {
   };
   int row = 0;
   for (const auto& c : cases) {
-    CodecSettings settings;
-    settings.channelCount = c.channels;
-    settings.sampleBits = c.bits;
-    settings.wavEvaluation = c.wav;
-    settings.swapBytes = c.swap;
     InputStream in(c.file);
-    const PcmLayout layout = evaluateWaveHeader(in, settings);
+    const PcmLayout layout = evaluateWaveHeader(
+        in, {.channelCount = c.channels, .sampleBits = c.bits, .wavEvaluation = c.wav, .swapBytes = c.swap});
     EXPECT_TRUE(layout.channels == c.expected.channels && layout.eightBit == c.expected.eightBit &&
                 layout.swapBytes == c.expected.swapBytes && layout.headerLength == c.expected.headerLength &&
                 layout.frames == c.expected.frames)
@@ -63,9 +59,7 @@ TEST(PlainWavHeader, FieldsAndLimits) {
   Bytes file = plainWavHeader(1, 8, 8000, 1001);
   file.resize(file.size() + 1001);
   InputStream in(file);
-  CodecSettings settings;
-  settings.wavEvaluation = true;
-  const PcmLayout layout = evaluateWaveHeader(in, settings);
+  const PcmLayout layout = evaluateWaveHeader(in, {.wavEvaluation = true});
   EXPECT_TRUE(layout.channels == 1 && layout.eightBit && layout.headerLength == 44 && layout.frames == 1001);
   EXPECT_TRUE(plainWavHeader(2, 16, 0, 4).empty());
   EXPECT_TRUE(plainWavHeader(2, 16, 0x40000000, 4).empty());  // bytes per second beyond 32 bits
