@@ -32,11 +32,12 @@ class PathOutput : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
-  // Compresses the test input into the output; the job's status.
-  qola_status compressInto(qola_output* output) {
+  // Compresses the test input into the output, or restores the bytes given; the job's status.
+  qola_status compressInto(qola_output* output, const Bytes* restoring = nullptr) {
     qola_job* job = qola_job_create(nullptr);
-    qola_input* input = qola_input_memory(pcm_.data(), pcm_.size());
-    const qola_status status = qola_compress(job, input, output);
+    const Bytes& bytes = restoring != nullptr ? *restoring : pcm_;
+    qola_input* input = qola_input_memory(bytes.data(), bytes.size());
+    const qola_status status = (restoring != nullptr ? qola_decompress : qola_compress)(job, input, output);
     qola_input_free(input);
     qola_job_free(job);
     return status;
@@ -55,7 +56,7 @@ TEST_F(PathOutput, ReplacesOnlyWithConsentAndWritesThroughLinks) {
     const char* name;
     std::string given;  // the name handed over
     int flags;
-    int error;          // 0: opens
+    int error;                                   // 0: opens
     std::map<std::string, std::string> changed;  // entries after the job that differ from before
   };
   const Case cases[] = {
@@ -103,12 +104,8 @@ TEST_F(PathOutput, FailedJobsLeaveNothing) {
     for (const char* name : {"new.qla", "old.qla"}) {
       qola_output* output = qola_output_open(path(name).c_str(), flags);
       if (output == nullptr) continue;  // old.qla without consent
-      qola_job* job = qola_job_create(nullptr);
       const Bytes damaged = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
-      qola_input* input = qola_input_memory(damaged.data(), damaged.size());
-      EXPECT_NE(qola_decompress(job, input, output), QOLA_OK);
-      qola_input_free(input);
-      qola_job_free(job);
+      EXPECT_NE(compressInto(output, &damaged), QOLA_OK);
       qola_output_free(output);
       EXPECT_EQ(folderSnapshot(dir_), before) << name << " flags " << flags;
     }
