@@ -41,12 +41,9 @@ struct DecompressionJob {
 
 // Writes the header copy back and takes its length and sample rate.
 void copyHeaderBack(DecompressionJob& job, InputStream& input, OutputStream& output) {
-  const int length = readFileByte(input, "inside the header copy");
-  std::vector<std::uint8_t> copy;
-  allocateBuffer(copy, static_cast<std::size_t>(length), "bcpy");
-  if (input.read(copy.data(), copy.size()) != copy.size()) fileEndsEarly("inside the header copy");
+  const std::vector<std::uint8_t> copy = readHeaderCopy(input);
   output.write(copy.data(), copy.size());
-  job.headerLength = length;
+  job.headerLength = static_cast<int>(copy.size());
   std::uint32_t channelMask = 0;
   readWavFormat(copy, job.sampleRate, channelMask);
 }

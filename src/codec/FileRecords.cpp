@@ -73,6 +73,14 @@ void writeHeaderCopy(OutputStream& output, const std::uint8_t* bytes, int length
   output.write(bytes, static_cast<std::size_t>(length));
 }
 
+std::vector<std::uint8_t> readHeaderCopy(InputStream& input) {
+  const int length = readFileByte(input, "inside the header copy");
+  std::vector<std::uint8_t> copy;
+  allocateBuffer(copy, static_cast<std::size_t>(length), "bcpy");
+  if (input.read(copy.data(), copy.size()) != copy.size()) fileEndsEarly("inside the header copy");
+  return copy;
+}
+
 std::int64_t blockCount(std::int64_t frames, int blockLength) {
   return (frames + blockLength - 1) / blockLength;
 }

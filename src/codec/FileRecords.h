@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/FormatConstants.h"
 #include "pcm/PcmIo.h"
@@ -45,6 +46,8 @@ bool holdsItsBlocks(const FileHeader& header, std::int64_t totalSize);
 
 // Header copy: one length byte, then the bytes themselves.
 void writeHeaderCopy(OutputStream& output, const std::uint8_t* bytes, int length);
+// The bytes of a header copy; a file that ends inside it is damaged.
+std::vector<std::uint8_t> readHeaderCopy(InputStream& input);
 
 // Number of blocks of n frames, and the frames of a final partial block (0: none).
 std::int64_t blockCount(std::int64_t frames, int blockLength);

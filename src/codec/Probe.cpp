@@ -132,12 +132,8 @@ FileFacts readFileFacts(InputStream& input) {
   }
   facts.audioOffset = format::kFileHeaderSize;
   if (header.headerCopy()) {
-    const int length = readFileByte(input, "inside the header copy");
-    facts.wavHeader.resize(static_cast<std::size_t>(length));
-    if (input.read(facts.wavHeader.data(), facts.wavHeader.size()) != facts.wavHeader.size()) {
-      fileEndsEarly("inside the header copy");
-    }
-    facts.audioOffset += 1 + length;
+    facts.wavHeader = readHeaderCopy(input);
+    facts.audioOffset += 1 + static_cast<int>(facts.wavHeader.size());
     readWavFormat(facts.wavHeader, facts.sampleRate, facts.channelMask);
   }
   readTrailerAtEnd(input, facts);
