@@ -1,7 +1,7 @@
 // The restore of a file with a block index: every unit is parsed and rebuilt
-// on any thread, since none needs another; the job's thread only reads the
-// units' bytes and writes their PCM in file order, and the output's MD5 is
-// taken on the rebuilding threads in the same order.
+// on any thread, since none needs another. The job's thread reads the units'
+// bytes and writes their PCM in file order (the output's MD5 taken as it
+// writes), and decodes units itself while the next one to write is not ready.
 #pragma once
 
 #include <cstdint>
