@@ -120,12 +120,15 @@ decode() { # tool input output bits
   esac
 }
 
-# Runs a command RUNS times; sets rc, and wall and cpu (user + system seconds) of the fastest run.
-timed() { # log command...
-  local log=$1 r w u s TIMEFORMAT='%3R %3U %3S'
-  shift
+# Runs a command RUNS times; sets rc, and wall and cpu (user + system seconds) of the fastest run. The output
+# is removed before each run, so that no run pays for replacing the file an earlier run wrote (the file system
+# then flushes the new file's data at once) and every tool writes a new file every time.
+timed() { # log output (or "" for none) command...
+  local log=$1 output=$2 r w u s TIMEFORMAT='%3R %3U %3S'
+  shift 2
   wall="" cpu=""
   for ((r = 0; r < runs; r++)); do
+    rm -f "$output"
     set +e
     { time "$@" >"$log" 2>&1; } 2>"$work/time"
     rc=$?
@@ -177,7 +180,7 @@ while IFS=$'\t' read -r file channels bits duration; do
     coded="$work/coded.${extension[$tool]}"
     restored="$work/restored.wav"
     rm -f "$coded" "$restored"
-    timed "$work/encode.log" encode "$tool" "$input" "$coded"
+    timed "$work/encode.log" "$coded" encode "$tool" "$input" "$coded"
     if ((rc != 0)) || [[ ! -s $coded ]]; then
       reason=$(grep -m1 -iE 'error|unsupported|not' "$work/encode.log" |
                sed -e 's/^[^ ]*\.wav:* //' -e 's/ *$//' | tr '\t' ' ' | cut -c1-120 || true)
@@ -187,7 +190,7 @@ while IFS=$'\t' read -r file channels bits duration; do
     fi
     enc_wall=$wall enc_cpu=$cpu
     out_bytes=$(stat -L -c %s "$coded")
-    timed "$work/decode.log" decode "$tool" "$coded" "$restored" "$bits"
+    timed "$work/decode.log" "$restored" decode "$tool" "$coded" "$restored" "$bits"
     if ((rc != 0)); then
       check="decode failed: $(head -c 120 "$work/decode.log" | tr '\t\n' '  ')"
       dec_wall="" dec_cpu=""
@@ -210,7 +213,7 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 startup=""
 for program in "$qola --version" "flac --version" "wavpack --version" "ffmpeg -version"; do
   read -ra argv <<<"$program"
-  timed "$work/startup.log" "${argv[@]}"
+  timed "$work/startup.log" "" "${argv[@]}"
   startup+="${startup:+, }$(basename "${argv[0]}") $(awk -v w="$wall" 'BEGIN { printf "%.0f", 1000 * w }') ms"
 done
 [[ -z $raw ]] || cp "$results" "$raw"
