@@ -20,10 +20,6 @@
 namespace qola {
 namespace {
 
-// Blocks in flight per coding thread: enough that no worker waits for the
-// writer, few enough that memory stays a few blocks per thread.
-constexpr int kSlotsPerThread = 2;
-
 // One block between reading and writing.
 struct BlockSlot {
   BlockSamples samples;
@@ -162,7 +158,7 @@ bool writeBlock(CompressionJob& job, const BlockSlot& slot, ProgressSink& sink, 
 // the coding threads (none when threads is 1) code the blocks in between.
 // Returns false when the output failed.
 bool codeBlocks(CompressionJob& job, int threads, InputStream& input, OutputStream& output, ProgressSink& sink) {
-  const int slotCount = threads == 1 ? 1 : kSlotsPerThread * threads;
+  const int slotCount = blockSlotCount(threads);
   std::vector<BlockSlot> slots(static_cast<std::size_t>(slotCount));
   for (BlockSlot& slot : slots) allocateSlot(job, slot);
   std::vector<std::unique_ptr<BlockEncoder>> coders;

@@ -24,10 +24,6 @@
 namespace qola {
 namespace {
 
-// Blocks in flight per thread: enough that the parser never waits for a
-// rebuild, few enough that memory stays a few blocks per thread.
-constexpr int kSlotsPerThread = 2;
-
 struct DecompressionJob {
   FileHeader header;
   BlockLayout layout;
@@ -62,7 +58,7 @@ bool writeBlock(DecompressionJob& job, const DecodedBlock& block, ProgressSink& 
 // Returns false when the output failed.
 bool decodeBlocks(DecompressionJob& job, int threads, InputStream& input, OutputStream& output,
                   ProgressSink& sink) {
-  const int slotCount = threads == 1 ? 1 : kSlotsPerThread * threads;
+  const int slotCount = blockSlotCount(threads);
   const int workers = threads - 1;  // the job's thread is the parser
   std::vector<DecodedBlock> slots(static_cast<std::size_t>(slotCount));
   for (DecodedBlock& block : slots) allocateBlock(job.layout, block);

@@ -2,6 +2,8 @@
 
 namespace qola {
 
+int blockSlotCount(int threads) { return threads == 1 ? 1 : 2 * threads; }
+
 void showProgress(ProgressSink& sink, std::int64_t done, std::int64_t total) {
   sink.setProgress(static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total)));
 }

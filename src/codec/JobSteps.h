@@ -11,6 +11,11 @@
 
 namespace qola {
 
+// Blocks in flight in a job's ring of block slots: one when the job's thread
+// works alone; else two per thread, enough that no thread waits for the
+// job's thread, few enough that memory stays a few blocks per thread.
+int blockSlotCount(int threads);
+
 // Shows done of total (both in the same unit) as whole percent, rounded down.
 void showProgress(ProgressSink& sink, std::int64_t done, std::int64_t total);
 

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "codec/JobSteps.h"
 #include "common/Fatal.h"
 
 namespace qola {
@@ -93,7 +94,7 @@ class UnitWriter {
       }
     }
     done_ += unit.frames;
-    sink_.setProgress(static_cast<int>(static_cast<double>(done_) * 100.0 / static_cast<double>(job_.frames)));
+    showProgress(sink_, done_, job_.frames);
     return true;
   }
 
