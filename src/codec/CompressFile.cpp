@@ -175,20 +175,11 @@ bool codeBlocks(CompressionJob& job, int threads, InputStream& input, OutputStre
   };
   // Declared after what its workers use, so that they stop first.
   WorkerPool pool(threads == 1 ? 0 : threads, slotCount, code);
-  for (std::int64_t k = 0; k < job.blocks + slotCount; ++k) {
-    const auto slot = static_cast<int>(k % slotCount);
-    BlockSlot& block = slots[static_cast<std::size_t>(slot)];
-    const std::int64_t previous = k - slotCount;  // the block that held this slot
-    if (previous >= 0 && previous < job.blocks) {
-      pool.wait(slot);
-      if (!writeBlock(job, block, sink, output)) return false;
-    }
-    if (k < job.blocks) {
-      readBlock(job, k, block, input);
-      pool.submit(slot);
-    }
-  }
-  return true;
+  const auto read = [&](std::int64_t k, int slot) {
+    readBlock(job, k, slots[static_cast<std::size_t>(slot)], input);
+  };
+  const auto write = [&](int slot) { return writeBlock(job, slots[static_cast<std::size_t>(slot)], sink, output); };
+  return runBlockRing(pool, job.blocks, read, write);
 }
 
 }  // namespace

@@ -78,40 +78,21 @@ bool decodeBlocks(DecompressionJob& job, int threads, InputStream& input, Output
   };
   // Declared after what its workers use, so that they stop first.
   WorkerPool pool(workers, slotCount, rebuild, digestBlock);
-  // Writes the blocks from first up to (not including) last, waiting for each.
-  const auto writeFinished = [&](std::int64_t first, std::int64_t last) {
-    for (std::int64_t k = std::max<std::int64_t>(first, 0); k < last; ++k) {
-      const auto slot = static_cast<int>(k % slotCount);
-      pool.wait(slot);
-      if (!writeBlock(job, slots[static_cast<std::size_t>(slot)], sink, output)) return false;
-    }
-    return true;
+  const auto parse = [&](std::int64_t k, int slot) {
+    parseBlock(parser, job.frames - k * job.layout.N, input, slots[static_cast<std::size_t>(slot)]);
   };
-  for (std::int64_t k = 0; k < job.blocks + slotCount; ++k) {
-    const auto slot = static_cast<int>(k % slotCount);
-    if (k >= slotCount && k - slotCount < job.blocks && !writeFinished(k - slotCount, k - slotCount + 1)) {
-      return false;
-    }
-    if (k >= job.blocks) continue;
+  const auto write = [&](int slot) { return writeBlock(job, slots[static_cast<std::size_t>(slot)], sink, output); };
+  // A damaged file ends the job after the output a single thread gives:
+  // every block before (the ring writes those), and the mono segments placed
+  // before the damage.
+  const auto writeBeforeDamage = [&](int slot) {
     DecodedBlock& block = slots[static_cast<std::size_t>(slot)];
-    bool written = true;
-    try {
-      parseBlock(parser, job.frames - k * job.layout.N, input, block);
-    } catch (const JobError&) {
-      // A damaged file ends the job after the output a single thread gives:
-      // every block before, and the mono segments placed before the damage.
-      written = writeFinished(k - slotCount + 1, k);
-      if (written && job.layout.channels == 1 && block.frames > 0) {
-        rebuild(slot, 0);  // every worker is idle now
-        digestBlock(slot);
-        written = writeBlock(job, block, sink, output);
-      }
-      if (written) throw;
-    }
-    if (!written) return false;
-    pool.submit(slot);
-  }
-  return true;
+    if (job.layout.channels != 1 || block.frames == 0) return true;
+    rebuild(slot, 0);  // every worker is idle now
+    digestBlock(slot);
+    return writeBlock(job, block, sink, output);
+  };
+  return runBlockRing(pool, job.blocks, parse, write, writeBeforeDamage);
 }
 
 // A file cut inside its audio has lost its trailer and so its index: the

@@ -37,6 +37,7 @@ class WorkerPool {
   WorkerPool& operator=(const WorkerPool&) = delete;
 
   int workers() const { return static_cast<int>(threads_.size()); }
+  int slots() const { return static_cast<int>(done_.size()); }
   // The slot is filled: a worker may take it.
   void submit(int slot);
   // Waits until the slot's work and finishing step are done; rethrows the
