@@ -17,10 +17,13 @@
 namespace qola {
 namespace {
 
-// Units in flight per thread: enough that a thread that finds nothing ready
-// to write has waiting units to decode, few enough that memory stays a few
-// units per thread.
-constexpr int kSlotsPerThread = 4;
+// Units in flight per thread. While the job's thread decodes one unit it
+// writes none, so the others must find enough read units to go on with: unit
+// costs vary (a silent unit decodes many times faster than a loud one), and
+// with four per thread the worker of a two-thread restore of speech waited
+// for work before more than one unit in three. A unit holds at most 4096
+// frames, so a slot holds at most 16 KB of audio.
+constexpr int kSlotsPerThread = 16;
 
 struct UnitSlot {
   std::int64_t unit = 0;
