@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config
-          libmd-dev libgtest-dev libgmock-dev libbenchmark-dev libmpfr-dev
+          libmd-dev libgtest-dev libgmock-dev libbenchmark-dev
           libwxgtk3.2-dev libgtk-3-dev libxtst-dev xvfb xauth openbox xdotool wmctrl appstream
           python3-dev python3-venv python3-pip pybind11-dev python3-numpy python3-pytest
           python3-dask python3-distributed python3-soundfile
