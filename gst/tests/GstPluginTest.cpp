@@ -44,7 +44,7 @@ Bytes toneWav() {
   Bytes wav = {'R', 'I', 'F', 'F'};
   putLittle(wav, 36 + kFrames * 4, 4);
   wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  for (const auto [value, bytes] :
+  for (const auto& [value, bytes] :
        {std::pair{16, 4}, {1, 2}, {2, 2}, {kRate, 4}, {kRate * 4, 4}, {4, 2}, {16, 2}}) {
     putLittle(wav, static_cast<std::uint32_t>(value), bytes);
   }

@@ -12,10 +12,13 @@ namespace fs = std::filesystem;
 
 TEST_F(Cli, PipesInAndOutCarryOnlyAudio) {
   const std::string a = path("a.wav");
+  int n = 0;
   for (const std::string& compress : {"cat " + a + " | " + kQola + " -", kQola + " -c " + a, kQola + " -o - " + a,
                                       kQola + " -o /dev/stdout " + a}) {
-    const CliRun run = runShell(compress + " 2> " + path("e.txt") + " | " + kQola + " -d -c - > " + path("r.wav") +
-                                " 2>> " + path("e.txt") + "; cat " + path("e.txt"));
+    // The restore reads the pipe as "-" or by the name /dev/stdin: it cannot seek either way.
+    const std::string from = n++ % 2 == 0 ? " -" : " /dev/stdin";
+    const CliRun run = runShell(compress + " 2> " + path("e.txt") + " | " + kQola + " -d -c" + from + " > " +
+                                path("r.wav") + " 2>> " + path("e.txt") + "; cat " + path("e.txt"));
     EXPECT_EQ(readFile(path("r.wav")), readFile(a)) << compress << ": standard output holds nothing but audio";
     EXPECT_NE(run.output.find("compression ratio"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("stdin -> stdout"), std::string::npos) << run.output;
@@ -35,9 +38,17 @@ TEST_F(Cli, ReportsThatCannotBeWrittenFailTheRun) {
 // What -t and -d say of the checksum: a file without one passes unless one
 // is required, the summary of several says how many nothing confirmed, and a
 // mismatch leaves no output unless asked to keep it. Without the trailer,
-// bytes beyond the last whole frame are named and fail a verification.
-TEST_F(Cli, ChecksumStatesAndBytesTheFormatCannotStore) {
+// bytes beyond the last whole frame are named and fail a verification. A
+// damaged file, an old one and a WAV or text file fail with status 1 and
+// their message, and leave no output; a good file among them is restored.
+TEST_F(Cli, ChecksumStatesDamageAndBytesTheFormatCannotStore) {
   ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
+  const Bytes original = readFile(path("a.wav"));
+  Bytes cut = readFile(path("a.wav.qla"));
+  cut.resize(cut.size() / 2);
+  writeFile(path("cut.qla"), cut);
+  writeFile(path("old.qla"), Bytes{0x0E, 0, 0, 0, 0, 0});
+  writeFile(path("notes.txt"), Bytes{'H', 'e', 'l', 'l', 'o', '\n'});
   ASSERT_EQ(runCli("-q --no-trailer -o " + path("plain.qla") + " " + path("a.wav")).status, 0);
   Bytes bad = readFile(path("a.wav.qla")), joined = readFile(path("plain.qla")), wav = readFile(path("a.wav"));
   bad[20] ^= 0x10;  // inside the stored WAV header: decodes, but not to the original
@@ -69,6 +80,11 @@ TEST_F(Cli, ChecksumStatesAndBytesTheFormatCannotStore) {
       {"--no-trailer" + out + " " + path("list.wav"), 0, "warning: 1 byte at the end", "", true},
       {"--no-trailer --no-wav" + out + " " + path("tiny.raw"), 0, "3 bytes at the end", "larger than its input",
        true},
+      {"-d " + path("cut.qla") + " " + path("a.wav.qla") + out, 2, "", "", false},  // -o with two inputs
+      {"-d -f " + path("cut.qla") + " " + path("old.qla") + " " + path("a.wav.qla"), 1,
+       "Old file version, program terminated", "3 file(s) processed, 2 failed", false},
+      {"-d" + out + " " + path("a.wav"), 1, ": not a QOLA file", "", false},
+      {"-t " + path("notes.txt"), 1, ": not a QOLA file", "", false},
   };
   for (const auto& c : cases) {
     const CliRun run = runCli(c.arguments);
@@ -79,6 +95,8 @@ TEST_F(Cli, ChecksumStatesAndBytesTheFormatCannotStore) {
     EXPECT_TRUE(temporaries().empty());
     fs::remove(path("out"));
   }
+  EXPECT_FALSE(fs::exists(path("cut")) || fs::exists(path("cut.restored"))) << "no partial output";
+  EXPECT_EQ(readFile(path("a.wav")), original);
 }
 
 // Under a memory limit, 64 threads either work or the job fails with its

@@ -9,11 +9,6 @@ namespace {
 
 constexpr std::size_t kWavHeaderBytes = 44;
 
-std::uint32_t little32(const Bytes& bytes, std::size_t at) {
-  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) |
-         (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
-}
-
 // The WAV file a part of `wav` makes: its header with the sizes set, the frames, a pad byte when odd.
 Bytes partOf(const Bytes& wav, int frameBytes, std::size_t first, std::size_t end) {
   const std::size_t data = (end - first) * static_cast<std::size_t>(frameBytes);
@@ -37,7 +32,7 @@ TEST_F(Cli, SkipAndUntilRestoreTheFramesNamed) {
   writeFile(path("raw.pcm"), Bytes(4000, 1));
   ASSERT_EQ(runCli("-q " + path("a.wav")).status, 0);
   ASSERT_EQ(runCli("-q --no-wav " + path("raw.pcm")).status, 0);
-  const std::string a = " " + path("a.wav.qla");
+  const std::string a = std::string(" ").append(path("a.wav.qla"));
   const struct {
     std::string options;
     std::size_t first, end;
@@ -91,9 +86,7 @@ TEST_F(Cli, PartsKeepTheByteOrderAndPadOddData) {
   writeFile(path("m8.wav"), wav);
   ASSERT_EQ(runCli("-q " + path("m8.wav")).status, 0);
   ASSERT_EQ(runCli("-q -d --skip=1000 --until=2001 " + path("m8.wav.qla") + " -o " + path("m8.part")).status, 0);
-  const Bytes part = readFile(path("m8.part"));
-  EXPECT_TRUE(part == partOf(wav, 1, 1000, 2001));
-  EXPECT_EQ(little32(part, 4), part.size() - 8);
+  EXPECT_TRUE(readFile(path("m8.part")) == partOf(wav, 1, 1000, 2001));
 }
 
 // A part is checked unit by unit: damage outside it does not matter, damage
