@@ -142,8 +142,14 @@ TEST(SettingsRecord, RefusalsAreTheJobsAnswer) {
 }
 
 TEST(SettingsRecord, ResultVersionAndStatusTexts) {
-  const JobRun run = runJob(true, testWav(100));
-  EXPECT_EQ(run.result.size, sizeof(qola_result));
+  const JobRun run = runJob(true, testWav(10000));
+  const qola_result& r = run.result;
+  EXPECT_EQ(r.size, sizeof(qola_result));
+  EXPECT_TRUE(r.samples == 10000 && r.channels == 2 && r.bits == 16 && r.original_size == 40044);
+  EXPECT_EQ(r.compressed_size, static_cast<std::int64_t>(run.output.size()));
+  char small[8];  // a short buffer gets the report's start; the length is the whole report's
+  EXPECT_EQ(qola_format_report(&r, small, sizeof small), reportText(r).size());
+  EXPECT_EQ(std::string(small), reportText(r).substr(0, 7));
   qola_result unsized = run.result;
   unsized.size = 0;  // a record the library cannot read
   char text[16] = "x";
