@@ -11,13 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path freshDirectory(const std::string& name) {
-  const fs::path dir = fs::temp_directory_path() / (name + "-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir / "bin");
-  return dir;
-}
-
 // What the program prints for --version, run without a display.
 std::string versionOf(const fs::path& program) {
   std::FILE* pipe = popen(("env -u DISPLAY " + program.string() + " --version").c_str(), "r");
@@ -28,7 +21,10 @@ std::string versionOf(const fs::path& program) {
 
 // A renamed program keeps its own name in titles, help book and version.
 TEST(CompressorApp, NameHelpBookAndVersionFollowTheProgramFile) {
-  const fs::path dir = freshDirectory("qola-gui-identity"), bin = dir / "bin";
+  const fs::path dir = fs::temp_directory_path() / ("qola-gui-identity-" + std::to_string(getpid())),
+                 bin = dir / "bin";
+  fs::remove_all(dir);
+  fs::create_directories(bin);
   const ProgramIdentity renamed = programIdentity(bin / "Audio.Packer.exe");
   EXPECT_TRUE(renamed.title == "Audio.Packer" && fs::path(renamed.helpBook) == bin / "Audio.Packer.htb");
   EXPECT_EQ(versionOf(QOLA_GUI_PATH), "qola-gui 1.71 (file version 1.71 build 1)\n");

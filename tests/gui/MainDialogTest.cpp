@@ -186,11 +186,15 @@ TEST_F(MainDialogLogic, OutputThroughALinkWhoseFileIsGone) {
 // The library's job behind the dialog: a file compressed with the controls'
 // settings (8-bit stereo, Medium, 1024, joint) and restored exactly. A cut
 // copy fails with the library's message, writes nothing and keeps the dialog
-// and its entries: once the file is mended, Start runs the same job.
-TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactly) {
+// and its entries: once the file is mended, Start runs the same job. The
+// report as the user sees and copies it: the output's name closes the
+// columns, a grown file's note stays below them, and the copy lines the
+// colons up with spaces.
+TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactlyAndReportsIt) {
   std::string pcm;
   for (int i = 0; i < 60000; ++i) pcm += static_cast<char>(100 * std::sin(i * 0.01) + i * 7919 % 23);
   std::ofstream(dir / "in.raw", std::ios::binary) << pcm;
+  std::ofstream(dir / "tiny.raw", std::ios::binary) << "0123456789";
   MainDialog dialog{platform};
   enter(0, 3, "in.raw", "in.qla");
   dialog.onStart();
@@ -201,25 +205,16 @@ TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactly) {
   EXPECT_FALSE(fs::exists(dir / "out.raw"));
   std::ofstream(dir / "in.qla", std::ios::binary) << packed;
   dialog.onStart();
-  ASSERT_EQ(platform.log.size(), 4u);
+  enter(0, 5, "tiny.raw", "tiny.qla");
+  dialog.onStart();
+  ASSERT_EQ(platform.log.size(), 5u);
   EXPECT_EQ(platform.log[0], "? " + replaceQuestion("in.qla"));
   EXPECT_EQ(platform.log[1].rfind("Ready: \nprocessed data\t: 2 x 30000 samples (8 bit)", 0), 0u)
       << platform.log[1];
   EXPECT_EQ(platform.log[2].rfind("qola-gui: Damaged file: ", 0), 0u) << platform.log[2];
   EXPECT_EQ(platform.log[3].rfind("Ready: ", 0), 0u) << platform.log[3];
   EXPECT_TRUE(readText(dir / "out.raw") == pcm) << "the round trip is not exact";
-}
-
-// The report as the user sees and copies it: the output's name closes the
-// columns, a grown file's note stays below them, and the copy lines the
-// colons up with spaces.
-TEST_F(MainDialogLogic, ReportNamesTheOutputAndSaysWhyAFileGrew) {
-  std::ofstream(dir / "tiny.raw", std::ios::binary) << "0123456789";
-  MainDialog dialog{platform};
-  enter(0, 5, "tiny.raw", "tiny.qla");
-  dialog.onStart();
-  ASSERT_EQ(platform.log.size(), 1u);
-  const std::string report = platform.log[0].substr(std::string("Ready: ").size());
+  const std::string& report = platform.log[4];
   const std::size_t name = report.find("\noutput file\t: " + (dir / "tiny.qla").string() + "\n\n");
   ASSERT_NE(name, std::string::npos) << report;
   EXPECT_EQ(report.substr(report.find("\n\n", name) + 2),
