@@ -46,24 +46,14 @@ struct RestoreOutcome {
 };
 RestoreOutcome restoreOutcome(std::span<const std::uint8_t> file, int threads, bool swapBytesFromTrailer = false);
 
-// Runs a callable with fatal errors caught; returns the message, or nullopt if none occurred.
+// Runs a callable with fatal errors caught; returns the message (or the text
+// the programs show for the error, cause and wording), or nullopt if none occurred.
 template <typename Function>
-std::optional<std::string> fatalMessageOf(Function&& function) {
+std::optional<std::string> fatalMessageOf(Function&& function, bool asProgramsShowIt = false) {
   try {
     std::forward<Function>(function)();
   } catch (const JobError& caught) {
-    return caught.message;
-  }
-  return std::nullopt;
-}
-
-// The same, with the text the programs show for the error (cause and wording).
-template <typename Function>
-std::optional<std::string> fatalProgramTextOf(Function&& function) {
-  try {
-    std::forward<Function>(function)();
-  } catch (const JobError& caught) {
-    return programText(caught);
+    return asProgramsShowIt ? programText(caught) : caught.message;
   }
   return std::nullopt;
 }

@@ -233,42 +233,41 @@ TEST_F(MainDialogLogic, LibraryJobRestoresTheFileExactlyAndReportsIt) {
 // and the user's files: an existing output as it was, a new one never made.
 // A No to the cancel question lets the job finish.
 TEST_F(MainDialogLogic, FailedOrCancelledJobsKeepTheDialogAndTheFiles) {
+  const std::string ready = "Ready: report\noutput file\t: " + (dir / "new.qla").string();
   struct Case {
     const char* target;
-    bool fails, cancel;
-    std::string said;
+    bool fails, cancel, yes;  // yes: the answer to the cancel question
+    Log said;
   } const cases[] = {
-      {"out.qla", true, false, "qola-gui: write error (disk full?)"},
-      {"new.qla", true, false, "qola-gui: write error (disk full?)"},
-      {"out.qla", false, true, "? Cancel the running job?"},
-      {"new.qla", false, true, "? Cancel the running job?"},
+      {"out.qla", true, false, true, {"qola-gui: write error (disk full?)"}},
+      {"new.qla", true, false, true, {"qola-gui: write error (disk full?)"}},
+      {"out.qla", false, true, true, {"? Cancel the running job?"}},
+      {"new.qla", false, true, true, {"? Cancel the running job?"}},
+      {"new.qla", false, true, false, {"? Cancel the running job?", ready}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.target << (c.fails ? " fails" : " cancelled"));
+    SCOPED_TRACE(testing::Message() << c.target << (c.fails ? " fails" : c.yes ? " cancelled" : " not cancelled"));
     std::ofstream(dir / "out.qla") << "old";
+    fs::remove(dir / "new.qla");
     enter(0, 5, "in.raw", c.target);
     platform.log.clear();
     platform.stopRequests = c.cancel ? 1 : 0;
-    platform.cancelAnswer = true;
+    platform.cancelAnswer = c.yes;
     MainDialog dialog{platform, {&copyJob, &copyJob}};
     jobFails = c.fails;
     dialog.onStart();
     jobFails = false;
-    EXPECT_EQ(platform.log.back(), c.said);
+    Log said = c.said;  // after the question whether to replace an existing output
+    if (std::string(c.target) == "out.qla") said.insert(said.begin(), "? " + replaceQuestion("out.qla"));
+    EXPECT_EQ(platform.log, said);
     EXPECT_EQ(readText(dir / "out.qla"), "old");
-    EXPECT_EQ(namesIn(dir), (std::set<std::string>{"in.raw", "in.qla", "out.qla", "link.raw", "sub"}));
+    std::set<std::string> names{"in.raw", "in.qla", "out.qla", "link.raw", "sub"};
+    if (!c.yes) names.insert("new.qla");
+    EXPECT_EQ(namesIn(dir), names);
+    EXPECT_EQ(readText(dir / "new.qla"), c.yes ? "" : "PCM data");
     EXPECT_EQ(dialog.inputName, dir / "in.raw");
     EXPECT_EQ(dialog.outputName, dir / c.target);
   }
-  platform.stopRequests = 1;
-  platform.cancelAnswer = false;
-  platform.log.clear();
-  enter(0, 5, "in.raw", "new.qla");
-  MainDialog dialog{platform, {&copyJob, &copyJob}};
-  dialog.onStart();
-  EXPECT_EQ(platform.log,
-            (Log{"? Cancel the running job?", "Ready: report\noutput file\t: " + (dir / "new.qla").string()}));
-  EXPECT_EQ(readText(dir / "new.qla"), "PCM data");
 }
 
 // The output name offered for an input, its mode and the picker's folder:
