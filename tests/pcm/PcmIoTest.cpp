@@ -51,16 +51,11 @@ TEST(WaveHeaderEvaluation, LayoutFromTheHeaderOrTheSettings) {
   }
 }
 
-// The header a sample buffer gets is the plain 44-byte one, and the layout
-// evaluation reads it back; sizes its 32-bit fields cannot hold give none.
+// The header a sample buffer gets is the plain 44-byte one (ApiTest compresses
+// one to the file its WAV bytes give); sizes its 32-bit fields cannot hold give none.
 TEST(PlainWavHeader, FieldsAndLimits) {
   EXPECT_EQ(plainWavHeader(2, 16, 44100, 40000), wavHeader(2, 16, 40000));
   EXPECT_EQ(plainWavHeader(1, 8, 44100, 7), wavHeader(1, 8, 7));
-  Bytes file = plainWavHeader(1, 8, 8000, 1001);
-  file.resize(file.size() + 1001);
-  InputStream in(file);
-  const PcmLayout layout = evaluateWaveHeader(in, {.wavEvaluation = true});
-  EXPECT_TRUE(layout.channels == 1 && layout.eightBit && layout.headerLength == 44 && layout.frames == 1001);
   EXPECT_TRUE(plainWavHeader(2, 16, 0, 4).empty());
   EXPECT_TRUE(plainWavHeader(2, 16, 0x40000000, 4).empty());  // bytes per second beyond 32 bits
   EXPECT_FALSE(plainWavHeader(2, 16, 0x3fffffff, 0xffffffffu - 36).empty());
