@@ -87,14 +87,6 @@ bool unitIntact(const UnitPlace& unit, std::span<const std::uint8_t> bytes) {
   return bytes.size() == unit.length && crc32(bytes.data(), bytes.size()) == unit.crc;
 }
 
-void decodeUnit(UnitDecoder& decoder, const UnitPlace& unit, std::span<const std::uint8_t> bytes,
-                std::vector<std::uint8_t>& pcm) {
-  if (!unitIntact(unit, bytes)) {
-    damagedFile("the audio data of frames " + frameRange(unit) + " does not match its CRC-32");
-  }
-  decodeUnitBlocks(decoder, unit, bytes, pcm);
-}
-
 void decodeUnitBlocks(UnitDecoder& decoder, const UnitPlace& unit, std::span<const std::uint8_t> bytes,
                       std::vector<std::uint8_t>& pcm) {
   const int N = decoder.parser.layout.N;

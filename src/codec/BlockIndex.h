@@ -87,13 +87,10 @@ struct UnitDecoder {
 // True when bytes are the unit's, as its length and CRC-32 say.
 bool unitIntact(const UnitPlace& unit, std::span<const std::uint8_t> bytes);
 
-// Decodes one unit's bytes into the output's PCM bytes, appended to pcm.
-// A CRC-32 that does not match, blocks that do not parse, or blocks that do
-// not end exactly with the unit's bytes end it as a damaged file; pcm then
-// holds the blocks decoded before the damage (none when the CRC fails).
-void decodeUnit(UnitDecoder& decoder, const UnitPlace& unit, std::span<const std::uint8_t> bytes,
-                std::vector<std::uint8_t>& pcm);
-// decodeUnit for bytes whose CRC-32 the caller has checked with unitIntact.
+// Decodes the bytes of one unit, whose CRC-32 the caller has checked with
+// unitIntact, into the output's PCM bytes, appended to pcm. Blocks that do
+// not parse, or that do not end exactly with the unit's bytes, end it as a
+// damaged file; pcm then holds the blocks decoded before the damage.
 void decodeUnitBlocks(UnitDecoder& decoder, const UnitPlace& unit, std::span<const std::uint8_t> bytes,
                       std::vector<std::uint8_t>& pcm);
 

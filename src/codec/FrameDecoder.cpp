@@ -101,7 +101,7 @@ void FrameDecoder::loadUnit(std::size_t index) {
   if (!input_.seekTo(unit.offset) || input_.read(unitBytes_.data(), unitBytes_.size()) != unitBytes_.size()) {
     damagedFile("index unit " + std::to_string(index) + frames + " cannot be read");
   }
-  if (crc32(unitBytes_.data(), unitBytes_.size()) != unit.crc) {
+  if (!unitIntact(unit, unitBytes_)) {
     damagedFile("index unit " + std::to_string(index) + frames + " does not match its CRC-32");
   }
   unitStream_.emplace(std::span<const std::uint8_t>(unitBytes_));

@@ -95,7 +95,9 @@ TEST_P(BlockIndexFile, EveryUnitDecodesAloneToItsPartOfTheRestore) {
   // Last unit first, so that nothing a unit leaves behind can help the next.
   for (auto unit = units.rbegin(); unit != units.rend(); ++unit) {
     std::vector<std::uint8_t> out;
-    decodeUnit(decoder, *unit, std::span(file).subspan(static_cast<std::size_t>(unit->offset), unit->length), out);
+    const auto bytes = std::span(file).subspan(static_cast<std::size_t>(unit->offset), unit->length);
+    ASSERT_TRUE(unitIntact(*unit, bytes)) << "unit at frame " << unit->firstFrame;
+    decodeUnitBlocks(decoder, *unit, bytes, out);
     const auto from = static_cast<std::size_t>(unit->firstFrame) * frameBytes;
     ASSERT_EQ(out.size(), static_cast<std::size_t>(unit->frames) * frameBytes) << unit->firstFrame;
     EXPECT_TRUE(std::equal(out.begin(), out.end(), pcm.begin() + static_cast<std::ptrdiff_t>(from)))
