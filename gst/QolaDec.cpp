@@ -1,6 +1,7 @@
 // qoladec: a compressed file to interleaved raw audio. Upstream that can
 // pull (a file) gets seeking and duration through the seeking decoder; a
-// stream that can only push is gathered to its end, then decoded.
+// stream that can only push is gathered to its end, then decoded. The source
+// pad appears once the file is open (addSourcePad says why).
 #include <gst/audio/audio.h>
 #include <gst/base/gstadapter.h>
 #include <gst/gst.h>
@@ -33,9 +34,9 @@ GST_ELEMENT_REGISTER_DEFINE(qoladec, "qoladec", GST_RANK_PRIMARY, qola_dec_get_t
 namespace {
 
 using qoladec::closeDecoder;
-using qoladec::decodeGathered;
 using qoladec::finishStream;
 using qoladec::frameTime;
+using qoladec::gatheredInput;
 using qoladec::openDecoder;
 using qoladec::pulledInput;
 using qoladec::pushFrames;
@@ -45,21 +46,53 @@ enum { kPropRate = 1 };
 GstStaticPadTemplate sinkTemplate =
     GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(QOLA_GST_MEDIA_TYPE));
 GstStaticPadTemplate srcTemplate =
-    GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
+    GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_SOMETIMES,
                             GST_STATIC_CAPS("audio/x-raw, format = (string) { " GST_AUDIO_NE(
                                 S16) ", U8 }, layout = (string) interleaved, "
                                      "rate = (int) [ 1, MAX ], channels = (int) [ 1, 2 ]"));
 
 QolaDec* self(gpointer object) { return reinterpret_cast<QolaDec*>(object); }
 
+gboolean srcEvent(GstPad* pad, GstObject* parent, GstEvent* event);
+gboolean srcQuery(GstPad* pad, GstObject* parent, GstQuery* query);
+
+// The source pad is added, its stream and caps already on it, by the thread
+// that then pushes on it: decodebin links a new pad and holds it until the
+// stream is exposed, in its pad-added handler on that thread. A pad there
+// from the start was linked before the element started and held only later;
+// our task could push in between, the buffer was not linked, decodebin
+// ignored the error as it still tried the element, and the end never came.
+void addSourcePad(QolaDec* dec) {
+  GstPad* pad = gst_pad_new_from_static_template(&srcTemplate, "src");
+  gst_pad_set_event_function(pad, srcEvent);
+  gst_pad_set_query_function(pad, srcQuery);
+  gst_pad_use_fixed_caps(pad);
+  gst_pad_set_active(pad, TRUE);
+  gchar* streamId = gst_pad_create_stream_id(pad, GST_ELEMENT(dec), nullptr);
+  gst_pad_push_event(pad, gst_event_new_stream_start(streamId));
+  g_free(streamId);
+  GstAudioInfo info;
+  gst_audio_info_set_format(&info, dec->sampleBits == 16 ? GST_AUDIO_FORMAT_S16 : GST_AUDIO_FORMAT_U8, dec->rate,
+                            dec->channels, nullptr);
+  GstCaps* caps = gst_audio_info_to_caps(&info);
+  gst_pad_push_event(pad, gst_event_new_caps(caps));
+  gst_caps_unref(caps);
+  dec->srcpad = pad;
+  gst_element_add_pad(GST_ELEMENT(dec), pad);
+  gst_element_no_more_pads(GST_ELEMENT(dec));
+}
+
+void removeSourcePad(QolaDec* dec) {
+  if (dec->srcpad == nullptr) return;
+  gst_pad_set_active(dec->srcpad, FALSE);
+  gst_element_remove_pad(GST_ELEMENT(dec), dec->srcpad);
+  dec->srcpad = nullptr;
+}
+
 // The pull-mode streaming task: one buffer per turn.
 void loop(gpointer data) {
   QolaDec* dec = self(data);
-  if (dec->decoder == nullptr && !openDecoder(dec, pulledInput(dec))) {
-    gst_pad_pause_task(dec->sinkpad);
-    gst_pad_push_event(dec->srcpad, gst_event_new_eos());
-    return;
-  }
+  if (dec->srcpad == nullptr) addSourcePad(dec);
   const GstFlowReturn flow = pushFrames(dec);
   if (flow == GST_FLOW_OK) return;
   GST_DEBUG_OBJECT(dec, "pausing: %s", gst_flow_get_name(flow));
@@ -71,6 +104,15 @@ void loop(gpointer data) {
 GstFlowReturn chain(GstPad*, GstObject* parent, GstBuffer* buffer) {
   gst_adapter_push(self(parent)->gathered, buffer);
   return GST_FLOW_OK;
+}
+
+void decodeGathered(QolaDec* dec) {
+  closeDecoder(dec);  // the file decoded before a flush
+  if (!openDecoder(dec, gatheredInput(dec))) return;  // the error is on the bus
+  if (dec->srcpad == nullptr) addSourcePad(dec);
+  GstFlowReturn flow = GST_FLOW_OK;
+  while (flow == GST_FLOW_OK) flow = pushFrames(dec);
+  finishStream(dec, flow);
 }
 
 gboolean sinkEvent(GstPad* pad, GstObject* parent, GstEvent* event) {
@@ -99,10 +141,21 @@ gboolean sinkActivate(GstPad* pad, GstObject*) {
   return gst_pad_activate_mode(pad, pull ? GST_PAD_MODE_PULL : GST_PAD_MODE_PUSH, TRUE);
 }
 
+// Pull mode opens the file here, on the thread that activates the pad, so a
+// file that cannot be decoded fails the state change with its error. From
+// the task, the error could come while an autoplugger still tries the
+// element out, and it ignores such errors.
 gboolean sinkActivateMode(GstPad* pad, GstObject* parent, GstPadMode mode, gboolean active) {
   if (mode == GST_PAD_MODE_PUSH) return TRUE;
   if (mode != GST_PAD_MODE_PULL) return FALSE;
-  return active ? gst_pad_start_task(pad, loop, parent, nullptr) : gst_pad_stop_task(pad);
+  if (!active) return gst_pad_stop_task(pad);
+  QolaDec* dec = self(parent);
+  closeDecoder(dec);
+  if (!openDecoder(dec, pulledInput(dec))) {
+    closeDecoder(dec);
+    return FALSE;
+  }
+  return gst_pad_start_task(pad, loop, parent, nullptr);
 }
 
 // A seek moves the decoder to the frame of the new start and restarts the
@@ -193,6 +246,7 @@ GstStateChangeReturn changeState(GstElement* element, GstStateChange transition)
   if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
     closeDecoder(self(element));
     gst_adapter_clear(self(element)->gathered);
+    removeSourcePad(self(element));
   }
   return result;
 }
@@ -246,11 +300,6 @@ static void qola_dec_init(QolaDec* dec) {
   gst_pad_set_chain_function(dec->sinkpad, chain);
   gst_pad_set_event_function(dec->sinkpad, sinkEvent);
   gst_element_add_pad(GST_ELEMENT(dec), dec->sinkpad);
-  dec->srcpad = gst_pad_new_from_static_template(&srcTemplate, "src");
-  gst_pad_set_event_function(dec->srcpad, srcEvent);
-  gst_pad_set_query_function(dec->srcpad, srcQuery);
-  gst_pad_use_fixed_caps(dec->srcpad);
-  gst_element_add_pad(GST_ELEMENT(dec), dec->srcpad);
   dec->rawRate = kDefaultRate;
   dec->gathered = gst_adapter_new();
   gst_segment_init(&dec->segment, GST_FORMAT_TIME);

@@ -1,6 +1,6 @@
 #include "QolaDecStream.h"
 
-#include <gst/audio/audio.h>
+#include <gst/gst.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -81,15 +81,6 @@ gboolean openDecoder(QolaDec* dec, qola_input* input) {
     return FALSE;
   }
 
-  gchar* streamId = gst_pad_create_stream_id(dec->srcpad, GST_ELEMENT(dec), nullptr);
-  gst_pad_push_event(dec->srcpad, gst_event_new_stream_start(streamId));
-  g_free(streamId);
-  GstAudioInfo info;
-  gst_audio_info_set_format(&info, dec->sampleBits == 16 ? GST_AUDIO_FORMAT_S16 : GST_AUDIO_FORMAT_U8, dec->rate,
-                            dec->channels, nullptr);
-  GstCaps* caps = gst_audio_info_to_caps(&info);
-  gst_pad_push_event(dec->srcpad, gst_event_new_caps(caps));
-  gst_caps_unref(caps);
   gst_segment_init(&dec->segment, GST_FORMAT_TIME);
   dec->segment.duration = frameTime(dec, dec->frames);
   dec->needSegment = TRUE;
@@ -141,16 +132,14 @@ void finishStream(QolaDec* dec, GstFlowReturn flow) {
   }
 }
 
-void decodeGathered(QolaDec* dec) {
+qola_input* gatheredInput(QolaDec* dec) {
   const gsize size = gst_adapter_available(dec->gathered);
   dec->whole = size > 0 ? gst_adapter_take_buffer(dec->gathered, size) : gst_buffer_new();
   GstMapInfo map;
   gst_buffer_map(dec->whole, &map, GST_MAP_READ);
   qola_input* input = qola_input_memory(map.data, map.size);  // lives as long as dec->whole
   gst_buffer_unmap(dec->whole, &map);
-  GstFlowReturn flow = openDecoder(dec, input) ? GST_FLOW_OK : GST_FLOW_ERROR;
-  while (flow == GST_FLOW_OK) flow = pushFrames(dec);
-  finishStream(dec, flow);
+  return input;
 }
 
 }  // namespace qoladec

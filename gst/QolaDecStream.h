@@ -1,6 +1,6 @@
-// qoladec's stream: the seeking decoder opened on the element's input, the
-// stream announced downstream, and the frames decoded and pushed buffer by
-// buffer; the element (QolaDec.cpp) drives it from its pads.
+// qoladec's stream: the seeking decoder opened on the element's input, and
+// the frames decoded and pushed buffer by buffer; the element (QolaDec.cpp)
+// drives it from its pads and announces the stream on its source pad.
 #pragma once
 
 #include <gst/base/gstadapter.h>
@@ -11,7 +11,7 @@
 struct QolaDec {
   GstElement parent;
   GstPad* sinkpad;
-  GstPad* srcpad;
+  GstPad* srcpad;  // added once the file is open, removed when the element stops
   int rawRate;  // property "rate": the rate of files without a WAV header
 
   GstAdapter* gathered;  // push mode: the file so far
@@ -34,15 +34,15 @@ qola_input* pulledInput(QolaDec* dec);
 // Frees the decoder and its input; the element is ready for another file.
 void closeDecoder(QolaDec* dec);
 GstClockTime frameTime(const QolaDec* dec, gint64 frame);
-// Opens the decoder on the input and announces the stream; FALSE (with an
-// error on the bus) when the file cannot be decoded.
+// Opens the decoder on the input and reads the stream's format; FALSE (with
+// an error on the bus) when the file cannot be decoded.
 gboolean openDecoder(QolaDec* dec, qola_input* input);
 // Decodes and pushes one buffer of frames; GST_FLOW_EOS after the last.
 GstFlowReturn pushFrames(QolaDec* dec);
 // Ends the stream after the last frame or a failure (the error is posted
 // once, here or where it happened).
 void finishStream(QolaDec* dec, GstFlowReturn flow);
-// Push mode: the gathered file decoded from memory and pushed to its end.
-void decodeGathered(QolaDec* dec);
+// Push mode: the file gathered so far, as the decoder's input.
+qola_input* gatheredInput(QolaDec* dec);
 
 }  // namespace qoladec
