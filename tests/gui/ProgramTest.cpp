@@ -20,6 +20,8 @@
 #include <wx/clipbrd.h>
 
 #include "GuiSession.h"
+// Last: the X headers define names such as None and Status.
+#include "FileDrag.h"
 
 namespace qola::ui::test {
 
@@ -163,6 +165,14 @@ std::string restored(const fs::path& compressed) {
   return {reinterpret_cast<const char*>(data.data()), data.size()};
 }
 
+std::string compressed(const std::string& samples) {
+  Input in = Input::memory({reinterpret_cast<const std::uint8_t*>(samples.data()), samples.size()});
+  Output out = Output::memory();
+  Job job;
+  job.compress(in, out);
+  return {reinterpret_cast<const char*>(out.data().data()), out.data().size()};
+}
+
 class ProgramOnDesktop : public testing::Test {
  protected:
   void SetUp() override {
@@ -289,6 +299,57 @@ TEST_F(ProgramOnDesktop, LongNamesAreTakenWhole) {
     EXPECT_TRUE(fs::exists(c.output)) << c.output.size() << " characters";
     EXPECT_EQ(std::distance(fs::directory_iterator(deep), fs::directory_iterator()), 1);
     fs::remove(c.output);
+  }
+}
+
+// A file dropped on the dialog from another program becomes the input, with
+// the mode its name suggests and the output offered. A job that fails, and an
+// input that is no compressed file (refused before any output), keep the
+// dialog and its entries: once the file is mended, Start runs the same job.
+TEST_F(ProgramOnDesktop, DroppedFilesAndFailedJobsKeepTheDialog) {
+  writeRecording(dir / "song.raw", 100000);
+  const std::string song = readText(dir / "song.raw"), good = compressed(song);
+  const std::string wav = std::string("RIFF\x24\x00\x01\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00\x44\xac\x00\x00"
+                                      "\x10\xb1\x02\x00\x04\x00\x10\x00data\x00\x00\x01\x00",
+                                      44) +
+                          song.substr(0, 65536);
+  const struct {
+    const char* dropped;
+    std::string content;
+    const char* box;  // the title of the failure's message, or none
+    const char* written;
+  } cases[] = {
+      {"song.raw", song, nullptr, "song.raw.qla"},
+      {"x.qla", wav, "Error", "x"},  // a WAV file given to restore
+      {"x.qla", good.substr(0, good.size() / 2), "qola-gui", "x"},  // a damaged file
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.box == nullptr ? "no failure" : c.box);
+    std::ofstream(dir / c.dropped, std::ios::binary) << c.content;
+    Program program({});
+    const std::string main = program.window("QOLA");
+    ASSERT_FALSE(main.empty());
+    const std::string centre = test::shell("eval $(xdotool getwindowgeometry --shell " + main +
+                                           "); echo $((X + WIDTH / 2)) $((Y + HEIGHT / 2))");
+    const int x = std::stoi(centre), y = std::stoi(centre.substr(centre.find(' ')));
+    ASSERT_TRUE(test::dropFile(std::stoul(main), x, y, (dir / c.dropped).string())) << "the dialog took no file";
+    program.keys(main, "alt+s");
+    if (c.box != nullptr) {
+      const std::string box = program.window(c.box);
+      ASSERT_FALSE(box.empty()) << "no message";
+      program.keys(box, "Return");
+      EXPECT_EQ(program.exitStatus(1s), Program::kRunning) << "the failed job ended the program";
+      EXPECT_EQ(names(), (std::vector<std::string>{"song.raw", "x.qla"}));
+      std::ofstream(dir / c.dropped, std::ios::binary) << good;
+      program.keys(program.window("QOLA"), "alt+s");
+    }
+    program.keys(program.window("Ready"), "Return");
+    test::shell("wmctrl -i -c " + main);
+    EXPECT_EQ(program.exitStatus(), 0);
+    const std::vector<std::string> made{"song.raw", "song.raw.qla"}, restoredTo{"song.raw", "x", "x.qla"};
+    EXPECT_EQ(names(), c.box == nullptr ? made : restoredTo);
+    EXPECT_EQ(c.box == nullptr ? restored(dir / c.written) : readText(dir / c.written), song);
+    fs::remove(dir / c.written);
   }
 }
 
