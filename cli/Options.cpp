@@ -167,7 +167,7 @@ const char* usageText() {
          "      (default)          the reference choices plus free ones, such as keeping\n"
          "                         joint stereo for identical channels; same speed\n"
          "      --best             codes candidate choices and keeps the smallest:\n"
-         "                         about 4 times the time, files about 0.7 % smaller\n"
+         "                         about 4 times the time, files about 0.6 % smaller\n"
          "      --fast             no block splitting (as -a none): about half the time\n"
          "                         on one thread; files 2-6 % larger for 16-bit music,\n"
          "                         8-11 % for speech, under 1 % for 8- and 24-bit\n"
