@@ -143,7 +143,7 @@ const char* usageText() {
          "  -m, --mono             one channel              (default: stereo)\n"
          "  -2, --stereo           two channels\n"
          "  -b, --bits 8|16        sample width             (default: 16)\n"
-         "  -n, --block-length N   128, 256, 512, 1024, 2048 or 4096 samples (default: chosen per file)\n"
+         "  -n, --block-length N   128, 256, 512, 1024, 2048 or 4096 samples (default: 4096)\n"
          "  -a, --adaptation MODE  block splitting: none, medium or full (default: full);\n"
          "                         medium and full need a block length of at least 512\n"
          "      --no-wav           do not read a WAV header: code every byte as samples\n"

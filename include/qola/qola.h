@@ -72,7 +72,7 @@ typedef struct qola_settings {
   int channels;        /* 1 or 2; a WAV header overrides it */
   int sample_bits;     /* 8 or 16; a WAV header overrides it */
   int block_length;    /* 128, 256, 512, 1024, 2048 or 4096 samples; 0: the
-                          encoder chooses per file (4096 for REFERENCE) */
+                          encoder's choice (4096 in this release) */
   int adaptation;      /* a qola_adaptation; MEDIUM and FULL need a block
                           length of 512 or more */
   int wav_evaluation;  /* nonzero: a RIFF/WAVE header sets the layout and is kept */
@@ -94,7 +94,7 @@ typedef struct qola_settings {
 } qola_settings;
 
 /* Fills a settings record of size bytes with the qola program's defaults:
- * stereo 16-bit, N chosen per file (block_length 0), full adaptation, WAV evaluation and joint stereo on,
+ * stereo 16-bit, N the encoder's choice (block_length 0), full adaptation, WAV evaluation and joint stereo on,
  * all cores, default mode, trailer on. A size this library does not know
  * (smaller than the first settings record or larger than its own) gets
  * QOLA_ERROR_ARGUMENT, and a record of at least a size field is zeroed, so a

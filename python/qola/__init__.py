@@ -17,7 +17,7 @@ several Python threads run at once. A failed job raises a subclass of
 
 Settings (keyword arguments of the compressing functions): ``channels`` (1
 or 2) and ``sample_bits`` (8 or 16) for raw input, ``block_length`` (128 to
-4096; 0, the default: chosen per file), ``adaptation`` ("none", "medium" or "full"), ``wav_evaluation``,
+4096; 0, the default: the encoder's choice, 4096 in this release), ``adaptation`` ("none", "medium" or "full"), ``wav_evaluation``,
 ``joint_stereo``, ``swap_bytes`` (positive: big-endian samples), ``threads``
 (0: all cores), ``encoder_mode`` ("reference", "default", "best" or "fast")
 and ``trailer``. Restoring takes ``swap_bytes`` and ``threads``.

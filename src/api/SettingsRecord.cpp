@@ -31,7 +31,7 @@ qola_settings defaultSettings() {
   s.size = sizeof(qola_settings);
   s.channels = 2;
   s.sample_bits = 16;
-  s.block_length = 0;  // chosen per file
+  s.block_length = 0;  // the encoder's choice
   s.adaptation = QOLA_ADAPTATION_FULL;
   s.wav_evaluation = 1;
   s.joint_stereo = 1;

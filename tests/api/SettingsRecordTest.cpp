@@ -44,7 +44,7 @@ TEST(SettingsRecord, CallerOfTheFirstLayoutKeepsWorking) {
   ASSERT_EQ(qola_init_settings(reinterpret_cast<qola_settings*>(first), sizeof(FirstSettings)), QOLA_OK);
   for (std::size_t i = sizeof(FirstSettings); i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], 0xA5) << i;
   EXPECT_EQ(first->size, sizeof(FirstSettings));
-  EXPECT_EQ(first->block_length, 0);  // chosen per file
+  EXPECT_EQ(first->block_length, 0);  // the encoder's choice
   first->joint_stereo = 0;
   first->block_length = 1024;
 
