@@ -89,8 +89,8 @@ CodecSettings codecSettings(const qola_settings& s, Mode mode) {
   if (const char* refusal = settingsRefusal(s, mode)) throw JobError{Failure::Argument, refusal, 1};
   CodecSettings settings;
   settings.mode = mode;
-  settings.chooseBlockLength = s.block_length == 0;
-  settings.blockLengthIndex = settings.chooseBlockLength ? kMaxBlockLengthIndex : blockLengthIndexOf(s.block_length);
+  // 0 leaves N to the encoder, which takes the longest: no shorter N paid for a second coding.
+  settings.blockLengthIndex = s.block_length == 0 ? kMaxBlockLengthIndex : blockLengthIndexOf(s.block_length);
   settings.channelCount = s.channels;
   settings.sampleBits = s.sample_bits;
   settings.adaptation = static_cast<Adaptation>(s.adaptation);

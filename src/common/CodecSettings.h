@@ -27,9 +27,6 @@ struct CodecSettings {
   int channelCount = 2;      // 1 (mono) or 2 (stereo)
   int sampleBits = 16;       // 8 or 16
   int blockLengthIndex = 5;  // block length N = 2^(index + 7): 128 .. 4096
-  // The user did not ask for a block length: the encoder picks N per file
-  // (blockLengthIndex then only fills the field before the choice).
-  bool chooseBlockLength = false;
   Adaptation adaptation = Adaptation::Full;
   bool wavEvaluation = false;
   bool jointStereo = false;
