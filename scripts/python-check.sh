@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Python package's wheel with pip and no package index, installs
 # it into a fresh virtual environment that sees the system's numpy and
-# pytest, uses it and runs the package's tests against the installed copy;
-# installs the source tree with pip install . into another fresh environment
-# and runs the README's line there.
+# pytest, checks that it carries its licence, uses it and runs the package's
+# tests against the installed copy; installs the source tree with pip
+# install . into another fresh environment and runs the README's line there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -19,7 +19,11 @@ cd "$work"
 cp "$root/samples/demo.wav" .
 "$venv/python" - <<'PY'
 import qola, sys
+from importlib import metadata
 assert qola.__file__.startswith(sys.prefix), qola.__file__
+# The licence travels with the wheel: its SPDX name and its text.
+assert metadata.metadata("qola")["License-Expression"] == "BSD-3-Clause"
+assert any(f.name == "LICENSE" for f in metadata.files("qola")), "the wheel holds no LICENSE"
 report = qola.compress_file("demo.wav", "demo.wav.qla")
 data, samplerate = qola.read("demo.wav.qla")
 print(f"qola {qola.library_version()}: {data.shape[0]} frames x {data.shape[1]} channels "

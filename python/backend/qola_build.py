@@ -21,6 +21,7 @@ from typing import Any, Optional
 ROOT = Path(__file__).resolve().parents[2]
 PACKAGE = ROOT / "python" / "qola"
 SUMMARY = "Lossless compression of 8/16-bit PCM audio: read and write .qla files as numpy arrays"
+LICENSE = "BSD-3-Clause"  # SPDX identifier of the LICENSE file, which every wheel carries
 
 
 def _version() -> str:
@@ -39,7 +40,8 @@ def _tag() -> str:
 
 def _metadata() -> str:
     readme = (ROOT / "python" / "README.md").read_text()
-    return (f"Metadata-Version: 2.1\nName: qola\nVersion: {_version()}\nSummary: {SUMMARY}\n"
+    return (f"Metadata-Version: 2.4\nName: qola\nVersion: {_version()}\nSummary: {SUMMARY}\n"
+            f"License-Expression: {LICENSE}\nLicense-File: LICENSE\n"
             "Requires-Python: >=3.9\nRequires-Dist: numpy\n"
             f"Description-Content-Type: text/markdown\n\n{readme}")
 
@@ -78,6 +80,7 @@ def build_wheel(wheel_directory: str, config_settings: Optional[dict[str, Any]] 
              if path.is_file() and path.suffix in (".py", ".pyi", ".typed")}
     files[f"qola/{module.name}"] = module.read_bytes()
     files[f"{dist_info}/METADATA"] = _metadata().encode()
+    files[f"{dist_info}/licenses/LICENSE"] = (ROOT / "LICENSE").read_bytes()
     files[f"{dist_info}/WHEEL"] = (f"Wheel-Version: 1.0\nGenerator: qola_build\nRoot-Is-Purelib: false\n"
                                    f"Tag: {_tag()}\n").encode()
     records = [_record_line(path, data) for path, data in files.items()]
