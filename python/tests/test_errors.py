@@ -4,7 +4,6 @@ output behind."""
 from __future__ import annotations
 
 import io
-import os
 import subprocess
 import sys
 import textwrap
@@ -70,21 +69,6 @@ def test_arguments_refused_before_a_job(call, error):
         call()
     if error is qola.ArgumentError:
         assert raised.value.status == qola.Status.ERROR_ARGUMENT and isinstance(raised.value, ValueError)
-
-
-def test_pipe_input_needs_size(tmp_path):
-    fifo = tmp_path / "pipe"
-    os.mkfifo(fifo)
-    writer = subprocess.Popen(["sh", "-c", f"head -c 8000 /dev/zero > {fifo}"])
-    try:
-        # The library either spools the pipe or says that it needs a size.
-        try:
-            report = qola.compress_file(fifo, tmp_path / "p.qla", wav_evaluation=False)
-            assert report.original_size == 8000
-        except qola.NeedsSizeError as raised:
-            assert raised.status == qola.Status.ERROR_NEEDS_SIZE
-    finally:
-        writer.wait()
 
 
 def test_write_error_on_file_size_limit(tmp_path, packed):

@@ -4,6 +4,7 @@ and samples."""
 from __future__ import annotations
 
 import io
+import os
 import struct
 import subprocess
 
@@ -101,6 +102,16 @@ def test_bytes_and_files_agree(tmp_path, stereo16):
     assert restored.kind == "decompression" and restored.checksum == qola.Checksum.OK
     assert restored.md5 == report.md5 and restored.header_length == 44
     assert (tmp_path / "b.wav").read_bytes() == wav
+
+    # A pipe has no size: the library keeps a copy of it and compresses that.
+    os.mkfifo(tmp_path / "pipe")
+    writer = subprocess.Popen(["cp", str(tmp_path / "a.wav"), str(tmp_path / "pipe")])
+    try:
+        piped = qola.compress_file(tmp_path / "pipe", tmp_path / "p.qla", adaptation="medium", threads=1)
+    finally:
+        writer.wait()
+    assert piped.original_size == len(wav) and piped.md5 == report.md5
+    assert (tmp_path / "p.qla").read_bytes() == (tmp_path / "b.qla").read_bytes()
 
 
 def test_raw_big_endian(tmp_path):
