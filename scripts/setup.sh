@@ -9,7 +9,7 @@ packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config
           python3-dask python3-distributed python3-soundfile
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
           gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-          shared-mime-info desktop-file-utils)
+          shared-mime-info desktop-file-utils lintian)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
