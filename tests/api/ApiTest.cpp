@@ -86,8 +86,8 @@ TEST(Api, ErrorsReachTheCallerWithStatusAndMessage) {
   const struct {
     Bytes input;
     qola_status status;
-    const char* message;         // the cause alone
-    const char* programMessage;  // the start of the programs' text
+    std::string message;         // the cause alone
+    std::string programMessage;  // the start of the programs' text, which holds the cause
   } cases[] = {
       {cut, QOLA_ERROR_CODER, "arithmetic decoder bad input file", "Ac.cpp:"},
       {{0x0E, 0, 0, 0, 0, 0}, QOLA_ERROR_JOB, "Old file version", "Old file version, program terminated"},
@@ -95,8 +95,10 @@ TEST(Api, ErrorsReachTheCallerWithStatusAndMessage) {
   for (const auto& c : cases) {
     const JobRun run = runJob(false, c.input);
     EXPECT_EQ(run.status, c.status) << run.message;
-    EXPECT_EQ(run.message.rfind(c.message, 0), 0u) << run.message;
-    EXPECT_EQ(run.programMessage.rfind(c.programMessage, 0), 0u) << run.programMessage;
+    EXPECT_EQ(run.message, c.message);
+    EXPECT_TRUE(run.programMessage.starts_with(c.programMessage) &&
+                run.programMessage.find(c.message) != std::string::npos)
+        << run.programMessage;
   }
   Job job;
   Input in = Input::memory(pcm);
