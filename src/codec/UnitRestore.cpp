@@ -6,9 +6,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <string>
-#include <system_error>
 #include <thread>
 
 #include "codec/JobSteps.h"
@@ -117,20 +115,28 @@ class UnitWriter {
 // and the threads hand each other a unit without sleeping.
 class UnitPipeline {
  public:
+  // Short of memory or threads, the restore goes on with the threads that
+  // started (the job's at least), and holds units in flight for those alone.
   UnitPipeline(const UnitRestore& job, int threads)
       : job_(job),
         slots_(static_cast<std::size_t>(threads == 1 ? 1 : kSlotsPerThread * threads)),
         done_(slots_.size(), 0) {
-    for (int i = 0; i < threads; ++i) decoders_.push_back(std::make_unique<UnitDecoder>(job.layout, job.frames));
+    decoders_.reserve(static_cast<std::size_t>(threads));
+    workers_.reserve(static_cast<std::size_t>(threads - 1));
+    decoders_.push_back(std::make_unique<UnitDecoder>(job.layout, job.frames));
     for (int i = 1; i < threads; ++i) {
       try {
+        decoders_.push_back(std::make_unique<UnitDecoder>(job.layout, job.frames));
         workers_.emplace_back(&UnitPipeline::work, this, i);
-      } catch (const std::system_error&) {
-        break;  // the threads that started (the job's at least) do the work
-      } catch (const std::bad_alloc&) {
+      } catch (...) {  // no thread, or no memory for its decoder: those that started go on
         break;
       }
     }
+    // No worker touches these before the first unit is read.
+    decoders_.resize(workers_.size() + 1);
+    const std::size_t inFlight = workers_.empty() ? 1 : kSlotsPerThread * decoders_.size();
+    slots_.resize(inFlight);
+    done_.resize(inFlight);
   }
 
   ~UnitPipeline() {
@@ -178,7 +184,7 @@ class UnitPipeline {
     const std::size_t index = slotIndex(u);
     std::unique_lock lock(mutex_);
     while (done_[index] == 0) {
-      if (started_ < read_) {
+      if (started_ < read_ && !failed_) {
         decodeNext(lock, 0);
       } else {
         awaited_ = u;
@@ -204,6 +210,10 @@ class UnitPipeline {
     UnitSlot& slot = slotOf(u);
     decodeOrSilence(*decoders_[static_cast<std::size_t>(decoder)], job_.units[static_cast<std::size_t>(u)], slot);
     lock.lock();
+    // The job ends with the first unit that fails: none after it is decoded,
+    // so that a restore short of memory holds one failure a thread, not one
+    // a slot.
+    if (slot.error) failed_ = true;
     done_[slotIndex(u)] = 1;
     if (awaited_ == u) unitDecoded_.notify_one();
   }
@@ -212,7 +222,7 @@ class UnitPipeline {
     std::unique_lock lock(mutex_);
     for (;;) {
       if (stopping_) return;
-      if (started_ < read_) {
+      if (started_ < read_ && !failed_) {
         decodeNext(lock, decoder);
       } else {
         ++idleWorkers_;
@@ -235,6 +245,7 @@ class UnitPipeline {
   std::vector<char> done_;  // a slot's unit is decoded, not yet written
   int idleWorkers_ = 0;
   bool stopping_ = false;
+  bool failed_ = false;  // a unit did not decode
   // The job's thread's own: the first unit that could not be read, and why.
   std::exception_ptr readError_;
   std::int64_t unreadable_ = 0;

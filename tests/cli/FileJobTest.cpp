@@ -100,17 +100,24 @@ TEST_F(Cli, ChecksumStatesDamageAndBytesTheFormatCannotStore) {
 }
 
 // Under a memory limit, 64 threads either work or the job fails with its
-// message: never an abort, never a partial output.
+// message: never an abort, never a partial output. The restore of a file of
+// many more units than the threads that start hold in flight also fails
+// cleanly when the workers run out of memory one after another.
 TEST_F(Cli, MemoryLimitsWithManyThreadsFailCleanly) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the sanitizers reserve more address space than the limits leave";
 #endif
   writeFile(path("big.wav"), testWav(64 * 4096 + 100, 900));
+  writeFile(path("units.raw"), noiseBytes(1100 * 4096));
+  ASSERT_EQ(runCli("-q -m -b 8 --no-wav -o " + path("units.qla") + " " + path("units.raw")).status, 0);
   const std::string original = sha256Hex(readFile(path("big.wav")));
   int succeeded = 0;
   for (int megabytes = 8; megabytes <= 96; megabytes += 8) {
-    const CliRun run = runShell("ulimit -v " + std::to_string(megabytes * 1024) + "; " + kQola + " -q -f -j 64 " +
-                                path("big.wav") + " 2>&1");
+    const std::string limit = "ulimit -v " + std::to_string(megabytes * 1024) + "; ";
+    const CliRun units = runShell(limit + kQola + " -t -q -j 64 " + path("units.qla") + " 2>&1");
+    EXPECT_TRUE(units.status == 0 || (units.status == 1 && units.output.find("memory") != std::string::npos))
+        << megabytes << " MB: " << units.status << units.output;
+    const CliRun run = runShell(limit + kQola + " -q -f -j 64 " + path("big.wav") + " 2>&1");
     EXPECT_TRUE(run.status == 0 || run.status == 1) << megabytes << " MB: " << run.status << run.output;
     if (run.status == 1) {
       EXPECT_NE(run.output.find("memory"), std::string::npos) << run.output;
@@ -118,8 +125,7 @@ TEST_F(Cli, MemoryLimitsWithManyThreadsFailCleanly) {
     EXPECT_EQ(sha256Hex(readFile(path("big.wav"))), original);
     if (run.status == 0) {
       ++succeeded;
-      const CliRun restore = runShell("ulimit -v " + std::to_string(megabytes * 1024) + "; " + kQola +
-                                      " -t -q -j 64 " + path("big.wav.qla") + " 2>&1");
+      const CliRun restore = runShell(limit + kQola + " -t -q -j 64 " + path("big.wav.qla") + " 2>&1");
       EXPECT_TRUE(restore.status == 0 || restore.output.find("memory") != std::string::npos) << restore.output;
     } else {
       EXPECT_FALSE(fs::exists(path("big.wav.qla"))) << megabytes << " MB";
