@@ -1,6 +1,7 @@
 #include "codec/TrailerJob.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -38,13 +39,26 @@ Rest readRest(InputStream& input, std::size_t window) {
   return rest;
 }
 
-// A valid trailer at the end of bytes, if they end like one.
-std::optional<Trailer> trailerAtEnd(std::span<const std::uint8_t> bytes) {
-  const auto length = trailerLengthFromEnd(bytes);
-  if (!length || *length > bytes.size()) return std::nullopt;
-  const ParsedTrailer parsed = parseTrailer(bytes.last(*length));
-  if (parsed.check != TrailerCheck::Valid) return std::nullopt;
-  return parsed.trailer;
+// A file that ends with a trailer's closing magic, or whose bytes after the
+// audio hold the magic anywhere, but has no valid trailer where its audio
+// ends, was damaged in its audio and in its trailer at once: those bytes are
+// its own, not a stranger's to be ignored.
+bool endsWithMagic(std::span<const std::uint8_t> bytes) {
+  return bytes.size() >= format::kTrailerMagic.size() &&
+         std::equal(format::kTrailerMagic.begin(), format::kTrailerMagic.end(),
+                    bytes.end() - static_cast<std::ptrdiff_t>(format::kTrailerMagic.size()));
+}
+
+bool holdsMagic(std::span<const std::uint8_t> bytes) {
+  return !std::ranges::search(bytes, format::kTrailerMagic).empty();
+}
+
+bool inputEndsWithMagic(InputStream& input) {
+  std::array<std::uint8_t, format::kTrailerMagic.size()> end{};
+  const std::int64_t size = input.size();
+  return size >= static_cast<std::int64_t>(end.size()) &&
+         input.peekAt(size - static_cast<std::int64_t>(end.size()), end.data(), end.size()) == end.size() &&
+         endsWithMagic(end);
 }
 
 // A trailer cut short; one whose end is there is damaged instead.
@@ -132,7 +146,7 @@ void startRestoreTrailer(RestoreTrailer& trailer, const CodecSettings& settings,
   trailer.maxLength = maxTrailerLength(header.sampleCount, header.blockLength());
   std::optional<TrailerAtEnd> found;
   if (trailer.on) found = readTrailerAtEnd(input, trailer.maxLength);
-  trailer.foundAtEnd = found.has_value();
+  trailer.endsLikeOne = trailer.on && (found || inputEndsWithMagic(input));
   if (found) {
     trailer.index = std::move(found->trailer.index);
     trailer.audioEnd = input.size() - static_cast<std::int64_t>(found->length);
@@ -159,7 +173,7 @@ void finishRestoreTrailer(RestoreTrailer& trailer, InputStream& input, OutputStr
       damagedFile("the checksum trailer is damaged");
     }
     const bool overran = endLength && static_cast<std::int64_t>(*endLength) > rest.count;
-    if (trailer.foundAtEnd || overran || trailerAtEnd(rest.tail)) {
+    if (trailer.endsLikeOne || overran || holdsMagic(rest.head) || holdsMagic(rest.tail)) {
       damagedFile("the audio data does not end where its checksum trailer begins");
     }
     result.ignored_bytes = rest.count;

@@ -41,7 +41,7 @@ struct RestoreTrailer {
   bool swapBytes = false;     // the byte order the samples are written in
   bool eightBit = false;
   std::size_t maxLength = 0;  // of a trailer of this file
-  bool foundAtEnd = false;    // a seekable input ends with a valid trailer
+  bool endsLikeOne = false;   // a seekable input ends with a trailer's closing magic, valid or not
   BlockIndex index;           // the index of that trailer
   std::int64_t audioEnd = 0;  // where that trailer begins
   Md5 md5;

@@ -63,22 +63,39 @@ TEST(TrailerJob, ThePlainPathIgnoresTheTrailer) {
   }
 }
 
+// Bytes after a trailer, or after a file without one, are counted and
+// ignored; a trailer that does not start where the audio ends is damage, also
+// when the trailer is damaged too (the audio seemingly ends early, before
+// bytes that are the file's own: its trailer's magic is among them).
 TEST(TrailerJob, BytesAfterTheAudioAreCountedOrNamed) {
   const Bytes input = testWav(2000);
-  const Bytes first = runJob(true, input).output;
-  Bytes joined = first, cut = first;
+  const Bytes first = runJob(true, input).output, plain = runJob(true, input, settingsOf(0, false)).output;
+  const auto plainWith = [&](Bytes rest, std::size_t flipFromEnd) {
+    rest.insert(rest.end(), first.begin() + static_cast<std::ptrdiff_t>(plain.size()), first.end());
+    if (flipFromEnd > 0) rest[rest.size() - flipFromEnd] ^= 1;
+    rest.insert(rest.begin(), plain.begin(), plain.end());
+    return rest;
+  };
+  Bytes joined = first, cut = first, strange = plain;
   joined.insert(joined.end(), first.begin(), first.end());
   cut.erase(cut.end() - 40, cut.end() - 35);  // audio shortened: the trailer comes early
+  strange.insert(strange.end(), {7, 7, 7});
+  const std::string early = "Damaged file: the audio data does not end where its checksum trailer begins";
   const struct {
     Bytes file;
     std::int64_t ignored;
     std::string message;
   } cases[] = {{joined, static_cast<std::int64_t>(first.size()), ""},
-               {cut, 0, "Damaged file: the audio data does not end where its checksum trailer begins"}};
+               {strange, 3, ""},
+               {cut, 0, early},
+               {plainWith({7, 7, 7}, 10), 0, early},  // its closing CRC broken
+               {plainWith({7, 7, 7}, 1), 0, early}};  // its closing magic broken
   for (const auto& c : cases) {
-    const JobRun run = runJob(false, c.file);
-    EXPECT_EQ(run.message, c.message);
-    EXPECT_EQ(run.result.ignored_bytes, c.ignored);
+    for (const bool pipe : {false, true}) {
+      const JobRun run = runJob(false, c.file, Settings(), pipe);
+      EXPECT_EQ(run.message, c.message) << c.file.size() << (pipe ? " from a pipe" : "");
+      EXPECT_EQ(run.result.ignored_bytes, c.ignored);
+    }
   }
 }
 
