@@ -5,7 +5,10 @@ Each mutant is the compressed file with a few bytes changed, a stretch cut
 out, bytes inserted or its end cut off. qola must refuse it (exit 1, nothing
 left under the output name) or restore it exactly; a restore that differs
 from the original with status 0 is a silent loss, and with the trailer
-present there must be none. A crash, a signal or a hang counts as a failure.
+present there must be none. A cut can take the trailer with it and leave a
+file that reads as one written without it, with nothing stored to check
+(--require-checksum refuses those): such wrong restores are counted apart.
+A crash, a signal or a hang counts as a failure.
 
 Usage: scripts/mutation-check.py QOLA WAV [COUNT] [SEED]
 """
@@ -45,7 +48,7 @@ def main() -> int:
         subprocess.run([qola, "-q", "-j", "1", "-o", packed, wav], check=True)
         original = hashlib.sha256(open(wav, "rb").read()).hexdigest()
         compressed = open(packed, "rb").read()
-        counts = {"refused": 0, "exact": 0, "wrong": 0, "failed": 0}
+        counts = {"refused": 0, "exact": 0, "wrong": 0, "unchecked": 0, "failed": 0}
         mutant = os.path.join(folder, "m.qla")
         out = os.path.join(folder, "m.wav")
         for _ in range(count):
@@ -61,7 +64,11 @@ def main() -> int:
             left = os.path.exists(out)
             if status == 0 and left:
                 same = hashlib.sha256(open(out, "rb").read()).hexdigest() == original
-                counts["exact" if same else "wrong"] += 1
+                if same:
+                    counts["exact"] += 1
+                else:
+                    checked = subprocess.run([qola, "-t", "-q", "--require-checksum", mutant], capture_output=True)
+                    counts["wrong" if checked.returncode == 0 else "unchecked"] += 1
             elif status == 1 and not left:
                 counts["refused"] += 1
             else:
@@ -71,7 +78,8 @@ def main() -> int:
                 os.remove(out)
         tried = sum(counts.values())
         print(f"mutants tried {tried}: refused {counts['refused']}, restored exactly {counts['exact']}, "
-              f"restored wrongly {counts['wrong']}, crashed/hung/left a file {counts['failed']}")
+              f"restored wrongly {counts['wrong']}, restored wrongly with no checksum left {counts['unchecked']}, "
+              f"crashed/hung/left a file {counts['failed']}")
         return 0 if counts["wrong"] == 0 and counts["failed"] == 0 else 1
 
 
