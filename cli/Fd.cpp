@@ -3,23 +3,13 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <string>
 #include <vector>
+
+#include <qola/qola.h>
 
 namespace qola::cli {
 
-UniqueFd scratchFile() {
-  const char* folder = std::getenv("TMPDIR");
-  std::string directory = folder != nullptr && *folder != '\0' ? folder : "/tmp";
-  UniqueFd fd(::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-  if (fd) return fd;
-  // File systems without O_TMPFILE: create, then unlink at once.
-  std::string name = directory + "/qola-scratch-XXXXXX";
-  fd.reset(mkostemp(name.data(), O_CLOEXEC));
-  if (fd) ::unlink(name.c_str());
-  return fd;
-}
+UniqueFd scratchFile() { return UniqueFd(qola_scratch_file()); }
 
 bool copyAll(int from, int to) {
   std::vector<char> buffer(1 << 16);

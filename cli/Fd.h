@@ -32,8 +32,8 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-// An unlinked scratch file under $TMPDIR (or /tmp): it vanishes with its
-// descriptor, however the process ends.
+// The library's unnamed scratch file, owned: it vanishes with its descriptor,
+// however the process ends.
 UniqueFd scratchFile();
 
 // Copies from the current offset of 'from' to its end; false (errno set) on failure.

@@ -188,6 +188,9 @@ QOLA_API int qola_output_descriptor(const qola_output* output);
 /* 1 when a path output becomes a regular file at its name, which can be
  * reopened and checked there after commit; 0 otherwise. */
 QOLA_API int qola_output_is_regular(const qola_output* output);
+/* An unnamed scratch file under $TMPDIR (else /tmp), open for reading and
+ * writing, close-on-exec; the caller closes it and it vanishes. -1 with errno. */
+QOLA_API int qola_scratch_file(void);
 
 /* Called with 0..100 while a job runs; a nonzero return cancels the job. */
 typedef int (*qola_progress_fn)(void* user, int percent);

@@ -104,6 +104,8 @@ void qola_input_free(qola_input* input) { delete input; }
 
 qola_output* qola_output_create(const char* path) { return qola_output_open(path, 0); }
 
+int qola_scratch_file(void) { return qola::unnamedScratchFile().release(); }
+
 qola_output* qola_output_file(FILE* file, int take_ownership) {
   if (file == nullptr) return nullptr;
   return makeHandle<qola_output>([&](qola_output& output) {

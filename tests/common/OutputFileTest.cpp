@@ -112,6 +112,18 @@ TEST_F(PathOutput, FailedJobsLeaveNothing) {
   }
   qola_output_free(qola_output_open(path("unused.qla").c_str(), 0));
   EXPECT_EQ(folderSnapshot(dir_), before);
+
+  // The scratch file the tool spools a pipe through has no name to leave.
+  ::setenv("TMPDIR", dir_.c_str(), 1);
+  const int scratch = qola_scratch_file();
+  ::unsetenv("TMPDIR");
+  ASSERT_GE(scratch, 0);
+  struct stat status {};
+  EXPECT_EQ(::write(scratch, "abc", 3), 3);
+  EXPECT_EQ(::fstat(scratch, &status), 0);
+  EXPECT_EQ(status.st_nlink, 0u);
+  EXPECT_EQ(folderSnapshot(dir_), before);
+  ::close(scratch);
 }
 
 // A held output is checked by its caller before it takes its name; of two
