@@ -19,6 +19,7 @@ same paths (a shared file system) and have the qola package installed.
 from __future__ import annotations
 
 import argparse
+import contextlib
 import csv
 import dataclasses
 import hashlib
@@ -149,19 +150,18 @@ def main(argv: Optional[list[str]] = None) -> int:
     from dask.distributed import Client, LocalCluster, as_completed
 
     jobs = find_jobs(args.source, args.target, args.to, args.job_threads)
-    if args.scheduler:
-        client = Client(args.scheduler)
-    else:
-        client = Client(LocalCluster(n_workers=args.workers, threads_per_worker=1, dashboard_address=None))
     outcomes = []
-    with client:
+    # The client closes before the local cluster it uses: a cluster gone
+    # first leaves the client retrying its scheduler, with tracebacks.
+    with contextlib.ExitStack() as stack:
+        scheduler = args.scheduler or stack.enter_context(
+            LocalCluster(n_workers=args.workers, threads_per_worker=1, dashboard_address=None))
+        client = stack.enter_context(Client(scheduler))
         futures = client.map(convert, jobs, pure=False)
         for future in as_completed(futures):
             outcome = future.result()
             outcomes.append(outcome)
             print(f"{outcome.status:9} {outcome.file}: {outcome.verification}", flush=True)
-        if not args.scheduler:
-            client.cluster.close()
     args.target.mkdir(parents=True, exist_ok=True)
     report = args.report or args.target / "conversion-report.csv"
     write_report(report, outcomes)

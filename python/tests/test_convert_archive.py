@@ -22,6 +22,7 @@ def convert(source: Path, target: Path, *options: str) -> tuple[int, dict[str, d
                           capture_output=True, text=True, timeout=300)
     report = target / "conversion-report.csv"
     assert report.exists(), done.stderr
+    assert "Traceback" not in done.stderr, done.stderr  # the cluster shut down cleanly
     with open(report, newline="") as handle:
         rows = {Path(row["file"]).relative_to(source).as_posix(): row for row in csv.DictReader(handle)}
     return done.returncode, rows
