@@ -8,8 +8,9 @@ path, .qla added); --to wav restores every .qla file; --to flac restores
 every .qla file into FLAC through the soundfile package. Files whose output
 exists are skipped, so an interrupted run picks up where it stopped. Every
 new output is verified (a compressed file restores to the original's bytes,
-a restored file matches the stored MD5, a FLAC file holds the same samples),
-and a CSV report lists each file with its ratio and verification.
+a restored file matches the stored MD5, a FLAC file holds the same samples;
+one that fails is removed, so the next run tries it again), and a CSV report
+lists each file with its ratio and verification.
 
 Without --scheduler the work runs on a local cluster of --workers processes;
 with it, on any Dask scheduler whose workers see SOURCE and TARGET under the
@@ -73,16 +74,16 @@ def find_jobs(source: Path, target: Path, to: str, threads: int) -> list[Job]:
     return jobs
 
 
-def compress(job: Job) -> tuple[float, str]:
-    report = qola.compress_file(job.source, job.target, threads=job.threads)
+def compress(job: Job) -> str:
+    qola.compress_file(job.source, job.target, threads=job.threads)
     with open(job.source, "rb") as original, open(job.target, "rb") as packed:
         restored = qola.decompress(packed.read(), threads=job.threads)
         same = restored == original.read()
-    return report.ratio, "ok" if same else "restores to other bytes"
+    return "ok" if same else "restores to other bytes"
 
 
-def restore(job: Job) -> tuple[float, str]:
-    report = qola.decompress_file(job.source, job.target, threads=job.threads)
+def restore(job: Job) -> str:
+    qola.decompress_file(job.source, job.target, threads=job.threads)
     facts = qola.info(job.source)
     with open(job.target, "rb") as restored:
         digest = hashlib.md5(restored.read()).digest()
@@ -90,10 +91,10 @@ def restore(job: Job) -> tuple[float, str]:
         verdict = "ok (no stored checksum)"
     else:
         verdict = "ok" if digest == facts.md5 else "MD5 differs from the stored one"
-    return report.original_size / os.path.getsize(job.source), verdict
+    return verdict
 
 
-def to_flac(job: Job) -> tuple[float, str]:
+def to_flac(job: Job) -> str:
     import soundfile  # only this conversion needs it
 
     data, samplerate = qola.read(job.source, threads=job.threads)
@@ -106,24 +107,42 @@ def to_flac(job: Job) -> tuple[float, str]:
     back, _ = soundfile.read(partial, dtype="int16", always_2d=True)
     verdict = "ok" if np.array_equal(back, data) else "FLAC holds other samples"
     os.replace(partial, job.target)
-    return data.nbytes / os.path.getsize(job.target), verdict
+    return verdict
 
 
 CONVERTERS = {"qla": compress, "wav": restore, "flac": to_flac}
+
+
+def ratio(job: Job) -> Optional[float]:
+    """Uncompressed bytes over compressed bytes, from the files on disk, so
+    that a file done by an earlier run has its ratio in the report too."""
+    size = os.path.getsize
+    try:
+        if job.to == "qla":
+            return size(job.source) / size(job.target)
+        if job.to == "wav":
+            return size(job.target) / size(job.source)
+        facts = qola.info(job.source)  # FLAC: the samples' bytes as stored
+        return facts.frames * facts.channels * facts.sample_bits // 8 / size(job.target)
+    except (qola.Error, OSError, ZeroDivisionError):
+        return None
 
 
 def convert(job: Job) -> Outcome:
     """One file, run on a worker."""
     started = time.perf_counter()
     if os.path.exists(job.target):
-        return Outcome(job.source, job.target, "skipped", None, "done before", 0.0)
+        return Outcome(job.source, job.target, "skipped", ratio(job), "done before", 0.0)
     os.makedirs(os.path.dirname(job.target), exist_ok=True)
     try:
-        ratio, verdict = CONVERTERS[job.to](job)
+        verdict = CONVERTERS[job.to](job)
         status = "converted" if verdict.startswith("ok") else "failed"
+        if status == "failed":
+            os.remove(job.target)  # an output that fails its check is not done: the next run tries again
     except (qola.Error, OSError, ValueError, RuntimeError) as error:
-        ratio, verdict, status = None, f"{type(error).__name__}: {error}", "failed"
-    return Outcome(job.source, job.target, status, ratio, verdict, time.perf_counter() - started)
+        verdict, status = f"{type(error).__name__}: {error}", "failed"
+    packed = ratio(job) if status == "converted" else None
+    return Outcome(job.source, job.target, status, packed, verdict, time.perf_counter() - started)
 
 
 def write_report(path: Path, outcomes: list[Outcome]) -> None:

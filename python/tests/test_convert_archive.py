@@ -44,8 +44,9 @@ def test_tree_to_qla_and_back(tmp_path):
         assert float(row["ratio"]) > 1
         assert Path(row["output"]) == tmp_path / "qla" / (name + ".qla")
 
-    status, rows = convert(tmp_path / "src", tmp_path / "qla")  # everything is done already
-    assert status == 0 and {row["status"] for row in rows.values()} == {"skipped"}
+    status, again = convert(tmp_path / "src", tmp_path / "qla")  # everything is done already
+    assert status == 0 and {row["status"] for row in again.values()} == {"skipped"}
+    assert {name: row["ratio"] for name, row in again.items()} == {name: row["ratio"] for name, row in rows.items()}
 
     damaged = tmp_path / "qla" / "damaged.wav.qla"
     damaged.write_bytes((tmp_path / "qla" / "three.wav.qla").read_bytes()[:200])
