@@ -302,8 +302,9 @@ TEST_F(ProgramOnDesktop, LongNamesAreTakenWhole) {
   }
 }
 
-// A file dropped on the dialog from another program becomes the input, with
-// the mode its name suggests and the output offered. A job that fails, and an
+// A file dropped on the dialog from another program, or given as the
+// program's argument as a file manager opens it, becomes the input, with the
+// mode its name suggests and the output offered. A job that fails, and an
 // input that is no compressed file (refused before any output), keep the
 // dialog and its entries: once the file is mended, Start runs the same job.
 TEST_F(ProgramOnDesktop, DroppedFilesAndFailedJobsKeepTheDialog) {
@@ -315,24 +316,29 @@ TEST_F(ProgramOnDesktop, DroppedFilesAndFailedJobsKeepTheDialog) {
                           song.substr(0, 65536);
   const struct {
     const char* dropped;
+    bool argument;  // given as the program's argument instead
     std::string content;
     const char* box;  // the title of the failure's message, or none
     const char* written;
   } cases[] = {
-      {"song.raw", song, nullptr, "song.raw.qla"},
-      {"x.qla", wav, "Error", "x"},  // a WAV file given to restore
-      {"x.qla", good.substr(0, good.size() / 2), "qola-gui", "x"},  // a damaged file
+      {"song.raw", false, song, nullptr, "song.raw.qla"},
+      {"x.qla", true, good, nullptr, "x"},
+      {"x.qla", false, wav, "Error", "x"},  // a WAV file given to restore
+      {"x.qla", false, good.substr(0, good.size() / 2), "qola-gui", "x"},  // a damaged file
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.box == nullptr ? "no failure" : c.box);
+    SCOPED_TRACE(testing::Message() << c.dropped << (c.argument ? " as the argument, " : ", ")
+                                    << (c.box == nullptr ? "no failure" : c.box));
     std::ofstream(dir / c.dropped, std::ios::binary) << c.content;
-    Program program({});
+    Program program(c.argument ? std::vector<std::string>{(dir / c.dropped).string()} : std::vector<std::string>{});
     const std::string main = program.window("QOLA");
     ASSERT_FALSE(main.empty());
-    const std::string centre = test::shell("eval $(xdotool getwindowgeometry --shell " + main +
-                                           "); echo $((X + WIDTH / 2)) $((Y + HEIGHT / 2))");
-    const int x = std::stoi(centre), y = std::stoi(centre.substr(centre.find(' ')));
-    ASSERT_TRUE(test::dropFile(std::stoul(main), x, y, (dir / c.dropped).string())) << "the dialog took no file";
+    if (!c.argument) {
+      const std::string centre = test::shell("eval $(xdotool getwindowgeometry --shell " + main +
+                                             "); echo $((X + WIDTH / 2)) $((Y + HEIGHT / 2))");
+      const int x = std::stoi(centre), y = std::stoi(centre.substr(centre.find(' ')));
+      ASSERT_TRUE(test::dropFile(std::stoul(main), x, y, (dir / c.dropped).string())) << "the dialog took no file";
+    }
     program.keys(main, "alt+s");
     if (c.box != nullptr) {
       const std::string box = program.window(c.box);
@@ -346,9 +352,10 @@ TEST_F(ProgramOnDesktop, DroppedFilesAndFailedJobsKeepTheDialog) {
     program.keys(program.window("Ready"), "Return");
     test::shell("wmctrl -i -c " + main);
     EXPECT_EQ(program.exitStatus(), 0);
+    const bool restoring = std::string(c.written) == "x";
     const std::vector<std::string> made{"song.raw", "song.raw.qla"}, restoredTo{"song.raw", "x", "x.qla"};
-    EXPECT_EQ(names(), c.box == nullptr ? made : restoredTo);
-    EXPECT_EQ(c.box == nullptr ? restored(dir / c.written) : readText(dir / c.written), song);
+    EXPECT_EQ(names(), restoring ? restoredTo : made);
+    EXPECT_EQ(restoring ? readText(dir / c.written) : restored(dir / c.written), song);
     fs::remove(dir / c.written);
   }
 }
