@@ -1,4 +1,4 @@
-"""Shared fixtures: synthetic recordings and the command line."""
+"""Shared fixtures: synthetic recordings, the corpus and the command line."""
 
 from __future__ import annotations
 
@@ -43,6 +43,15 @@ def qla_file(tmp_path: Path, stereo16: np.ndarray) -> Path:
     path = tmp_path / "tone.qla"
     qola.write(path, stereo16, 44100)
     return path
+
+
+@pytest.fixture(scope="session")
+def corpus() -> list[Path]:
+    folder = Path(os.environ.get("QOLA_SHARED_DIR", Path(__file__).resolve().parents[3] / "shared")) / "corpus"
+    files = sorted(folder.glob("*.wav"))
+    if not files:
+        pytest.skip(f"no corpus at {folder}")
+    return files
 
 
 @pytest.fixture(scope="session")
