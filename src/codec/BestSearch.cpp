@@ -23,7 +23,7 @@ constexpr std::size_t kConstantRecordBytes = 3;
 // by about 1/(2 v ln 2) bits per unit of added squared error; with v near 1.4
 // and the quantiser step of 4 that is about 8 per unit of quotient error, and
 // the corpus favours less (4 codes smallest of 2, 3, 4, 5, 8 and 12).
-constexpr double kRateWeight = 4.0;
+constexpr double kErrorBitsPerUnit = 4.0;
 // A split is coded and measured when its estimate misses by less than
 // 1/kSplitDoubt of the undivided run's estimate.
 constexpr std::int32_t kSplitDoubt = 32;
@@ -168,7 +168,7 @@ void smallestTransformRecord(TrialCoder& coder, const BestTechniques& techniques
   forwardDct(coder.spectrum.data(), s);
   std::copy_n(coefficients, L, coder.trialCoefficients.begin());
   std::copy_n(bandParameters, L / format::kBandSize, coder.trialBandParameters.begin());
-  roundByRate(s, coder.spectrum.data(), kRateWeight, coder.trialCoefficients.data(),
+  roundByRate(s, coder.spectrum.data(), kErrorBitsPerUnit, coder.trialCoefficients.data(),
               coder.trialBandParameters.data());
   codeRecord(coder, s, samples, coder.trialCoefficients.data(), coder.trialBandParameters.data(), lag, exact);
   if (coder.candidate.size() < coder.bytes.size()) {

@@ -103,8 +103,9 @@ std::int32_t segmentChannel(BlockEncoder& coder, int L0, Adaptation level, const
                                                            coefficients, bandParameters, tuning));
 }
 
-// The rate rounding of the Default and Best encoders.
-constexpr double kRateWeight = 0.7;
+// The rate rounding of the Default and Best encoders: the error's cost as a
+// multiple of the residual variance's bits (not bits, as in the byte search).
+constexpr double kRateWeightOfVariance = 0.7;
 constexpr int kRateMaxParameter = 1;
 
 // An estimate more than 1/kClearWin below the other decides the joint
@@ -222,7 +223,7 @@ EncoderChoices encoderChoices(EncoderMode mode, const BestTechniques& techniques
   if (techniques.rateRounding) {
     // Measured on the corpus: 0.7 of the variance's weight codes smallest,
     // and bands above parameter 1 give a tenth of the gain for most of the time.
-    choices.tuning.rateWeight = kRateWeight;
+    choices.tuning.rateWeight = kRateWeightOfVariance;
     choices.tuning.rateMaxParameter = kRateMaxParameter;
   }
   if (techniques.wideJointTrial) choices.jointTrial = JointTrial::DoubleEnergy;
