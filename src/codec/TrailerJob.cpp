@@ -50,7 +50,7 @@ bool endsWithMagic(std::span<const std::uint8_t> bytes) {
 }
 
 bool holdsMagic(std::span<const std::uint8_t> bytes) {
-  return !std::ranges::search(bytes, format::kTrailerMagic).empty();
+  return std::search(bytes.begin(), bytes.end(), format::kTrailerMagic.begin(), format::kTrailerMagic.end()) != bytes.end();
 }
 
 bool inputEndsWithMagic(InputStream& input) {
