@@ -38,13 +38,6 @@ def stereo16() -> np.ndarray:
     return tone(20000, 2, np.int16)
 
 
-@pytest.fixture
-def qla_file(tmp_path: Path, stereo16: np.ndarray) -> Path:
-    path = tmp_path / "tone.qla"
-    qola.write(path, stereo16, 44100)
-    return path
-
-
 @pytest.fixture(scope="session")
 def corpus() -> list[Path]:
     folder = Path(os.environ.get("QOLA_SHARED_DIR", Path(__file__).resolve().parents[3] / "shared")) / "corpus"

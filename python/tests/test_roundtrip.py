@@ -30,14 +30,13 @@ def test_write_read_layouts(tmp_path, channels, dtype, samplerate):
     assert back.dtype == dtype and back.shape == (5000, channels)
     np.testing.assert_array_equal(back, data)
     assert back.flags.writeable
-    file_info = qola.info(path)
-    assert (file_info.channels, file_info.sample_bits, file_info.frames) == (channels, data.itemsize * 8, 5000)
-    assert file_info.samplerate == samplerate and file_info.wav_header == bool(samplerate)
-    assert file_info.header_length == report.header_length and file_info.block_length == 512
-    assert file_info.duration == (5000 / samplerate if samplerate else None)
-    assert file_info.trailer and file_info.md5 == report.md5
-    assert file_info.compressed_size == path.stat().st_size == report.compressed_size
-    assert file_info.original_size == report.original_size
+    facts = qola.info(path)
+    assert (facts.channels, facts.sample_bits, facts.frames, facts.samplerate, facts.wav_header) == (
+        channels, data.itemsize * 8, 5000, samplerate, bool(samplerate))
+    assert facts.header_length == report.header_length and facts.block_length == 512
+    assert facts.duration == (5000 / samplerate if samplerate else None)
+    assert facts.trailer and facts.md5 == report.md5 and facts.original_size == report.original_size
+    assert facts.compressed_size == path.stat().st_size == report.compressed_size
     if channels == 1:  # one channel also as a flat array
         qola.write(path.with_suffix(".flat.qla"), data[:, 0], samplerate)
         flat, _ = qola.read(path.with_suffix(".flat.qla"), always_2d=False)
@@ -56,35 +55,28 @@ def test_write_takes_any_array_layout(tmp_path, stereo16):
         assert (tmp_path / f"{name}.qla").read_bytes() == expected, name
 
 
-def test_read_ranges_and_sources(qla_file, stereo16):
-    # Parts across block edges (4096 frames), at both ends and empty ones.
-    for start, stop in [(0, None), (100, 200), (-300, None), (19999, 20000), (500, 100), (0, 10**9),
-                        (4095, 8193), (12288, -1), (-20000, 1), (20000, None)]:
-        part, rate = qola.read(qla_file, start=start, stop=stop)
-        np.testing.assert_array_equal(part, stereo16[start:stop])
-        assert part.dtype == np.int16 and part.shape[1] == 2 and rate == 44100
-    with open(qla_file, "rb") as handle:
-        from_file, rate = qola.read(handle)
-    from_bytes, _ = qola.read(io.BytesIO(qla_file.read_bytes()))
-    np.testing.assert_array_equal(from_file, stereo16)
-    np.testing.assert_array_equal(from_bytes, stereo16)
-    assert rate == 44100
-
-
-def test_read_gives_the_data_chunk(tmp_path, stereo16):
-    # A LIST chunk before the data runs the header 16 bytes (4 frames) past
-    # the 44 stored, and a chunk follows the data: neither is audio.
+@pytest.mark.parametrize("as_recorded", [False, True])
+def test_read_ranges_and_sources(tmp_path, stereo16, as_recorded):
+    # Parts across block edges (4096 frames), at both ends and empty ones. As
+    # recorders write WAV files, a LIST chunk before the data runs the header
+    # 16 bytes (4 frames) past the 44 stored, and a chunk follows the data:
+    # neither is audio.
     plain = wav_bytes(stereo16, 44100)
     data = plain[44:]
     chunky = (b"RIFF" + struct.pack("<I", 4 + 24 + 16 + 8 + len(data) + 20) + b"WAVE" + plain[12:36]
               + b"LIST" + struct.pack("<I", 8) + b"INFOabcd" + b"data" + struct.pack("<I", len(data)) + data
               + b"id3 " + struct.pack("<I", 12) + bytes(12))
-    (tmp_path / "c.qla").write_bytes(qola.compress(chunky))
-    back, rate = qola.read(tmp_path / "c.qla")
-    np.testing.assert_array_equal(back, stereo16)
-    assert rate == 44100 and qola.info(tmp_path / "c.qla").frames == len(stereo16) + 9
-    for start, stop in [(100, 200), (-10, None), (0, 5)]:
-        np.testing.assert_array_equal(qola.read(tmp_path / "c.qla", start, stop)[0], stereo16[start:stop])
+    packed = tmp_path / "x.qla"
+    packed.write_bytes(qola.compress(chunky if as_recorded else plain))
+    assert qola.info(packed).frames == len(stereo16) + (9 if as_recorded else 0)
+    for start, stop in [(0, None), (100, 200), (-300, None), (19999, 20000), (500, 100), (0, 10**9),
+                        (4095, 8193), (12288, -1), (-20000, 1), (20000, None)]:
+        part, rate = qola.read(packed, start=start, stop=stop)
+        np.testing.assert_array_equal(part, stereo16[start:stop])
+        assert part.dtype == np.int16 and part.shape[1] == 2 and rate == 44100
+    with open(packed, "rb") as handle:
+        np.testing.assert_array_equal(qola.read(handle)[0], stereo16)
+    np.testing.assert_array_equal(qola.read(io.BytesIO(packed.read_bytes()))[0], stereo16)
 
 
 def test_bytes_and_files_agree(tmp_path, stereo16):
