@@ -21,7 +21,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,26 +33,44 @@
 
 namespace qola::ui::test {
 
-// Starts a helper program that never outlives the tests, its output discarded.
-template <typename... Arguments>
-pid_t spawn(const char* program, Arguments... arguments) {
+// Starts a program that never outlives the tests; a helper's output is discarded.
+inline pid_t spawn(std::vector<std::string> arguments, bool quiet = true) {
   const pid_t pid = fork();
   if (pid == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    std::freopen("/dev/null", "w", stderr);
-    std::freopen("/dev/null", "w", stdout);
-    execlp(program, program, arguments..., static_cast<char*>(nullptr));
+    if (quiet) std::freopen("/dev/null", "w", stderr), std::freopen("/dev/null", "w", stdout);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   return pid;
+}
+
+// What a shell command prints, its last newline removed.
+inline std::string shell(const std::string& command) {
+  std::string output;
+  if (std::FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[256];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
+    pclose(pipe);
+  }
+  if (!output.empty() && output.back() == '\n') output.pop_back();
+  return output;
+}
+
+inline std::string readText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Xvfb picks a free display itself and names it once it accepts connections.
 inline std::string startServer() {
   int fds[2];
   if (pipe(fds) != 0) return "";
-  const std::string fd = std::to_string(fds[1]);
-  const pid_t pid = spawn("Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp");
+  const pid_t pid =
+      spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
   close(fds[1]);
   std::string number;
   pollfd ready{fds[0], POLLIN, 0};
@@ -68,7 +89,7 @@ inline std::string startToolkit() {
   const std::string display = startServer();
   if (display.empty()) return "Xvfb did not start";
   setenv("DISPLAY", display.c_str(), 1);
-  const pid_t manager = spawn("openbox", "--sm-disable");
+  const pid_t manager = spawn({"openbox", "--sm-disable"});
   std::this_thread::sleep_for(std::chrono::milliseconds(700));  // it takes the screen
   int status = 0;
   windowManagerRuns = manager > 0 && waitpid(manager, &status, WNOHANG) == 0;

@@ -25,18 +25,6 @@
 
 namespace qola::ui::test {
 
-// What a shell command prints, its last newline removed.
-inline std::string shell(const std::string& command) {
-  std::string output;
-  if (std::FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[256];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
-    pclose(pipe);
-  }
-  if (!output.empty() && output.back() == '\n') output.pop_back();
-  return output;
-}
-
 // Why the program cannot be driven here, or nothing.
 inline std::string desktopToolsMissing() {
   if (!windowManagerRuns) return "no window manager (openbox) runs";
@@ -51,19 +39,9 @@ inline std::string desktopToolsMissing() {
 
 class Program {
  public:
-  explicit Program(const std::vector<std::string>& arguments) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      std::vector<char*> argv{const_cast<char*>(QOLA_GUI_PATH)};
-      for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-      argv.push_back(nullptr);
-      execv(QOLA_GUI_PATH, argv.data());
-      _exit(127);
-    }
-  }
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
+  // Without a file, or with one as a file manager opens it.
+  explicit Program(const std::string& file = "")
+      : pid_(file.empty() ? spawn({QOLA_GUI_PATH}, false) : spawn({QOLA_GUI_PATH, file}, false)) {}
   ~Program() {
     if (exitStatus(std::chrono::milliseconds(0)) == kRunning) {
       kill(pid_, SIGKILL);
@@ -147,31 +125,18 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using test::Program;
+using test::readText;
 using test::writeRecording;
 
-std::string readText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// The file's samples restored through the library, as a check of a compressed output.
-std::string restored(const fs::path& compressed) {
-  const std::string bytes = readText(compressed);
+// The bytes compressed, or restored, through the library.
+std::string viaLibrary(const std::string& bytes, bool compress) {
   Input in = Input::memory({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
   Output out = Output::memory();
   Job job;
-  job.decompress(in, out);
-  const std::span<const std::uint8_t> data = out.data();
-  return {reinterpret_cast<const char*>(data.data()), data.size()};
-}
-
-std::string compressed(const std::string& samples) {
-  Input in = Input::memory({reinterpret_cast<const std::uint8_t*>(samples.data()), samples.size()});
-  Output out = Output::memory();
-  Job job;
-  job.compress(in, out);
+  compress ? job.compress(in, out) : job.decompress(in, out);
   return {reinterpret_cast<const char*>(out.data().data()), out.data().size()};
 }
+std::string restored(const fs::path& compressed) { return viaLibrary(readText(compressed), false); }
 
 class ProgramOnDesktop : public testing::Test {
  protected:
@@ -212,7 +177,7 @@ TEST_F(ProgramOnDesktop, CloseRequestsAndEscapeDuringAJob) {
                                     << (c.existing ? ", over an existing file" : ""));
     fs::remove(dir / "long.raw.qla");
     if (c.existing) std::ofstream(dir / "long.raw.qla") << "older";
-    Program program({(dir / "long.raw").string()});  // opens with the input and an offered output
+    Program program((dir / "long.raw").string());  // opens with the input and an offered output
     const std::string main = program.window("QOLA");
     ASSERT_FALSE(main.empty());
     program.keys(main, "Return");
@@ -230,26 +195,25 @@ TEST_F(ProgramOnDesktop, CloseRequestsAndEscapeDuringAJob) {
     ASSERT_FALSE(question.empty()) << "no question";
     program.keys(question, c.cancel ? "alt+y" : "alt+n");
     if (!c.cancel) program.keys(program.window("Ready"), "Return");
-    if (std::string(c.request) == "Escape") {
+    const bool escape = std::string(c.request) == "Escape";
+    if (escape) {
       EXPECT_EQ(program.exitStatus(1s), Program::kRunning) << "Escape during the job closed the program";
       EXPECT_EQ(names(), (std::vector<std::string>{"long.raw", "long.raw.qla"}));
       EXPECT_EQ(readText(dir / "long.raw.qla"), "older");
       // The entries are as they were: Start runs the same job again, to its end.
       program.keys(program.window("QOLA"), "Return");  // no question: the user agreed to replace it
       program.keys(program.window("Ready", 60s), "Return");
-      EXPECT_EQ(restored(dir / "long.raw.qla"), readText(dir / "long.raw"));
       test::shell("wmctrl -i -c " + main);
     }
     EXPECT_EQ(program.exitStatus(60s), 0);
-    if (c.cancel && std::string(c.request) != "Escape") {
-      const std::vector<std::string> left{"long.raw", "long.raw.qla"};
-      EXPECT_EQ(names(), c.existing ? left : std::vector<std::string>{"long.raw"});
-      if (c.existing) {
-        EXPECT_EQ(readText(dir / "long.raw.qla"), "older");
-      }
-    } else if (!c.cancel) {
-      EXPECT_EQ(names(), (std::vector<std::string>{"long.raw", "long.raw.qla"}));
+    const bool finished = !c.cancel || escape;
+    std::vector<std::string> left{"long.raw", "long.raw.qla"};
+    if (!finished && !c.existing) left.pop_back();  // the cancelled job's new output is gone
+    EXPECT_EQ(names(), left);
+    if (finished) {
       EXPECT_EQ(restored(dir / "long.raw.qla"), readText(dir / "long.raw"));
+    } else if (c.existing) {
+      EXPECT_EQ(readText(dir / "long.raw.qla"), "older");
     }
   }
 }
@@ -270,7 +234,7 @@ TEST_F(ProgramOnDesktop, LongNamesAreTakenWhole) {
   } cases[] = {{"typed", nameOf(139)}, {"pasted", nameOf(140)}, {"browsed", nameOf(147)}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.how);
-    Program program({(dir / "in.raw").string()});
+    Program program((dir / "in.raw").string());
     const std::string main = program.window("QOLA");
     ASSERT_FALSE(main.empty());
     program.keys(main, "Tab ctrl+a BackSpace");  // the offered output name goes
@@ -309,7 +273,7 @@ TEST_F(ProgramOnDesktop, LongNamesAreTakenWhole) {
 // dialog and its entries: once the file is mended, Start runs the same job.
 TEST_F(ProgramOnDesktop, DroppedFilesAndFailedJobsKeepTheDialog) {
   writeRecording(dir / "song.raw", 100000);
-  const std::string song = readText(dir / "song.raw"), good = compressed(song);
+  const std::string song = readText(dir / "song.raw"), good = viaLibrary(song, true);
   const std::string wav = std::string("RIFF\x24\x00\x01\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00\x44\xac\x00\x00"
                                       "\x10\xb1\x02\x00\x04\x00\x10\x00data\x00\x00\x01\x00",
                                       44) +
@@ -330,7 +294,7 @@ TEST_F(ProgramOnDesktop, DroppedFilesAndFailedJobsKeepTheDialog) {
     SCOPED_TRACE(testing::Message() << c.dropped << (c.argument ? " as the argument, " : ", ")
                                     << (c.box == nullptr ? "no failure" : c.box));
     std::ofstream(dir / c.dropped, std::ios::binary) << c.content;
-    Program program(c.argument ? std::vector<std::string>{(dir / c.dropped).string()} : std::vector<std::string>{});
+    Program program(c.argument ? (dir / c.dropped).string() : "");
     const std::string main = program.window("QOLA");
     ASSERT_FALSE(main.empty());
     if (!c.argument) {
