@@ -142,32 +142,23 @@ inline void clickOn(wxWindow& window) {
 }
 inline void pressKey(int keyCode, int modifiers = 0) { wxUIActionSimulator().Char(keyCode, modifiers); }
 
-// Closes each modal dialog that opens while it lives with Escape, after it has
-// stayed open for the linger time; seen holds their titles and messages.
+// Closes each modal dialog that opens while it lives with Escape; seen holds
+// their titles and messages.
 class BoxCloser : public wxTimer {
  public:
   BoxCloser() { Start(30); }
   std::vector<std::pair<std::string, std::string>> seen;  // (title, message)
-  std::chrono::milliseconds linger{0};
-  int closed = 0;  // boxes that were still open when their time was up
 
   void Notify() override {
     for (wxWindow* window : wxTopLevelWindows) {
       auto* dialog = dynamic_cast<wxDialog*>(window);
       if (dialog == nullptr || !dialog->IsModal()) continue;
-      if (dialog != current_) {
-        current_ = dialog;
-        openedAt_ = std::chrono::steady_clock::now();
-        const auto* box = dynamic_cast<wxGenericMessageDialog*>(dialog);
-        const auto* report = dynamic_cast<ReportDialog*>(dialog);
-        seen.emplace_back(dialog->GetTitle().utf8_string(), box != nullptr      ? box->GetMessage().utf8_string()
-                                                            : report != nullptr ? report->text()
-                                                                                : "");
-        std::fprintf(stderr, "box '%s': %s\n", seen.back().first.c_str(), seen.back().second.c_str());
-      }
-      if (std::chrono::steady_clock::now() - openedAt_ < linger) return;
-      current_ = nullptr;
-      ++closed;
+      const auto* box = dynamic_cast<wxGenericMessageDialog*>(dialog);
+      const auto* report = dynamic_cast<ReportDialog*>(dialog);
+      seen.emplace_back(dialog->GetTitle().utf8_string(), box != nullptr      ? box->GetMessage().utf8_string()
+                                                          : report != nullptr ? report->text()
+                                                                              : "");
+      std::fprintf(stderr, "box '%s': %s\n", seen.back().first.c_str(), seen.back().second.c_str());
       wxKeyEvent escape(wxEVT_CHAR_HOOK);  // a box with only OK takes Escape as OK
       escape.m_keyCode = WXK_ESCAPE;
       escape.SetEventObject(dialog);
@@ -175,10 +166,6 @@ class BoxCloser : public wxTimer {
       return;  // the list changes as the dialog closes
     }
   }
-
- private:
-  wxDialog* current_ = nullptr;
-  std::chrono::steady_clock::time_point openedAt_;
 };
 
 }  // namespace qola::ui::test

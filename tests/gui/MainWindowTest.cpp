@@ -15,19 +15,12 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <thread>
 
 #include <gtk/gtk.h>
 
 #include "DialogTemplate.h"
 #include "GuiSession.h"
 #include "ReportDialog.h"
-
-// Last: the X headers define names such as None and Status.
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-#include <gdk/gdkx.h>
 
 namespace qola::ui {
 namespace {
@@ -44,29 +37,6 @@ wxHtmlHelpDialog* helpWindow() {
   return nullptr;
 }
 
-// A job that takes a second, with something happening to the window a fifth of the way in.
-std::function<void()> duringJob;
-std::string slowJob(const DialogSettings&, std::FILE* input, std::FILE* output, MainDialog& dialog) {
-  for (int percent = 0; percent <= 100; percent += 4) {
-    if (dialog.jobProgress(percent)) throw Error(QOLA_CANCELLED, "cancelled", 1);
-    if (percent == 20 && duringJob) duringJob();
-    std::this_thread::sleep_for(40ms);
-  }
-  std::fputs("done", output);
-  std::fclose(output);
-  std::fclose(input);
-  return "\nprocessed data\t: 2 x 10 samples (16 bit)";
-}
-
-// Input that reaches the X server while the job runs, without handling any event here.
-Display* xDisplay() { return GDK_DISPLAY_XDISPLAY(gdk_display_get_default()); }
-void xKey(KeySym symbol) {
-  const KeyCode code = XKeysymToKeycode(xDisplay(), symbol);
-  XTestFakeKeyEvent(xDisplay(), code, True, CurrentTime);
-  XTestFakeKeyEvent(xDisplay(), code, False, CurrentTime);
-  XFlush(xDisplay());
-}
-
 // Whether the first window is above the second in the window manager's stacking order.
 bool stackedAbove(wxWindow& upper, wxWindow& lower) {
   GList* stack = gdk_screen_get_window_stack(gdk_screen_get_default());
@@ -76,23 +46,11 @@ bool stackedAbove(wxWindow& upper, wxWindow& lower) {
   return up >= 0 && low >= 0 && up > low;
 }
 
-// What the window manager sends for the close box or Alt+F4.
-void requestClose(wxWindow& window) {
-  GdkEvent* close = gdk_event_new(GDK_DELETE);
-  close->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window.GetHandle())));
-  close->any.send_event = TRUE;
-  gdk_event_put(close);
-  gdk_event_free(close);
-}
-
 class MainWindowOnScreen : public testing::Test {
  protected:
-  void SetUp() override { open(); }
-  void open(JobEntries jobs = {}) {
+  void SetUp() override {
     QOLA_SKIP_WITHOUT_X_SERVER();
-    if (window) window->Destroy();
-    pump(100ms);
-    window = new MainWindow({"qola-gui", (fs::path(QOLA_GUI_PATH).parent_path() / "qola-gui.htb").string()}, jobs);
+    window = new MainWindow({"qola-gui", (fs::path(QOLA_GUI_PATH).parent_path() / "qola-gui.htb").string()});
     window->Show();
     ASSERT_TRUE(pumpUntil([&] { return window->IsShownOnScreen(); }));
     pump(200ms);
@@ -103,7 +61,6 @@ class MainWindowOnScreen : public testing::Test {
   wxWindow& control(int id) { return *window->FindWindow(id); }
 
   wxWeakRef<MainWindow> window;
-  const fs::path dir = fs::temp_directory_path() / ("qola-gui-window-" + std::to_string(getpid()));
 };
 
 // The labels of the items of every menu open on the screen.
@@ -179,38 +136,6 @@ TEST_F(MainWindowOnScreen, MenusAboutAndHelpInFront) {
   wxCommandEvent quit(wxEVT_BUTTON, kIdCancel);
   window->GetEventHandler()->ProcessEvent(quit);
   EXPECT_TRUE(pumpUntil([&] { return helpWindow() == nullptr; }, 5s));
-}
-
-// Escape or a close request during a job asks whether to cancel it; after a
-// No, the keys of the job's time are dropped, so the report is not dismissed
-// unseen, and a close request waits for the job and its report, then closes
-// the window without a crash.
-TEST_F(MainWindowOnScreen, InputDuringAJobWaitsOrIsDropped) {
-  fs::create_directories(dir);
-  std::ofstream(dir / "in.raw") << "PCM";
-  for (const bool closeRequest : {false, true}) {  // Escape, or what the close box sends
-    SCOPED_TRACE(closeRequest ? "close request" : "Escape");
-    fs::remove(dir / "out.qla");
-    open({&slowJob, &slowJob});
-    ASSERT_TRUE(window);
-    window->setText(kIdInputName, dir / "in.raw");
-    window->setText(kIdOutputName, dir / "out.qla");
-    MainWindow& w = *window;
-    duringJob = [&] { closeRequest ? requestClose(w) : xKey(XK_Escape); };
-    test::BoxCloser closer;
-    closer.linger = 400ms;
-    test::clickOn(control(kIdStart));
-    EXPECT_TRUE(pumpUntil([&] { return closer.closed == 2 || closer.seen.size() > 2; }));
-    duringJob = nullptr;
-    ASSERT_EQ(closer.seen.size(), 2u);
-    EXPECT_EQ(closer.seen[0], std::make_pair(std::string("qola-gui"), std::string(kCancelJob)));
-    EXPECT_EQ(closer.seen[1].first, "Ready");
-    EXPECT_EQ(closer.closed, 2) << "the report was dismissed unseen";
-    pump(300ms);
-    EXPECT_EQ(!window, closeRequest);
-    EXPECT_EQ(fs::file_size(dir / "out.qla"), 4u) << "the job did not finish";
-  }
-  fs::remove_all(dir);
 }
 
 // A file dropped on the dialog, on any of its controls (GTK gives each its
