@@ -36,7 +36,5 @@ PY
 (cd "$root" && "$work/venv-source/bin/python" -c \
   "import qola, tempfile, os; out = os.path.join(tempfile.mkdtemp(), 'demo.wav.qla'); qola.compress_file('samples/demo.wav', out); print(qola.read(out))")
 
-cli=$root/build/release/cli/qola
-[ -x "$cli" ] && export QOLA_CLI=$cli
 "$venv/python" -m pytest -q -p no:cacheprovider "$root/python/tests"
 echo "python check: wheel built offline and installed in a fresh environment, pip install . in another, tests pass"

@@ -1,16 +1,13 @@
-"""Shared fixtures: synthetic recordings, the corpus and the command line."""
+"""Shared fixtures: synthetic recordings and the corpus."""
 
 from __future__ import annotations
 
 import os
-import shutil
 import struct
 from pathlib import Path
 
 import numpy as np
 import pytest
-
-import qola
 
 
 def tone(frames: int, channels: int, dtype: type, seed: int = 1) -> np.ndarray:
@@ -46,10 +43,3 @@ def corpus() -> list[Path]:
         pytest.skip(f"no corpus at {folder}")
     return files
 
-
-@pytest.fixture(scope="session")
-def cli() -> str:
-    found = os.environ.get("QOLA_CLI") or shutil.which("qola")
-    if not found:
-        pytest.skip("the qola program is not built")
-    return found

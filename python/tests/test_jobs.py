@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
 import pytest
@@ -61,38 +62,25 @@ def test_cancel_leaves_nothing(tmp_path, pcm, job, stop, error):
 def test_threads_give_the_serial_results(pcm):
     inputs = [pcm[: len(pcm) // (k + 1) // 4 * 4] for k in range(6)]
     expected = [qola.compress(data, wav_evaluation=False, threads=1) for data in inputs]
-    results: list[bytes | None] = [None] * len(inputs)
 
-    def work(k: int) -> None:
-        packed = qola.compress(inputs[k], wav_evaluation=False, threads=2)
-        assert qola.decompress(packed, threads=2) == inputs[k]
-        results[k] = packed
+    def work(data: bytes) -> bytes:
+        packed = qola.compress(data, wav_evaluation=False, threads=2)
+        assert qola.decompress(packed, threads=2) == data
+        return packed
 
-    threads = [threading.Thread(target=work, args=(k,)) for k in range(len(inputs))]
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join()
-    assert results == expected
+    with ThreadPoolExecutor(len(inputs)) as pool:
+        assert list(pool.map(work, inputs)) == expected
 
 
 def test_jobs_release_the_interpreter(pcm):
-    # While a long job runs on another thread, this thread keeps running Python.
-    done = threading.Event()
-    ticks = 0
-
-    def work() -> None:
-        for _ in range(3):
-            qola.compress(pcm, wav_evaluation=False, threads=1)
-        done.set()
-
-    worker = threading.Thread(target=work)
-    started = time.perf_counter()
+    # While a long job runs on another thread, this thread keeps running
+    # Python; were the lock held through each job, this loop would run a few
+    # times at most.
+    worker = threading.Thread(
+        target=lambda: [qola.compress(pcm, wav_evaluation=False, threads=1) for _ in range(3)])
+    ticks, started = 0, time.perf_counter()
     worker.start()
-    while not done.is_set():
+    while worker.is_alive():
         ticks += 1
         time.sleep(0.001)
-    worker.join()
-    elapsed = time.perf_counter() - started
-    # Were the lock held through each job, this loop would run a few times at most.
-    assert ticks > elapsed * 20
+    assert ticks > (time.perf_counter() - started) * 20

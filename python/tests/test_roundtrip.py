@@ -118,16 +118,6 @@ def test_raw_big_endian(tmp_path):
     np.testing.assert_array_equal(back, data)
 
 
-def test_matches_command_line(cli, tmp_path, stereo16):
-    qola.write(tmp_path / "t.qla", stereo16, 32000)
-    subprocess.run([cli, "-d", "-f", "-o", str(tmp_path / "cli.wav"), str(tmp_path / "t.qla")],
-                   check=True, capture_output=True)
-    assert qola.decompress((tmp_path / "t.qla").read_bytes()) == (tmp_path / "cli.wav").read_bytes()
-    subprocess.run([cli, "-f", "-o", str(tmp_path / "cli.qla"), str(tmp_path / "cli.wav")],
-                   check=True, capture_output=True)
-    np.testing.assert_array_equal(qola.read(tmp_path / "cli.qla")[0], stereo16)
-
-
 def test_corpus_round_trip(corpus, tmp_path):
     # Real recordings (odd headers, chunks around the data, 8-bit, 24-bit and
     # many channels coded as bytes): the bytes come back whole, the probe's
